@@ -1,0 +1,175 @@
+// The subset of the Win32 interface that korvane calls.
+//
+// On Windows this is <windows.h> itself. Elsewhere the same names, types and
+// constants are declared here and implemented over POSIX in win32_posix.cpp,
+// so that the program's sources are the same on both.
+#ifndef KORVANE_PLATFORM_WIN32_H_
+#define KORVANE_PLATFORM_WIN32_H_
+
+#ifdef _WIN32
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <string.h>
+
+#else  // POSIX
+
+#include <stddef.h>
+#include <stdint.h>
+#include <strings.h>
+
+typedef int BOOL;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint16_t WCHAR;
+typedef LONG* PLONG;
+typedef DWORD* LPDWORD;
+typedef void* HANDLE;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef size_t SIZE_T;
+
+struct SECURITY_ATTRIBUTES;
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+struct OVERLAPPED;
+typedef OVERLAPPED* LPOVERLAPPED;
+
+#define WINAPI
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+
+#define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+#define FILE_SHARE_DELETE 0x00000004u
+
+#define CREATE_NEW 1u
+#define CREATE_ALWAYS 2u
+#define OPEN_EXISTING 3u
+#define OPEN_ALWAYS 4u
+#define TRUNCATE_EXISTING 5u
+
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+
+#define FILE_BEGIN 0u
+#define FILE_CURRENT 1u
+#define FILE_END 2u
+
+#define INVALID_FILE_SIZE 0xFFFFFFFFu
+#define INVALID_SET_FILE_POINTER 0xFFFFFFFFu
+
+#define PAGE_READONLY 0x02u
+#define PAGE_READWRITE 0x04u
+#define FILE_MAP_WRITE 0x0002u
+#define FILE_MAP_READ 0x0004u
+
+#define TIME_ZONE_ID_INVALID 0xFFFFFFFFu
+#define TIME_ZONE_ID_UNKNOWN 0u
+#define TIME_ZONE_ID_STANDARD 1u
+#define TIME_ZONE_ID_DAYLIGHT 2u
+
+#define ERROR_SUCCESS 0u
+#define ERROR_FILE_NOT_FOUND 2u
+#define ERROR_ACCESS_DENIED 5u
+#define ERROR_INVALID_HANDLE 6u
+#define ERROR_NOT_ENOUGH_MEMORY 8u
+#define ERROR_WRITE_FAULT 29u
+#define ERROR_SHARING_VIOLATION 32u
+#define ERROR_HANDLE_DISK_FULL 39u
+#define ERROR_FILE_INVALID 1006u
+#define ERROR_INVALID_PARAMETER 87u
+#define ERROR_BUFFER_OVERFLOW 111u
+#define ERROR_INSUFFICIENT_BUFFER 122u
+
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+
+typedef struct _SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+} SYSTEMTIME, *PSYSTEMTIME, *LPSYSTEMTIME;
+
+typedef struct _TIME_ZONE_INFORMATION {
+  LONG Bias;
+  WCHAR StandardName[32];
+  SYSTEMTIME StandardDate;
+  LONG StandardBias;
+  WCHAR DaylightName[32];
+  SYSTEMTIME DaylightDate;
+  LONG DaylightBias;
+} TIME_ZONE_INFORMATION, *PTIME_ZONE_INFORMATION, *LPTIME_ZONE_INFORMATION;
+
+// Files. A handle is an object of the layer, never a bare descriptor.
+HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess,
+                          DWORD shareMode,
+                          LPSECURITY_ATTRIBUTES securityAttributes,
+                          DWORD creationDisposition, DWORD flagsAndAttributes,
+                          HANDLE templateFile);
+BOOL WINAPI CloseHandle(HANDLE object);
+DWORD WINAPI GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
+DWORD WINAPI SetFilePointer(HANDLE file, LONG distanceToMove,
+                            PLONG distanceToMoveHigh, DWORD moveMethod);
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD numberOfBytesToRead,
+                     LPDWORD numberOfBytesRead, LPOVERLAPPED overlapped);
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD numberOfBytesToWrite,
+                      LPDWORD numberOfBytesWritten, LPOVERLAPPED overlapped);
+BOOL WINAPI FlushFileBuffers(HANDLE file);
+HANDLE WINAPI CreateFileMappingA(HANDLE file,
+                                 LPSECURITY_ATTRIBUTES attributes,
+                                 DWORD protect, DWORD maximumSizeHigh,
+                                 DWORD maximumSizeLow, LPCSTR name);
+LPVOID WINAPI MapViewOfFile(HANDLE fileMappingObject, DWORD desiredAccess,
+                            DWORD fileOffsetHigh, DWORD fileOffsetLow,
+                            SIZE_T numberOfBytesToMap);
+BOOL WINAPI UnmapViewOfFile(LPCVOID baseAddress);
+DWORD WINAPI GetLastError(void);
+
+// Time.
+DWORD WINAPI GetTickCount(void);
+DWORD WINAPI GetTimeZoneInformation(LPTIME_ZONE_INFORMATION information);
+void WINAPI GetSystemTimeAsFileTime(LPFILETIME systemTimeAsFileTime);
+void WINAPI GetSystemTime(LPSYSTEMTIME systemTime);
+BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* systemTime,
+                                 LPFILETIME fileTime);
+BOOL WINAPI FileTimeToSystemTime(const FILETIME* fileTime,
+                                 LPSYSTEMTIME systemTime);
+
+// Identity.
+BOOL WINAPI GetUserNameA(LPSTR buffer, LPDWORD size);
+BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size);
+DWORD WINAPI CharLowerBuffA(LPSTR text, DWORD length);
+
+// The runtime's case-insensitive comparison of n bytes.
+inline int _strnicmp(const char* a, const char* b, size_t n) {
+  return strncasecmp(a, b, n);
+}
+
+#endif  // _WIN32
+
+#endif  // KORVANE_PLATFORM_WIN32_H_
