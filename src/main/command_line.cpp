@@ -1,0 +1,89 @@
+#include "main/command_line.h"
+
+#include <ctype.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+
+const char kUsageText[] =
+    "usage: korvane <messages.tbb> [mboxname] [params...]\n"
+    "type \"*\" instead of \"messages.tbb\" for fun\n"
+    "<params>\n"
+    "  -a[X][:Y]\n"
+    "    Alternative scan (use for corrupted tbb's only) (default: 64:2)\n"
+    "                 X - instruct the scanner for minimal size of message "
+    "header\n"
+    "                 Y - more compatibility with normal tbb :) can be 0, 1, "
+    "2 or 3\n"
+    "  -d[X]\n"
+    "    Watch deleted messages, where X: '+' - yes, '-' - no (default: +)\n"
+    "\n"
+    "Samples:\n"
+    "  Convert message base to unix mailbox without deleted messages:\n"
+    "      korvane * -d-\n"
+    "  Convert corrupted message base to unix mailbox:\n"
+    "      korvane messages_bad.tbb restore.mbx -a:3\n";
+
+int32_t ReadNumber(const char* text, const char** end) {
+  char* stop = nullptr;
+  long value = strtol(text, &stop, 0);
+  *end = stop;
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+namespace {
+
+// The text after "-a": [X][:Y].
+void ReadAlternativeScanValues(const char* v, RunSettings* settings) {
+  const char* end;
+  if (*v == ':') {
+    settings->compatibilityLevel = ReadNumber(v + 1, &end);
+    return;
+  }
+  settings->minHeaderSize = ReadNumber(v, &end);
+  if (*end == ':') settings->compatibilityLevel = ReadNumber(end + 1, &end);
+}
+
+}  // namespace
+
+bool ParseCommandLine(int argc, char** argv, bool slashSwitches,
+                      RunSettings* settings) {
+  if (argc < 2) return false;
+  settings->inputName = argv[1];
+  for (int i = 2; i < argc; ++i) {
+    const char* arg = argv[i];
+    bool isSwitch = arg[0] == '-' || (slashSwitches && arg[0] == '/');
+    if (!isSwitch) {
+      if (settings->mailboxName != nullptr) return false;
+      settings->mailboxName = arg;
+      continue;
+    }
+    switch (tolower(static_cast<unsigned char>(arg[1]))) {
+      case 'a':
+        settings->alternativeScan = true;
+        ReadAlternativeScanValues(arg + 2, settings);
+        break;
+      case 'd':
+        if (arg[2] == '-' || arg[2] == 'n' || arg[2] == 'N')
+          settings->watchDeleted = false;
+        break;
+      default:  // also the end of a lone "-"
+        return false;
+    }
+  }
+  return true;
+}
+
+const char* ResolveInputName(const char* inputName) {
+  return inputName[0] == '*' ? "messages.tbb" : inputName;
+}
+
+std::string DeriveMailboxName(const char* inputName) {
+  const char* dot = strrchr(inputName, '.');
+  std::string name = dot != nullptr
+                         ? std::string(inputName, dot - inputName)
+                         : std::string(inputName);
+  return name + ".mbx";
+}

@@ -1,0 +1,330 @@
+// Runs the built korvane in a temporary folder and checks its exit status,
+// what it prints and the files it leaves.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "base_builder.h"
+#include "test_support.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::ProgramResult;
+using testing_support::ReadFileOrEmpty;
+using testing_support::RunKorvaneBinary;
+using testing_support::TempDir;
+
+const char kBanner[] =
+    "korvane v1.3 rc 1 - message base to unix mailbox converter\n";
+
+std::string UsageText() {
+  return "usage: korvane <messages.tbb> [mboxname] [params...]\n"
+         "type \"*\" instead of \"messages.tbb\" for fun\n"
+         "<params>\n"
+         "  -a[X][:Y]\n"
+         "    Alternative scan (use for corrupted tbb's only) (default: "
+         "64:2)\n"
+         "                 X - instruct the scanner for minimal size of "
+         "message header\n"
+         "                 Y - more compatibility with normal tbb :) can be "
+         "0, 1, 2 or 3\n"
+         "  -d[X]\n"
+         "    Watch deleted messages, where X: '+' - yes, '-' - no (default: "
+         "+)\n"
+         "\n"
+         "Samples:\n"
+         "  Convert message base to unix mailbox without deleted messages:\n"
+         "      korvane * -d-\n"
+         "  Convert corrupted message base to unix mailbox:\n"
+         "      korvane messages_bad.tbb restore.mbx -a:3\n";
+}
+
+std::string TwoMessageBase() {
+  mkbase::BaseBuilder b;
+  b.AddMessage("Return-Path: <one@example.org>\r\nSubject: one\r\n\r\nbody\r\n",
+               1000000000u);
+  b.AddMessage("From: Two <two@example.org>\r\nSubject: two\r\n\r\nFrom me\r\n",
+               1000003600u);
+  return b.Build();
+}
+
+// The mailbox the two-message base gives with the time zone at UTC.
+const char kTwoMessageMailbox[] =
+    "From one@example.org  Sun Sep 9 01:46:40 2001\n"
+    "Return-Path: <one@example.org>\nSubject: one\n\nbody\n\n"
+    "From two@example.org  Sun Sep 9 02:46:40 2001\n"
+    "From: Two <two@example.org>\nSubject: two\n\n>From me\n\n";
+
+// A folder with a base in it; checks afterwards that the base is unchanged.
+class RunTest : public ::testing::Test {
+ protected:
+  // Envelope dates depend on the time zone: pin it for the runs.
+  void SetUp() override { SetTimeZone("UTC"); }
+  static void SetTimeZone(const char* zone) {
+#ifdef _WIN32
+    _putenv_s("TZ", zone);
+#else
+    setenv("TZ", zone, 1);
+#endif
+  }
+  void Put(const std::string& name, const std::string& bytes) {
+    ASSERT_TRUE(testing_support::WriteFile(dir.File(name), bytes));
+    kept.push_back({name, bytes});
+  }
+  ProgramResult Run(const std::vector<std::string>& args) {
+    return RunKorvaneBinary(args, dir.path());
+  }
+  void TearDown() override {
+    for (const auto& k : kept)
+      EXPECT_EQ(k.second, ReadFileOrEmpty(dir.File(k.first)))
+          << k.first << " changed";
+  }
+  TempDir dir;
+  std::vector<std::pair<std::string, std::string>> kept;
+};
+
+TEST_F(RunTest, UsageErrorsTouchNothing) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"in.tbb", "out.mbx", "extra"},
+      {"in.tbb", "-x"},
+      {"in.tbb", "-"},
+      {"in.tbb", "-?"},
+  };
+  Put("in.tbb", TwoMessageBase());
+  for (const auto& args : cases) {
+    ProgramResult r = Run(args);
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(kBanner + UsageText(), r.output);
+    EXPECT_FALSE(FileExists(dir.File("in.mbx")));
+    EXPECT_FALSE(FileExists(dir.File("out.mbx")));
+  }
+}
+
+TEST_F(RunTest, ConvertsAndReportsProgressAndSummary) {
+  std::string base = TwoMessageBase();
+  Put("in.tbb", base);
+  ProgramResult r = Run({"in.tbb"});
+  EXPECT_EQ(0, r.status);
+  // The first progress line shows the file header's share of the base.
+  char first[16];
+  snprintf(first, sizeof first, "%3d%%\r", int(3080 * 100 / base.size()));
+  EXPECT_TRUE(std::regex_match(
+      r.output, std::regex(std::string(kBanner) + first + "(100%\r)?" +
+                           "found 2 messages, time left " +
+                           "\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\.\n")))
+      << r.output;
+  EXPECT_EQ(kTwoMessageMailbox, ReadFileOrEmpty(dir.File("in.mbx")));
+}
+
+TEST_F(RunTest, StarReadsMessagesTbb) {
+  Put("messages.tbb", TwoMessageBase());
+  for (const char* star : {"*", "*.tbb"}) {
+    ProgramResult r = Run({star, "-d-"});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(kTwoMessageMailbox, ReadFileOrEmpty(dir.File("messages.mbx")));
+  }
+}
+
+TEST_F(RunTest, DeletedSwitchChangesNothing) {
+  Put("in.tbb", TwoMessageBase());
+  for (const char* sw : {"-d", "-d+", "-dyes", "-d-", "-dno", "-DN"}) {
+    ProgramResult r = Run({"in.tbb", "out.mbx", sw});
+    EXPECT_EQ(0, r.status) << sw;
+    EXPECT_EQ(kTwoMessageMailbox, ReadFileOrEmpty(dir.File("out.mbx"))) << sw;
+  }
+}
+
+TEST_F(RunTest, AbsolutePathsAreNames) {
+  Put("in.tbb", TwoMessageBase());
+#ifndef _WIN32
+  ProgramResult r = Run({dir.File("in.tbb"), dir.File("abs.mbx")});
+  EXPECT_EQ(0, r.status) << r.output;
+  EXPECT_EQ(kTwoMessageMailbox, ReadFileOrEmpty(dir.File("abs.mbx")));
+#endif
+}
+
+TEST_F(RunTest, EnvelopeDatesAreUniversalTime) {
+  Put("in.tbb", TwoMessageBase());
+  struct Case {
+    const char* zone;
+    const char* firstEnvelope;
+  } cases[] = {
+      {"UTC", "From one@example.org  Sun Sep 9 01:46:40 2001\n"},
+      // Stamps are local time: five hours west means five hours later.
+      {"EST5", "From one@example.org  Sun Sep 9 06:46:40 2001\n"},
+      {"EST5EDT", "From one@example.org  Sun Sep 9 06:46:40 2001\n"},
+      {"UTC-3", "From one@example.org  Sat Sep 8 22:46:40 2001\n"},
+  };
+  for (const Case& c : cases) {
+    SetTimeZone(c.zone);
+    ProgramResult r = Run({"in.tbb"});
+    EXPECT_EQ(0, r.status);
+    std::string mailbox = ReadFileOrEmpty(dir.File("in.mbx"));
+    EXPECT_EQ(c.firstEnvelope, mailbox.substr(0, mailbox.find('\n') + 1))
+        << c.zone;
+  }
+}
+
+TEST_F(RunTest, EmptyBaseGivesCountZero) {
+  Put("empty.tbb", mkbase::FileHeader());
+  ProgramResult r = Run({"empty.tbb"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_TRUE(std::regex_match(
+      r.output, std::regex(std::string(kBanner) + "100%\r" +
+                           "found 0 messages, time left " +
+                           "\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\.\n")))
+      << r.output;
+  EXPECT_TRUE(FileExists(dir.File("empty.mbx")));
+  EXPECT_EQ("", ReadFileOrEmpty(dir.File("empty.mbx")));
+}
+
+TEST_F(RunTest, UnsupportedBaseEmptiesTheMailbox) {
+  Put("notabase.tbb", std::string(5000, 'x'));
+  ASSERT_TRUE(testing_support::WriteFile(dir.File("notabase.mbx"), "old"));
+  ProgramResult r = Run({"notabase.tbb"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ(std::string(kBanner) +
+                "error: unsupported or corrupted message base\n"
+                "hint: use -a switch\n",
+            r.output);
+  EXPECT_TRUE(FileExists(dir.File("notabase.mbx")));
+  EXPECT_EQ("", ReadFileOrEmpty(dir.File("notabase.mbx")));
+}
+
+TEST_F(RunTest, CorruptedRecordWarnsOnce) {
+  mkbase::BaseBuilder b;
+  b.AddMessage("A: b\r\n", 1000000000u);
+  b.AddMessage("", 1000000000u);
+  b.AddMessage("", 1000000000u);
+  mkbase::Record bad;
+  bad.text = "lost";
+  bad.magic = 0;
+  b.AddRecord(bad);
+  Put("in.tbb", b.Build());
+  ProgramResult r = Run({"in.tbb"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_TRUE(std::regex_search(
+      r.output, std::regex("warning: possible corrupted message base\n"
+                           "hint: use -a switch\nfound 1 messages, ")))
+      << r.output;
+}
+
+TEST_F(RunTest, BasesThatCannotBeReadCreateNothing) {
+  Put("empty.tbb", "");
+  struct Case {
+    std::string name;
+    std::string mailbox;
+  } cases[] = {{"missing.tbb", "missing.mbx"},
+               {"empty.tbb", "empty.mbx"},
+               {"-a", "-a.mbx"},
+               {"", ".mbx"},
+               {"folder.tbb", "folder.mbx"}};
+#ifdef _WIN32
+  ASSERT_TRUE(std::filesystem::create_directory(dir.File("folder.tbb")));
+#else
+  ASSERT_EQ(0, mkdir(dir.File("folder.tbb").c_str(), 0755));
+#endif
+  for (const Case& c : cases) {
+    ProgramResult r = Run({c.name});
+    EXPECT_EQ(2, r.status) << c.name;
+    EXPECT_EQ(std::string(kBanner) + "error: can't open " + c.name +
+                  " for read\n",
+              r.output);
+    EXPECT_FALSE(FileExists(dir.File(c.mailbox))) << c.mailbox;
+  }
+}
+
+#ifndef _WIN32
+TEST_F(RunTest, FifoAndDevicesAreRefusedWithoutHanging) {
+  ASSERT_EQ(0, mkfifo(dir.File("pipe.tbb").c_str(), 0644));
+  for (std::string name : {std::string("pipe.tbb"), std::string("/dev/zero"),
+                           std::string("/dev/null")}) {
+    ProgramResult r = Run({name, "out.mbx"});
+    EXPECT_EQ(2, r.status) << name;
+    EXPECT_EQ(std::string(kBanner) + "error: can't open " + name +
+                  " for read\n",
+              r.output);
+    EXPECT_FALSE(FileExists(dir.File("out.mbx")));
+  }
+}
+
+TEST_F(RunTest, MailboxThatIsTheBaseUnderAnyNameIsRefused) {
+  std::string base = TwoMessageBase();
+  Put("base.mbx", base);
+  Put("base.tbb", base);
+  ASSERT_EQ(0, link(dir.File("base.tbb").c_str(), dir.File("hard").c_str()));
+  ASSERT_EQ(0,
+            symlink(dir.File("base.tbb").c_str(), dir.File("soft").c_str()));
+  const std::vector<std::vector<std::string>> cases = {
+      {"base.mbx"},
+      {"base.tbb", "./base.tbb"},
+      {"base.tbb", "base.tbb"},
+      {"base.tbb", dir.File("base.tbb")},
+      {"base.tbb", "hard"},
+      {"base.tbb", "soft"},
+      {"hard", "base.tbb"},
+      {"soft", "base.tbb"},
+  };
+  for (const auto& args : cases) {
+    ProgramResult r = Run(args);
+    std::string mailbox = args.size() > 1 ? args[1] : args[0];
+    EXPECT_EQ(2, r.status) << args[0] << " " << mailbox;
+    EXPECT_EQ(std::string(kBanner) + "error: can't open " + mailbox +
+                  " for write\n",
+              r.output);
+  }
+}
+
+TEST_F(RunTest, BaseOfFourGiBIsRefused) {
+  std::string name = dir.File("huge.tbb");
+  ASSERT_TRUE(testing_support::WriteFile(name, mkbase::FileHeader()));
+  ASSERT_EQ(0, truncate(name.c_str(), (5LL << 30)));
+  ProgramResult r = Run({"huge.tbb"});
+  EXPECT_EQ(2, r.status);
+  EXPECT_EQ(std::string(kBanner) +
+                "error: can't open huge.tbb for read\n"
+                "hint: message bases of 4 GiB or more are not supported\n",
+            r.output);
+  EXPECT_FALSE(FileExists(dir.File("huge.mbx")));
+}
+
+TEST_F(RunTest, FullDeviceIsAWriteError) {
+  // Enough messages that the mailbox outgrows any buffer on the way.
+  mkbase::BaseBuilder b;
+  std::string body(4000, 'x');
+  for (int i = 0; i < 1000; ++i)
+    b.AddMessage("Subject: " + std::to_string(i) + "\r\n\r\n" + body + "\r\n",
+                 1000000000u + i);
+  Put("in.tbb", b.Build());
+  for (const char* sink : {"/dev/full"}) {
+    ProgramResult r = Run({"in.tbb", sink});
+    EXPECT_EQ(2, r.status);
+    EXPECT_TRUE(std::regex_search(
+        r.output,
+        std::regex("found (\\d+) messages, time left [0-9:.]+\\.\n"
+                   "error: can't write /dev/full\n$")))
+        << r.output;
+  }
+  // A small mailbox fails only when its last block is written out.
+  mkbase::BaseBuilder small;
+  small.AddMessage("Subject: s\r\n\r\nx\r\n", 1000000000u);
+  Put("small.tbb", small.Build());
+  ProgramResult r = Run({"small.tbb", "/dev/full"});
+  EXPECT_EQ(2, r.status);
+  EXPECT_TRUE(std::regex_search(
+      r.output, std::regex("found 1 messages, time left [0-9:.]+\\.\n"
+                           "error: can't write /dev/full\n$")))
+      << r.output;
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,268 @@
+#include "mbox/mailbox_writer.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "date/mail_date.h"
+#include "mbox/line_splitter.h"
+#include "scan/base_layout.h"
+
+namespace {
+
+const char kProgramName[] = "korvane";
+const int64_t kUnitsPerMinute = 600000000;  // 100-ns units
+
+int64_t ToInt64(FILETIME t) {
+  return static_cast<int64_t>(uint64_t(t.dwHighDateTime) << 32 |
+                              t.dwLowDateTime);
+}
+
+FILETIME FromInt64(int64_t v) {
+  FILETIME t;
+  t.dwLowDateTime = static_cast<DWORD>(uint64_t(v));
+  t.dwHighDateTime = static_cast<DWORD>(uint64_t(v) >> 32);
+  return t;
+}
+
+bool StartsWith(const LineCursor& line, const char* prefix, int32_t n) {
+  return line.lineLength >= n && memcmp(line.lineStart, prefix, n) == 0;
+}
+
+// Header names match in any letter case; the line holds no NUL.
+bool StartsWithNoCase(const LineCursor& line, const char* prefix,
+                      int32_t n) {
+  return line.lineLength >= n &&
+         _strnicmp(reinterpret_cast<const char*>(line.lineStart), prefix,
+                   n) == 0;
+}
+
+}  // namespace
+
+MailboxWriter::MailboxWriter()
+    : senderBuffer(nullptr),
+      lineBuffer(nullptr),
+      mailbox(nullptr),
+      alternativeScan(false),
+      messageCount(0),
+      lastProgressTick(0),
+      warned(false),
+      timeZoneBias(0),
+      currentTime(),
+      lowerTimeBound(),
+      messageText(nullptr),
+      messageLength(0),
+      messageTime(),
+      writeFailed(false),
+      tickCount(GetTickCount) {}
+
+void MailboxWriter::Step(const MessageScanner& scanner) {
+  senderBuffer[0] = '\0';
+  if (messageLength <= 0) {
+    if (!alternativeScan && !warned) {
+      printf("warning: possible corrupted message base");
+      printf("\n");
+      printf("hint: use -a switch");
+      printf("\n");
+      warned = true;
+    }
+    return;
+  }
+  WriteMessage(messageText, messageLength, messageTime);
+  if (writeFailed) return;  // the run stops; this entry is not whole
+  ++messageCount;
+  if (DWORD(tickCount() - lastProgressTick) > 100) {
+    PrintProgressLine(scanner);
+    lastProgressTick = tickCount();
+  }
+}
+
+void MailboxWriter::WriteMessage(const unsigned char* text, int32_t length,
+                                 FILETIME time) {
+  const unsigned char* end = text + length;
+  bool ownEnvelope = false;
+  int examinedLines = 0;
+  FindSender(text, end, &ownEnvelope, &examinedLines);
+  if (!ownEnvelope) {
+    SYSTEMTIME envelopeTime;
+    WriteEnvelope(time, &envelopeTime);
+    // A recovered message that starts with an empty line has no headers of
+    // its own; give it enough for a mail reader to list it.
+    if (alternativeScan && examinedLines == 0 && !writeFailed &&
+        !WriteSyntheticHeader(mailbox, &envelopeTime, lineBuffer,
+                              kRunBufferSize))
+      writeFailed = true;
+  }
+  WriteLines(text, end, ownEnvelope);
+}
+
+// Looks for the sender in the message's first block (up to its first empty
+// line): the first "Return-Path: " or "From: " line with a value decides. A
+// message that starts with its own "From " envelope line brings its sender.
+void MailboxWriter::FindSender(const unsigned char* text,
+                               const unsigned char* end, bool* ownEnvelope,
+                               int* examinedLines) {
+  const unsigned char* value = nullptr;
+  int32_t valueLength = 0;
+  LineCursor line;
+  SplitLine(text, &line, end);
+  while (line.lineLength != 0) {
+    ++*examinedLines;
+    if (StartsWith(line, "From ", 5) && line.lineLength > 5) {
+      *ownEnvelope = true;
+      return;
+    }
+    if (StartsWithNoCase(line, "Return-Path: ", 13) && line.lineLength > 13) {
+      value = line.lineStart + 13;
+      valueLength = line.lineLength - 13;
+      if (value[0] == '<') {
+        ++value;
+        --valueLength;
+      }
+      if (valueLength > 0 && value[valueLength - 1] == '>') --valueLength;
+      break;
+    }
+    if (StartsWithNoCase(line, "From: ", 6) && line.lineLength > 6) {
+      value = line.lineStart + 6;
+      valueLength = line.lineLength - 6;
+      const void* angle = memchr(value, '<', valueLength);
+      if (angle != nullptr) {
+        const unsigned char* after =
+            static_cast<const unsigned char*>(angle) + 1;
+        valueLength -= static_cast<int32_t>(after - value);
+        value = after;
+      }
+      if (valueLength > 0 && value[valueLength - 1] == '>') --valueLength;
+      break;
+    }
+    // A recovered message whose first line is no header line at all: its
+    // later lines are not trusted to be headers either.
+    if (alternativeScan && *examinedLines == 1 &&
+        (line.lineLength <= 2 ||
+         memchr(line.lineStart, ':', line.lineLength - 2) == nullptr))
+      break;
+    if (line.nextLineStart == nullptr) break;
+    SplitLine(line.nextLineStart, &line, end);
+  }
+
+  const int32_t capacity = kRunBufferSize - 1;
+  if (valueLength > capacity) valueLength = capacity;
+  if (valueLength > 0) memcpy(senderBuffer, value, valueLength);
+  senderBuffer[valueLength > 0 ? valueLength : 0] = '\0';
+  if (senderBuffer[0] == '\0') memcpy(senderBuffer, kProgramName, 8);
+  // A blank in the envelope sender would end the envelope line's first
+  // word early, and mail readers then miss the entry; make it one word.
+  for (char* c = senderBuffer; *c != '\0'; ++c) {
+    unsigned char b = static_cast<unsigned char>(*c);
+    if (b <= 0x20 || b == 0x7F) *c = '-';
+  }
+}
+
+void MailboxWriter::WriteEnvelope(FILETIME time, SYSTEMTIME* envelopeTime) {
+  int64_t t = ToInt64(time);
+  int64_t now = ToInt64(currentTime);
+  if (t < ToInt64(lowerTimeBound) || t > now) t = now;
+  t += int64_t(timeZoneBias) * kUnitsPerMinute;
+  messageTime = FromInt64(t);  // a following message without a time uses it
+  if (!FileTimeToSystemTime(&messageTime, envelopeTime))
+    GetSystemTime(envelopeTime);
+
+  // Room for the longest sender (255 bytes) and a five-digit year.
+  char envelope[kRunBufferSize + 64];
+  int n = snprintf(envelope, sizeof envelope,
+                   "From %s  %s %s %d %02d:%02d:%02d %d", senderBuffer,
+                   DayName(envelopeTime->wDayOfWeek),
+                   MonthName(envelopeTime->wMonth - 1), envelopeTime->wDay,
+                   envelopeTime->wHour, envelopeTime->wMinute,
+                   envelopeTime->wSecond, envelopeTime->wYear);
+  Put(envelope, static_cast<DWORD>(n));
+  Put("\n", 1);
+}
+
+void MailboxWriter::WriteLines(const unsigned char* text,
+                               const unsigned char* end, bool ownEnvelope) {
+  LineCursor line;
+  line.nextLineStart = text;
+  do {
+    SplitLine(line.nextLineStart, &line, end);
+    // A record header that the recovery scan left at the end of a message
+    // is not part of it.
+    if (alternativeScan && line.nextLineStart == nullptr &&
+        line.lineLength >= 5 &&
+        memcmp(line.lineStart, base_layout::kRecordStartPattern, 5) == 0)
+      break;
+    if (line.lineLength == 0) ownEnvelope = false;
+    if (!ownEnvelope && StartsWith(line, "From ", 5)) Put(">", 1);
+    if (line.lineLength > 0) Put(line.lineStart, line.lineLength);
+    Put("\n", 1);
+  } while (line.nextLineStart != nullptr && !writeFailed);
+  Put("\n", 1);
+}
+
+void MailboxWriter::Put(const void* bytes, DWORD count) {
+  if (writeFailed) return;
+  DWORD written = 0;
+  if (!WriteFile(mailbox->handle, bytes, count, &written, nullptr) ||
+      written != count)
+    writeFailed = true;
+}
+
+bool WriteSyntheticHeader(FileStream* stream, const SYSTEMTIME* time,
+                          char* buffer, DWORD size) {
+  bool ok = true;
+  auto put = [&](const char* text, size_t n) {
+    if (ok && stream->Write(text, static_cast<uint32_t>(n)) != n) ok = false;
+  };
+  auto putText = [&](const char* text) { put(text, strlen(text)); };
+
+  FILETIME date;
+  if (!SystemTimeToFileTime(time, &date)) GetSystemTimeAsFileTime(&date);
+  put("Date: ", 6);
+  FormatMailDate(&date, buffer);
+  putText(buffer);
+  put("\n", 1);
+
+  put("From: ", 6);
+  put(kProgramName, 7);
+  put("\n", 1);
+
+  put("To: ", 4);
+  buffer[0] = '\0';
+  DWORD n = size;
+  if (GetUserNameA(buffer, &n) && n <= size)
+    CharLowerBuffA(buffer, n);
+  else
+    buffer[0] = '\0';
+  buffer[size - 1] = '\0';
+  putText(buffer);
+  put("@", 1);
+  n = size;
+  if (GetComputerNameA(buffer, &n) && n < size)
+    CharLowerBuffA(buffer, n);
+  else
+    snprintf(buffer, size, "%s", "localhost");
+  buffer[size - 1] = '\0';
+  putText(buffer);
+  put("\n", 1);
+
+  put("Subject: ", 9);
+  put("recovered message", 17);
+  put("\n", 1);
+
+  put("X-Mailer: ", 10);
+  put(kProgramName, 7);
+  put("\n", 1);
+
+  put("\n", 1);
+  return ok;
+}
+
+unsigned ProgressPercent(const MessageScanner& scanner) {
+  if (scanner.size == 0) return 0;
+  uint64_t done = static_cast<uint64_t>(scanner.position - scanner.base);
+  return static_cast<unsigned>(done * 100 / scanner.size);
+}
+
+void PrintProgressLine(const MessageScanner& scanner) {
+  printf("%3d%%\r", static_cast<int>(ProgressPercent(scanner)));
+  fflush(stdout);
+}

@@ -1,0 +1,344 @@
+#include "mbox/mailbox_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "scan/normal_scanner.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::TempDir;
+
+const uint64_t kSep9th2001 = 126444736000000000ULL;  // Sun 01:46:40 UTC
+const uint64_t kUnitsPerMinute = 600000000ULL;
+const uint64_t kNow = 132223104000000000ULL;  // 2020-01-01 00:00:00 UTC
+const uint64_t kLowerBound = 119284704000000000ULL;  // 1979-01-01
+
+FILETIME FromUnits(uint64_t units) {
+  FILETIME t;
+  t.dwLowDateTime = static_cast<DWORD>(units);
+  t.dwHighDateTime = static_cast<DWORD>(units >> 32);
+  return t;
+}
+
+uint64_t Units(FILETIME t) {
+  return uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime;
+}
+
+DWORD fakeTicks = 0;
+DWORD FakeTickCount() { return fakeTicks; }
+
+// A writer with a fixed clock, writing into a file of a temporary folder.
+class WriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    name = dir.File("out.mbx");
+    ASSERT_TRUE(mailbox.Open(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                             CREATE_ALWAYS));
+    writer.senderBuffer = sender;
+    writer.lineBuffer = line;
+    writer.mailbox = &mailbox;
+    writer.currentTime = FromUnits(kNow);
+    writer.lowerTimeBound = FromUnits(kLowerBound);
+    writer.tickCount = FakeTickCount;
+  }
+
+  // Everything written so far.
+  std::string Output() {
+    EXPECT_TRUE(mailbox.Close());
+    return testing_support::ReadFileOrEmpty(name);
+  }
+
+  std::string Entry(const std::string& message, bool alternativeScan = false,
+                    uint64_t time = kSep9th2001) {
+    writer.alternativeScan = alternativeScan;
+    sender[0] = '\0';
+    writer.WriteMessage(reinterpret_cast<const unsigned char*>(message.data()),
+                        static_cast<int32_t>(message.size()),
+                        FromUnits(time));
+    return Output();
+  }
+
+  TempDir dir;
+  std::string name;
+  FileStream mailbox;
+  MailboxWriter writer;
+  char sender[kRunBufferSize];
+  char line[kRunBufferSize];
+};
+
+const std::string kEnvelopeDate = "  Sun Sep 9 01:46:40 2001\n";
+
+std::string Envelope(const std::string& sender) {
+  return "From " + sender + kEnvelopeDate;
+}
+
+struct EntryCase {
+  const char* what;
+  std::string message;
+  std::string expected;
+};
+
+class EntryTest : public WriterTest,
+                  public ::testing::WithParamInterface<EntryCase> {};
+
+TEST_P(EntryTest, Writes) {
+  SCOPED_TRACE(GetParam().what);
+  EXPECT_EQ(GetParam().expected, Entry(GetParam().message));
+}
+
+const EntryCase kEntries[] = {
+    {"CR LF ends become LF, Return-Path gives the sender",
+     "Return-Path: <a@example.org>\r\nSubject: hi\r\n\r\nbody\r\n",
+     Envelope("a@example.org") +
+         "Return-Path: <a@example.org>\nSubject: hi\n\nbody\n\n"},
+    {"lone CR, lone LF and LF CR", "Subject: x\rA: b\n\nc\n\rd",
+     Envelope("korvane") + "Subject: x\nA: b\n\nc\n\nd\n\n"},
+    {"From: with a display name gives the address",
+     "From: John Doe <john@example.org>\n\nbody",
+     Envelope("john@example.org") +
+         "From: John Doe <john@example.org>\n\nbody\n\n"},
+    {"From: without angle brackets is one word in the envelope only",
+     "From: john@example.org (John Doe)\n\nx\n",
+     Envelope("john@example.org-(John-Doe)") +
+         "From: john@example.org (John Doe)\n\nx\n\n"},
+    {"tabs and other control bytes become dashes too",
+     "From: a\tb\x01" "c\x7f" "d\n\nx\n",
+     Envelope("a-b-c-d") + "From: a\tb\x01" "c\x7f" "d\n\nx\n\n"},
+    {"text after the closing bracket stays", "From: <a@b> x\n\n",
+     Envelope("a@b>-x") + "From: <a@b> x\n\n\n"},
+    {"header names in any case", "RETURN-PATH: <up@example.org>\n\n",
+     Envelope("up@example.org") + "RETURN-PATH: <up@example.org>\n\n\n"},
+    {"Return-Path of only brackets gives the program's name",
+     "Return-Path: <>\nFrom: later@example.org\n\n",
+     Envelope("korvane") + "Return-Path: <>\nFrom: later@example.org\n\n\n"},
+    {"Return-Path without a value is no match",
+     "Return-Path: \nFrom: b@example.org\n\n",
+     Envelope("b@example.org") + "Return-Path: \nFrom: b@example.org\n\n\n"},
+    {"Return-Path without the blank is no match",
+     "Return-Path:<a@example.org>\n\n",
+     Envelope("korvane") + "Return-Path:<a@example.org>\n\n\n"},
+    {"the first of From: and Return-Path: decides",
+     "From: first@example.org\nReturn-Path: <second@example.org>\n\n",
+     Envelope("first@example.org") +
+         "From: first@example.org\nReturn-Path: <second@example.org>\n\n\n"},
+    {"a From: line of the body is no sender",
+     "Subject: s\n\nFrom: body@example.org\n",
+     Envelope("korvane") + "Subject: s\n\nFrom: body@example.org\n\n"},
+    {"From lines are quoted, other spellings are not",
+     "Subject: s\n\nFrom here\nFrom \nfrom x\n From x\n>From x\nFromx\n",
+     Envelope("korvane") +
+         "Subject: s\n\n>From here\n>From \nfrom x\n From x\n>From x\n"
+         "Fromx\n\n"},
+    {"a header line of exactly \"From \" is quoted", "A: b\nFrom \n\nx",
+     Envelope("korvane") + "A: b\n>From \n\nx\n\n"},
+    {"a message with its own envelope line: none is added, its first block "
+     "is not quoted",
+     "X: y\nFrom me@example.org Sat Jan  1 00:00:00 2000\nFrom: a@b\n\n"
+     "From body\n",
+     "X: y\nFrom me@example.org Sat Jan  1 00:00:00 2000\nFrom: a@b\n\n"
+     ">From body\n\n"},
+    {"a NUL ends the message", std::string("A: b\nline\0rest\nmore", 19),
+     Envelope("korvane") + "A: b\nline\n\n"},
+    {"a NUL right after a line end", std::string("A: b\n\0rest", 10),
+     Envelope("korvane") + "A: b\n\n"},
+    {"the last line without a line end", "A: b\n\nlast",
+     Envelope("korvane") + "A: b\n\nlast\n\n"},
+    {"normal scan: an empty first line gets no header block", "\nbody\n",
+     Envelope("korvane") + "\nbody\n\n"},
+    {"normal scan: a record header at the end is written",
+     "A: b\n\x21\x09\x70\x19\x30", Envelope("korvane") +
+                                       "A: b\n\x21\x09\x70\x19\x30\n\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Messages, EntryTest, ::testing::ValuesIn(kEntries),
+                         [](const ::testing::TestParamInfo<EntryCase>& info) {
+                           return "Case" + std::to_string(info.index);
+                         });
+
+TEST_F(WriterTest, RecoveredMessageRules) {
+  struct Case {
+    const char* what;
+    std::string message;
+    std::string expected;
+  } cases[] = {
+      {"a first line without a colon: no sender from later lines",
+       "garbage line\nFrom: a@example.org\n\nx",
+       Envelope("korvane") + "garbage line\nFrom: a@example.org\n\nx\n\n"},
+      {"a colon only in the last two bytes counts as none",
+       "garbage:\nFrom: a@example.org\n\n",
+       Envelope("korvane") + "garbage:\nFrom: a@example.org\n\n\n"},
+      {"a colon before that makes it a header line",
+       "Xgarbage: y\nFrom: a@example.org\n\n",
+       Envelope("a@example.org") + "Xgarbage: y\nFrom: a@example.org\n\n\n"},
+      {"a record header on the last line is left out",
+       "A: b\nx\n\x21\x09\x70\x19\x30\x00",
+       Envelope("korvane") + "A: b\nx\n\n"},
+      {"the same bytes on another line are written",
+       "A: b\n\x21\x09\x70\x19\x30\nx",
+       Envelope("korvane") + "A: b\n\x21\x09\x70\x19\x30\nx\n\n"},
+      {"four of the bytes are not enough", "A: b\n\x21\x09\x70\x19",
+       Envelope("korvane") + "A: b\n\x21\x09\x70\x19\n\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(mailbox.Open(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                             CREATE_ALWAYS));
+    EXPECT_EQ(c.expected, Entry(c.message, true));
+  }
+}
+
+TEST_F(WriterTest, RecoveredMessageWithoutHeadersGetsAHeaderBlock) {
+  std::string out = Entry("\r\nbody text\r\n", true);
+  std::string head = Envelope("korvane") +
+                     "Date: Sun, 9 Sep 2001 01:46:40 +0000\n"
+                     "From: korvane\n"
+                     "To: ";
+  ASSERT_EQ(head, out.substr(0, head.size()));
+  size_t toEnd = out.find('\n', head.size());
+  std::string to = out.substr(head.size(), toEnd - head.size());
+  EXPECT_NE(std::string::npos, to.find('@')) << to;
+  for (char c : to) EXPECT_FALSE(c >= 'A' && c <= 'Z') << to;
+  EXPECT_EQ(
+      "\nSubject: recovered message\nX-Mailer: korvane\n\n\nbody text\n\n",
+      out.substr(toEnd));
+}
+
+TEST_F(WriterTest, LongSenderIsCutAndTheEnvelopeWrittenWhole) {
+  std::string address(300, 'a');
+  std::string out = Entry("Return-Path: <" + address + ">\n\n");
+  EXPECT_EQ(Envelope(std::string(255, 'a')) + "Return-Path: <" + address +
+                ">\n\n\n",
+            out);
+}
+
+TEST_F(WriterTest, EnvelopeTimeBoundsAndBias) {
+  struct Case {
+    const char* what;
+    uint64_t time;
+    LONG bias;
+    uint64_t expected;
+  } cases[] = {
+      {"in range", kSep9th2001, 0, kSep9th2001},
+      {"the lower bound itself", kLowerBound, 0, kLowerBound},
+      {"one unit below it", kLowerBound - 1, 0, kNow},
+      {"zero", 0, 0, kNow},
+      {"the current time itself", kNow, 0, kNow},
+      {"one unit later", kNow + 1, 0, kNow},
+      {"negative as a signed number", 0x8000000000000000ULL, 0, kNow},
+      {"three hours east", kSep9th2001, -180,
+       kSep9th2001 - 180 * kUnitsPerMinute},
+      {"five hours west", kSep9th2001, 300,
+       kSep9th2001 + 300 * kUnitsPerMinute},
+      {"bias applies to the replacement too", 0, 60, kNow + 60 * kUnitsPerMinute},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(mailbox.Open(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                             CREATE_ALWAYS));
+    writer.timeZoneBias = c.bias;
+    std::string out = Entry("A: b\n", false, c.time);
+    EXPECT_EQ(c.expected, Units(writer.messageTime)) << "not stored back";
+    FILETIME e = FromUnits(c.expected);
+    SYSTEMTIME t;
+    ASSERT_TRUE(FileTimeToSystemTime(&e, &t));
+    char envelope[128];
+    snprintf(envelope, sizeof envelope, "%02d:%02d:%02d %d\n", t.wHour,
+             t.wMinute, t.wSecond, t.wYear);
+    EXPECT_NE(std::string::npos, out.find(envelope)) << out;
+  }
+}
+
+TEST_F(WriterTest, DayOfMonthHasNoPadding) {
+  // 2001-09-05 01:46:40: four days before the 9th.
+  std::string out =
+      Entry("A: b\n", false, kSep9th2001 - 4 * 24 * 60 * kUnitsPerMinute);
+  EXPECT_EQ("From korvane  Wed Sep 5 01:46:40 2001\nA: b\n\n", out);
+}
+
+TEST_F(WriterTest, StepWarnsOnceCountsAndSpacesProgress) {
+  std::string base(1000, 'x');
+  NormalScanner scanner;
+  scanner.base = reinterpret_cast<const unsigned char*>(base.data());
+  scanner.size = 1000;
+  scanner.position = scanner.base + 500;
+  std::string text = "A: b\n";
+  fakeTicks = 1000;
+  writer.lastProgressTick = 1000;
+
+  struct Call {
+    int32_t length;  // 0: an unusable record
+    DWORD tick;
+    std::string printed;
+  } calls[] = {
+      {0, 1000,
+       "warning: possible corrupted message base\nhint: use -a switch\n"},
+      {0, 1000, ""},
+      {5, 1100, ""},       // exactly 100 ms: nothing
+      {5, 1101, " 50%\r"},  // 101 ms
+      {5, 1150, ""},
+      {0, 5000, ""},
+      {5, 1202, " 50%\r"},
+  };
+  int32_t expectedCount = 0;
+  for (const Call& c : calls) {
+    fakeTicks = c.tick;
+    writer.messageText = reinterpret_cast<const unsigned char*>(text.data());
+    writer.messageLength = c.length;
+    writer.messageTime = FromUnits(kSep9th2001);
+    ::testing::internal::CaptureStdout();
+    writer.Step(scanner);
+    EXPECT_EQ(c.printed, ::testing::internal::GetCapturedStdout());
+    if (c.length > 0) ++expectedCount;
+    EXPECT_EQ(expectedCount, writer.messageCount);
+  }
+}
+
+TEST_F(WriterTest, AlternativeScanSkipsUnusableRecordsSilently) {
+  NormalScanner scanner;
+  writer.alternativeScan = true;
+  writer.messageLength = 0;
+  ::testing::internal::CaptureStdout();
+  writer.Step(scanner);
+  writer.Step(scanner);
+  EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+  EXPECT_EQ(0, writer.messageCount);
+}
+
+TEST_F(WriterTest, AFailedWriteIsNotCounted) {
+  FileStream closed;  // its handle is invalid: every write fails
+  writer.mailbox = &closed;
+  NormalScanner scanner;
+  std::string text = "A: b\n";
+  writer.messageText = reinterpret_cast<const unsigned char*>(text.data());
+  writer.messageLength = 5;
+  writer.Step(scanner);
+  EXPECT_TRUE(writer.writeFailed);
+  EXPECT_EQ(0, writer.messageCount);
+}
+
+TEST(ProgressTest, PercentOfLargeBasesDoesNotOverflow) {
+  NormalScanner scanner;
+  static const unsigned char byte = 0;
+  scanner.base = &byte;
+  struct Case {
+    uint32_t size;
+    uint64_t done;
+    unsigned expected;
+  } cases[] = {{100, 0, 0},          {100, 100, 100},
+               {4294967295u, 4294967295u, 100},
+               {4294967295u, 42949673u, 1},
+               {3000000000u, 2999999999u, 99}};
+  for (const Case& c : cases) {
+    scanner.size = c.size;
+    // Only the difference is read; the pointer is never dereferenced.
+    scanner.position = reinterpret_cast<const unsigned char*>(
+        reinterpret_cast<uintptr_t>(scanner.base) + c.done);
+    EXPECT_EQ(c.expected, ProgressPercent(scanner)) << c.size << " " << c.done;
+  }
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,8 @@ class BaseBuilder {
   // File offset of record i's text.
   size_t TextOffset(size_t i) const { return RecordOffset(i) + 48; }
   size_t RecordCount() const { return recordOffsets.size(); }
+  // Size of the built image.
+  size_t Size() const;
 
   std::string Build() const;
 
@@ -79,6 +82,53 @@ void PutLittleEndian32(std::string* image, size_t offset, uint32_t value);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 // Reads a whole file; false on any failure.
 bool ReadFileBytes(const std::string& path, std::string* bytes);
+
+// The 48-byte header and the text of a record, as they lie in a base.
+std::string EncodeRecord(const Record& record);
+
+// Writes a base straight to a file, for bases too big to hold in memory.
+// Produces the same bytes as BaseBuilder given the same calls.
+class BaseWriter {
+ public:
+  BaseWriter() {}
+  ~BaseWriter();
+  BaseWriter(const BaseWriter&) = delete;
+  BaseWriter& operator=(const BaseWriter&) = delete;
+
+  // Creates (or empties) the file and writes the file header, if any.
+  bool Open(const std::string& path, bool withFileHeader = true,
+            uint32_t magic = kFileMagic, uint32_t headerSize = kFileHeaderSize);
+
+  size_t AddRecord(const Record& record);
+  size_t AddMessage(const std::string& text, uint32_t timeStamp);
+  void AddRaw(const std::string& bytes);
+  void AddRaw(const char* bytes, size_t count);
+
+  // Bytes written so far, file header included.
+  uint64_t Size() const { return size; }
+  uint64_t RecordOffset(size_t i) const { return recordOffsets.at(i); }
+  uint64_t TextOffset(size_t i) const { return RecordOffset(i) + 48; }
+  size_t RecordCount() const { return recordOffsets.size(); }
+
+  // Flushes and closes; false if any write since Open failed.
+  bool Close();
+
+ private:
+  void Flush();
+
+  std::ofstream out;
+  std::string buffer;
+  std::vector<uint64_t> recordOffsets;
+  uint64_t size = 0;
+  bool failed = false;
+};
+
+// Damage applied to a base file in place, clipped like the functions above.
+// Truncating never makes a file longer. Each is false on I/O failure.
+bool TruncateFile(const std::string& path, uint64_t newSize);
+bool OverwriteFile(const std::string& path, uint64_t offset,
+                   const std::string& bytes);
+bool ZeroFileRange(const std::string& path, uint64_t offset, uint64_t count);
 
 }  // namespace mkbase
 

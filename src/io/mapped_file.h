@@ -1,0 +1,40 @@
+// A file mapped whole into memory as one view, for reading in place.
+#ifndef KORVANE_IO_MAPPED_FILE_H_
+#define KORVANE_IO_MAPPED_FILE_H_
+
+#include <stdint.h>
+
+#include "io/file_stream.h"
+
+class MappedFile : public FileStream {
+ public:
+  MappedFile();
+  ~MappedFile() override;
+
+  // Opens the file, then maps all of it (writable exactly when access holds
+  // GENERIC_WRITE). Fails for an empty file, for anything that cannot be
+  // mapped, and for a file of 4 GiB or more, whose size would not fit the
+  // 32-bit size (tooLarge tells that case apart).
+  bool Open(const char* name, DWORD access, DWORD share,
+            DWORD disposition) override;
+  bool Close() override;
+  uint32_t GetSize() override;
+  // Moves current within the view's address range; never before the view,
+  // but possibly past its end.
+  uint32_t Seek(int32_t distance, uint32_t origin) override;
+  // Copies from current without moving it.
+  uint32_t Read(void* buffer, uint32_t count) override;
+  // A mapped file is never written through the stream.
+  uint32_t Write(const void* buffer, uint32_t count) override;
+
+  HANDLE mappingHandle;
+  const unsigned char* viewBase;
+  const unsigned char* current;
+  uint32_t size;
+  bool tooLarge;
+
+ private:
+  bool Fail();
+};
+
+#endif  // KORVANE_IO_MAPPED_FILE_H_

@@ -1,0 +1,10 @@
+// One conversion run, from the command line to the exit status.
+#ifndef KORVANE_MAIN_RUN_H_
+#define KORVANE_MAIN_RUN_H_
+
+// Returns the process exit status: 0 after a run, 1 for a usage error or a
+// base the scanner does not accept, 2 when a file cannot be opened or the
+// mailbox cannot be written.
+int RunKorvane(int argc, char** argv);
+
+#endif  // KORVANE_MAIN_RUN_H_

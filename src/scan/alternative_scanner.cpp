@@ -1,0 +1,261 @@
+#include "scan/alternative_scanner.h"
+
+#include <stdint.h>
+#include <string.h>
+
+#include "scan/base_layout.h"
+#include "scan/time_stamp.h"
+
+namespace {
+
+const int32_t kDefaultMinHeaderSize = 64;
+const int32_t kDefaultCompatibilityLevel = 2;
+
+struct Keyword {
+  const char* text;
+  uint32_t length;
+};
+
+// Lead byte and the two keywords of each header-line search. The lead byte
+// must be the capital: "date: " is a body line far more often than a start.
+struct HeaderLineKeywords {
+  unsigned char lead;
+  Keyword first;
+  Keyword second;
+};
+
+const HeaderLineKeywords kRKeywords = {
+    'R', {"Return-Path: ", 13}, {"Received: ", 10}};
+const HeaderLineKeywords kDKeywords = {
+    'D', {"Date: ", 6}, {"Delivered-To: ", 14}};
+
+// ASCII only, so that neither the locale nor bytes from 0x80 up count.
+bool IsAsciiLetter(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+unsigned char AsciiLower(unsigned char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c;
+}
+
+// room is the number of bytes left in the data from at: a keyword cut off
+// by the end of the data does not match.
+bool MatchesKeyword(const unsigned char* at, uint32_t room,
+                    const Keyword& keyword) {
+  if (room < keyword.length) return false;
+  for (uint32_t i = 0; i < keyword.length; ++i) {
+    if (AsciiLower(at[i]) !=
+        AsciiLower(static_cast<unsigned char>(keyword.text[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Trimmed from the end of a message: the byte read as a signed char is
+// below CR, which takes in 0x80..0xFF as well.
+bool IsTrimmedTail(unsigned char c) { return c < 13 || c >= 0x80; }
+
+}  // namespace
+
+AlternativeScanner::AlternativeScanner(int32_t minHeaderSizeSetting,
+                                       int32_t compatibilityLevel) {
+  minHeaderSize =
+      minHeaderSizeSetting > 0 ? minHeaderSizeSetting : kDefaultMinHeaderSize;
+  if (compatibilityLevel < 0 || compatibilityLevel > 3) {
+    compatibilityLevel = kDefaultCompatibilityLevel;
+  }
+  gapLength = int32_t(1) << compatibilityLevel;
+}
+
+bool AlternativeScanner::Attach(const unsigned char* data, uint32_t dataSize) {
+  if (data == nullptr || int64_t(dataSize) <= int64_t(minHeaderSize)) {
+    return false;
+  }
+  size = dataSize;
+  base = data;
+  position = data;
+  for (SearchMemo& memo : searchMemo) memo = SearchMemo();
+  return FindMessageStart() != nullptr;
+}
+
+bool AlternativeScanner::IsGapClear(const unsigned char* candidate) const {
+  uint32_t offset = uint32_t(candidate - base);
+  if (offset < uint32_t(gapLength)) return true;
+  for (int32_t i = 1; i <= gapLength; ++i) {
+    if (candidate[-i] != 0) return false;
+  }
+  return true;
+}
+
+const unsigned char* AlternativeScanner::NoStart() {
+  position = base + size;
+  return nullptr;
+}
+
+// from is the lowest offset a magic may begin at.
+uint32_t AlternativeScanner::SearchRecord(uint32_t from) const {
+  using base_layout::kRecordHeaderSize;
+  // A magic whose header would run past the end of the data is not there:
+  // its length and timeStamp cannot be read.
+  if (size < kRecordHeaderSize) return kNoCandidate;
+  uint32_t lastMagic = size - kRecordHeaderSize;
+  if (from > lastMagic) return kNoCandidate;
+  // 09 is the second magic byte, rarer in text than 21.
+  const unsigned char* p = base + from + 1;
+  const unsigned char* stop = base + lastMagic + 2;
+  while (p < stop) {
+    const void* hit = memchr(p, 0x09, size_t(stop - p));
+    if (hit == nullptr) break;
+    p = static_cast<const unsigned char*>(hit);
+    if (base_layout::ReadLittleEndian32(p - 1) == base_layout::kRecordMagic) {
+      return uint32_t(p - 1 - base);
+    }
+    ++p;
+  }
+  return kNoCandidate;
+}
+
+uint32_t AlternativeScanner::SearchHeaderLine(SearchKind kind,
+                                              uint32_t from) const {
+  const HeaderLineKeywords& keywords =
+      kind == kRSearch ? kRKeywords : kDKeywords;
+  const unsigned char* end = base + size;
+  const unsigned char* p = base + from;
+  while (p < end) {
+    const void* hit = memchr(p, keywords.lead, size_t(end - p));
+    if (hit == nullptr) break;
+    p = static_cast<const unsigned char*>(hit);
+    uint32_t room = uint32_t(end - p);
+    if ((MatchesKeyword(p, room, keywords.first) ||
+         MatchesKeyword(p, room, keywords.second)) &&
+        IsGapClear(p)) {
+      return uint32_t(p - base);
+    }
+    ++p;
+  }
+  return kNoCandidate;
+}
+
+// Runs a search only when its remembered answer does not cover from, so
+// that over a whole scan each search reads every byte about once.
+uint32_t AlternativeScanner::FirstCandidate(SearchKind kind, uint32_t from) {
+  SearchMemo& memo = searchMemo[kind];
+  if (memo.valid && memo.from <= from &&
+      (memo.found == kNoCandidate || memo.found >= from)) {
+    return memo.found;
+  }
+  memo.found =
+      kind == kRecordSearch ? SearchRecord(from) : SearchHeaderLine(kind, from);
+  memo.from = from;
+  memo.valid = true;
+  return memo.found;
+}
+
+const unsigned char* AlternativeScanner::FindMessageStart() {
+  using base_layout::ReadLittleEndian32;
+  recordLength = -1;
+  if (base == nullptr || uint32_t(position - base) >= size) return NoStart();
+  uint32_t from = uint32_t(position - base);
+
+  // The record search compares from one byte before position on.
+  uint32_t record = FirstCandidate(kRecordSearch, from > 0 ? from - 1 : 0);
+  uint32_t rLine = FirstCandidate(kRSearch, from);
+  uint32_t start = record < rLine ? record : rLine;
+  // With both found, a D candidate is not looked for even if it lies before
+  // them: that decides where messages begin, so it stays. A skipped search
+  // leaves its memo as it was, which still holds.
+  if (record == kNoCandidate || rLine == kNoCandidate) {
+    uint32_t dLine = FirstCandidate(kDSearch, from);
+    if (dLine < start) start = dLine;
+  }
+  if (start == kNoCandidate) return NoStart();
+  if (start != record) {
+    position = base + start;
+    return position;
+  }
+
+  const unsigned char* magic = base + record;
+  const unsigned char* sizeBytes = magic + base_layout::kRecordHeaderSizeOffset;
+  if (sizeBytes[1] == 0 && sizeBytes[2] == 0 && sizeBytes[3] == 0) {
+    recordLength =
+        int32_t(ReadLittleEndian32(magic + base_layout::kRecordLengthOffset));
+    // A stamp that does not convert leaves the time of the record before.
+    SecondsToFileTime(
+        ReadLittleEndian32(magic + base_layout::kRecordTimeStampOffset),
+        &messageTime);
+    position = magic + base_layout::kRecordHeaderSize;
+    return position;
+  }
+
+  // Not trusted: the text is taken to begin at the first word after the
+  // header's size field. Without one before the end there is no start.
+  uint32_t run = 0;
+  for (uint32_t i = record + base_layout::kRecordHeaderSizeOffset + 1; i < size;
+       ++i) {
+    if (!IsAsciiLetter(base[i])) {
+      run = 0;
+      continue;
+    }
+    if (++run == 3) {
+      GetSystemTimeAsFileTime(&messageTime);
+      position = base + (i - 2);
+      return position;
+    }
+  }
+  return NoStart();
+}
+
+bool AlternativeScanner::Next(const unsigned char** text, int32_t* length,
+                              FILETIME* time) {
+  if (base == nullptr || uint32_t(position - base) >= size) return false;
+  const unsigned char* start = position;
+  const int32_t keptRecordLength = recordLength;
+  const FILETIME keptTime = messageTime;
+
+  // Skip the header block, so that header lines of this message are not
+  // taken for the start of the next: it ends at a blank line (LF CR LF or
+  // LF CR 0) or at a zero byte. The byte after LF and a non-CR is stepped
+  // over unseen; that decides which starts are passed over, so it stays.
+  uint64_t q = uint64_t(start - base) + uint64_t(minHeaderSize);
+  while (q < size) {
+    unsigned char b = base[q];
+    if (b == 0) break;
+    ++q;
+    if (b != '\n') continue;
+    if (q >= size) break;
+    unsigned char c = base[q];
+    if (c == 0) break;
+    ++q;
+    if (c != '\r') {
+      ++q;
+      continue;
+    }
+    if (q >= size) break;
+    unsigned char d = base[q];
+    ++q;
+    if (d == 0 || d == '\n') break;
+  }
+  // A scan that ran off the end leaves no start to find.
+  position = q < size ? base + q : base + size;
+
+  const unsigned char* next = FindMessageStart();
+  const unsigned char* end = next != nullptr ? next : base + size;
+  uint32_t span = uint32_t(end - start);
+  uint32_t messageLength = span;
+  if (keptRecordLength != -1 && uint32_t(keptRecordLength) < span) {
+    messageLength = uint32_t(keptRecordLength);
+  } else {
+    while (messageLength > 0 && IsTrimmedTail(start[messageLength - 1])) {
+      --messageLength;
+    }
+  }
+  // A message carries a signed 32-bit length. One of 2 GiB or more can
+  // occur only in a base larger than that, and is passed over as unusable.
+  if (messageLength > uint32_t(INT32_MAX)) messageLength = 0;
+
+  *text = start;
+  *length = int32_t(messageLength);
+  *time = keptTime;
+  return true;
+}

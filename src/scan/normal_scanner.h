@@ -1,0 +1,15 @@
+// The default scanner: trusts the file header and walks the records one
+// after another. The first broken record ends the walk.
+#ifndef KORVANE_SCAN_NORMAL_SCANNER_H_
+#define KORVANE_SCAN_NORMAL_SCANNER_H_
+
+#include "scan/message_scanner.h"
+
+class NormalScanner : public MessageScanner {
+ public:
+  bool Attach(const unsigned char* data, uint32_t size) override;
+  bool Next(const unsigned char** text, int32_t* length,
+            FILETIME* time) override;
+};
+
+#endif  // KORVANE_SCAN_NORMAL_SCANNER_H_
