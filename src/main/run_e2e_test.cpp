@@ -118,7 +118,7 @@ TEST_F(RunTest, ConvertsAndReportsProgressAndSummary) {
   char first[16];
   snprintf(first, sizeof first, "%3d%%\r", int(3080 * 100 / base.size()));
   EXPECT_TRUE(std::regex_match(
-      r.output, std::regex(std::string(kBanner) + first + "(100%\r)?" +
+      r.output, std::regex(std::string(kBanner) + first + "([ 0-9]{3}%\r)*" +
                            "found 2 messages, time left " +
                            "\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\.\n")))
       << r.output;
@@ -172,6 +172,46 @@ TEST_F(RunTest, EnvelopeDatesAreUniversalTime) {
     EXPECT_EQ(c.firstEnvelope, mailbox.substr(0, mailbox.find('\n') + 1))
         << c.zone;
   }
+}
+
+TEST_F(RunTest, RecoveryScanSaysWhatItDoes) {
+  Put("in.tbb", TwoMessageBase());
+  Put("nothing.tbb", std::string(5000, 'x'));
+  Put("tiny.tbb", "Date: today\r\n");
+  ASSERT_TRUE(testing_support::WriteFile(dir.File("nothing.mbx"), "old"));
+  const std::string scanning =
+      "scanning message base. this may take few minutes...\n";
+  const std::string empty =
+      "warning: possible empty message base. if not report about\n";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string expected;  // a pattern for the output after the banner
+  } cases[] = {
+      // The first message is shorter than the 64 bytes passed over at the
+      // start of every message, so the second one is passed over too...
+      {{"in.tbb", "-a"}, 0, scanning + "([ 0-9]{3}%\r)+found 1 messages, .*"},
+      // ...unless fewer are.
+      {{"in.tbb", "-a20"}, 0, scanning + "([ 0-9]{3}%\r)+found 2 messages, .*"},
+      {{"in.tbb", "/a"}, 0, ""},  // a name on POSIX, a switch on Windows
+      {{"nothing.tbb", "-a"}, 1, scanning + empty},
+      // Not longer than X: refused before any search.
+      {{"tiny.tbb", "-a"}, 1, scanning + empty},
+      {{"tiny.tbb", "-a13"}, 1, scanning + empty},
+      {{"tiny.tbb", "-a12"}, 0, scanning + "  0%\r([ 0-9]{3}%\r)*found 1 messages, .*"},
+  };
+  for (const Case& c : cases) {
+    if (c.expected.empty()) continue;
+    ProgramResult r = Run(c.args);
+    EXPECT_EQ(c.status, r.status) << c.args[0] << " " << c.args[1];
+    EXPECT_TRUE(std::regex_match(r.output,
+                                 std::regex(kBanner + c.expected,
+                                            std::regex::extended)))
+        << r.output;
+  }
+  // The mailbox is created, and left empty, also when nothing is found.
+  EXPECT_EQ("", ReadFileOrEmpty(dir.File("nothing.mbx")));
+  EXPECT_EQ("From korvane  ", ReadFileOrEmpty(dir.File("tiny.mbx")).substr(0, 14));
 }
 
 TEST_F(RunTest, EmptyBaseGivesCountZero) {

@@ -26,18 +26,23 @@ if len(sys.argv) < 4:
 KORVANE, MKBASE, EXAMPLES = (os.path.abspath(a) for a in sys.argv[1:4])
 
 
-def records(base):
-    """The message texts of a sound base, read from its record chain."""
-    texts = []
+def record_offsets(base):
+    """(offset, text) of every record of a sound base, along its chain."""
+    found = []
     offset = 3080
     while offset + 48 <= len(base):
         magic, size = struct.unpack_from("<II", base, offset)
         if magic != 0x19700921 or size != 48:
             break
         (length,) = struct.unpack_from("<I", base, offset + 36)
-        texts.append(base[offset + 48:offset + 48 + length])
+        found.append((offset, base[offset + 48:offset + 48 + length]))
         offset += 48 + length
-    return texts
+    return found
+
+
+def records(base):
+    """The message texts of a sound base."""
+    return [text for _, text in record_offsets(base)]
 
 
 def lines_of(text):
@@ -101,20 +106,28 @@ class ReaderTest(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.dir)
 
-    def convert(self, mkbase_args):
-        base = os.path.join(self.dir, "messages.tbb")
+    def make_base(self, name, mkbase_args):
+        base = os.path.join(self.dir, name)
         made = run([MKBASE, "--quiet", base] + mkbase_args, self.dir)
         self.assertEqual(0, made.returncode, made.stderr)
         with open(base, "rb") as f:
-            base_bytes = f.read()
-        converted = run([KORVANE, "messages.tbb"], self.dir)
+            return f.read()
+
+    def run_korvane(self, args, base_name, base_bytes):
+        """Runs korvane and returns the count of its summary line."""
+        converted = run([KORVANE] + args, self.dir)
         self.assertEqual(0, converted.returncode, converted.stdout)
-        with open(base, "rb") as f:
+        with open(os.path.join(self.dir, base_name), "rb") as f:
             self.assertEqual(base_bytes, f.read(), "the base changed")
         found = re.search(rb"found (\d+) messages", converted.stdout)
         self.assertIsNotNone(found, converted.stdout)
+        return int(found.group(1))
+
+    def convert(self, mkbase_args):
+        base_bytes = self.make_base("messages.tbb", mkbase_args)
+        count = self.run_korvane(["messages.tbb"], "messages.tbb", base_bytes)
         texts = records(base_bytes)
-        self.assertEqual(len(texts), int(found.group(1)))
+        self.assertEqual(len(texts), count)
         return os.path.join(self.dir, "messages.mbx"), texts
 
     def check_python_reader(self, path, texts):
@@ -171,6 +184,45 @@ class ReaderTest(unittest.TestCase):
                                     "--lf"])
         self.check_python_reader(path, texts)
         self.check_counting_readers(path, len(texts))
+
+    def test_recovery_scan_of_a_damaged_base(self):
+        synthetic = ["--synthetic", "12", "--seed", "5"]
+        sound = record_offsets(self.make_base("sound.tbb", synthetic))
+        texts = [text for _, text in sound]
+        # Message 3 gets a zeroed stretch, message 11 (the last) is cut
+        # short; garbage lies before message 8 and the file header is gone.
+        zero_at = sound[3][0] + 48 + 100
+        damaged = self.make_base("damaged.tbb", synthetic + [
+            "--bad-file-header", "--garbage-before", "8=300",
+            "--zero", "%d:400" % zero_at, "--truncate", "-200"])
+        normal = run([KORVANE, "damaged.tbb", "normal.mbx"], self.dir)
+        self.assertEqual(1, normal.returncode, normal.stdout)
+
+        count = self.run_korvane(["damaged.tbb", "out.mbx", "-a"],
+                                 "damaged.tbb", damaged)
+        path = os.path.join(self.dir, "out.mbx")
+        box = mailbox.mbox(path, create=False)
+        entries = [box.get_bytes(key) for key in box.keys()]
+        box.close()
+        self.assertEqual(count, len(entries))
+        for i, text in enumerate(texts):
+            if i not in (3, 11):
+                self.assertIn(expected_body(text), entries, "message %d" % i)
+        self.check_counting_readers(path, count)
+
+    def test_recovery_scan_of_a_sound_base_matches_the_normal_scan(self):
+        base = self.make_base("messages.tbb", ["--synthetic", "200",
+                                                "--seed", "3"])
+        normal = self.run_korvane(["messages.tbb", "normal.mbx"],
+                                  "messages.tbb", base)
+        recovered = self.run_korvane(["messages.tbb", "recovered.mbx", "-a"],
+                                     "messages.tbb", base)
+        self.assertEqual(200, normal)
+        self.assertEqual(normal, recovered)
+        with open(os.path.join(self.dir, "normal.mbx"), "rb") as f:
+            normal_box = f.read()
+        with open(os.path.join(self.dir, "recovered.mbx"), "rb") as f:
+            self.assertEqual(normal_box, f.read())
 
 
 if __name__ == "__main__":
