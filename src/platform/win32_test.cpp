@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +35,18 @@ uint64_t Ticks(const FILETIME& ft) {
 
 FILETIME FromTicks(uint64_t ticks) {
   return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+// Where Wine's Win32 strays from Windows' the tests skip the case under
+// Wine; it would fail there for Wine's sake, not ours.
+bool UnderWine() {
+#ifdef _WIN32
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr &&
+         GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
 }
 
 std::string Show(const SYSTEMTIME& s) {
@@ -86,19 +99,30 @@ TEST(Win32SystemTimeTest, ValidatesEveryField) {
   const SYSTEMTIME kValid[] = {{2004, 2, 0, 29, 0, 0, 0, 0},
                                {2001, 4, 0, 30, 0, 0, 0, 0},
                                {2000, 1, 65535, 31, 0, 0, 0, 0}};
-  const SYSTEMTIME kInvalid[] = {
-      {1600, 12, 0, 31, 23, 59, 59, 999}, {30828, 1, 0, 1, 0, 0, 0, 0},
-      {2000, 0, 0, 1, 0, 0, 0, 0},        {2000, 13, 0, 1, 0, 0, 0, 0},
-      {2000, 1, 0, 0, 0, 0, 0, 0},        {2000, 1, 0, 32, 0, 0, 0, 0},
-      {2001, 4, 0, 31, 0, 0, 0, 0},       {1900, 2, 0, 29, 0, 0, 0, 0},
-      {2001, 2, 0, 29, 0, 0, 0, 0},       {2000, 2, 0, 30, 0, 0, 0, 0},
-      {2000, 1, 0, 1, 24, 0, 0, 0},       {2000, 1, 0, 1, 23, 60, 0, 0},
-      {2000, 1, 0, 1, 23, 59, 60, 0},     {2000, 1, 0, 1, 23, 59, 59, 1000}};
+  const struct {
+    SYSTEMTIME st;
+    bool wineTakesIt;  // Wine's leap-day and upper-year checks are missing
+  } kInvalid[] = {{{1600, 12, 0, 31, 23, 59, 59, 999}, false},
+                  {{30828, 1, 0, 1, 0, 0, 0, 0}, true},
+                  {{2000, 0, 0, 1, 0, 0, 0, 0}, false},
+                  {{2000, 13, 0, 1, 0, 0, 0, 0}, false},
+                  {{2000, 1, 0, 0, 0, 0, 0, 0}, false},
+                  {{2000, 1, 0, 32, 0, 0, 0, 0}, false},
+                  {{2001, 4, 0, 31, 0, 0, 0, 0}, false},
+                  {{1900, 2, 0, 29, 0, 0, 0, 0}, true},
+                  {{2001, 2, 0, 29, 0, 0, 0, 0}, true},
+                  {{2000, 2, 0, 30, 0, 0, 0, 0}, false},
+                  {{2000, 1, 0, 1, 24, 0, 0, 0}, false},
+                  {{2000, 1, 0, 1, 23, 60, 0, 0}, false},
+                  {{2000, 1, 0, 1, 23, 59, 60, 0}, false},
+                  {{2000, 1, 0, 1, 23, 59, 59, 1000}, false}};
   FILETIME ft;
   for (const SYSTEMTIME& st : kValid) {
     EXPECT_TRUE(SystemTimeToFileTime(&st, &ft)) << Show(st);
   }
-  for (const SYSTEMTIME& st : kInvalid) {
+  for (const auto& c : kInvalid) {
+    if (c.wineTakesIt && UnderWine()) continue;
+    const SYSTEMTIME& st = c.st;
     ft = FromTicks(0x0123456789ABCDEFu);
     EXPECT_FALSE(SystemTimeToFileTime(&st, &ft)) << Show(st);
     EXPECT_EQ(ERROR_INVALID_PARAMETER, GetLastError()) << Show(st);
@@ -200,8 +224,23 @@ TEST(Win32CharLowerBuffTest, LowersAsciiLettersOfTheGivenLength) {
 TEST(Win32LastErrorTest, IsPerThread) {
   EXPECT_FALSE(CloseHandle(nullptr));
   EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
-  std::thread([] { SetLastError(ERROR_ACCESS_DENIED); }).join();
-  EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+  // Starting and joining a thread call the system, which may set this
+  // thread's value itself; so the other thread sets its value while this
+  // one waits on a plain atomic, and this one reads its own before the join.
+  std::atomic<int> stage{0};
+  std::thread other([&stage] {
+    while (stage.load() != 1) {
+    }
+    SetLastError(ERROR_ACCESS_DENIED);
+    stage.store(2);
+  });
+  SetLastError(ERROR_INVALID_HANDLE);
+  stage.store(1);
+  while (stage.load() != 2) {
+  }
+  const DWORD mine = GetLastError();
+  other.join();
+  EXPECT_EQ(ERROR_INVALID_HANDLE, mine);
 }
 
 const DWORD R = GENERIC_READ, W = GENERIC_WRITE, RW = R | W;
@@ -491,17 +530,6 @@ TEST_F(Win32FileTest, ForeignLocksRefuseConflictingOpens) {
   }
 }
 
-TEST_F(Win32FileTest, MappedFileStaysLocked) {
-  const std::string path = Make("base.tbb", "data");
-  HANDLE h = Open(path, R, sR);
-  HANDLE m = Map(h);
-  EXPECT_TRUE(CloseHandle(h));
-  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, W, sRW, CREATE_ALWAYS));
-  EXPECT_EQ("data", Contents(path));
-  EXPECT_TRUE(CloseHandle(m));
-  EXPECT_TRUE(ForeignLock(path, LOCK_EX));
-}
-
 TEST_F(Win32FileTest, SpecialFilesNeitherBlockNorMap) {
   fs::create_symlink(Path("b"), Path("a"));  // a loop
   fs::create_symlink(Path("a"), Path("b"));
@@ -541,20 +569,40 @@ TEST_F(Win32FileTest, FullDeviceFailsEveryWriteFromTheFirstFailureOn) {
   }
 }
 
+#endif  // !_WIN32
+
+TEST_F(Win32FileTest, MappedFileCannotBeEmptied) {
+  const std::string path = Make("base.tbb", "data");
+  HANDLE h = Open(path, R, sR);
+  HANDLE m = Map(h);
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, W, sRW, CREATE_ALWAYS));
+  EXPECT_EQ("data", Contents(path));
+  EXPECT_TRUE(CloseHandle(m));
+#ifndef _WIN32
+  EXPECT_TRUE(ForeignLock(path, LOCK_EX));
+#endif
+}
+
 TEST_F(Win32FileTest, SizesBeyond4GiBAndStaleHandles) {
   const std::string path = Make("big", "");
-  ASSERT_EQ(0, truncate(path.c_str(), (off_t{5} << 30) + 3));  // sparse
+  fs::resize_file(path, (uint64_t{5} << 30) + 3);  // sparse
   HANDLE h = Open(path, R, sR);
   DWORD high = 0;
   EXPECT_EQ((1u << 30) + 3, GetFileSize(h, &high));
   EXPECT_EQ(1u, high);
-  // Without a high part the new position could not be told.
-  EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(h, 0, nullptr, FILE_END));
+  // Without a high part the new position could not be told. Wine moves
+  // there and returns its low 32 bits.
+  if (!UnderWine()) {
+    EXPECT_EQ(INVALID_SET_FILE_POINTER,
+              SetFilePointer(h, 0, nullptr, FILE_END));
+  }
   EXPECT_TRUE(CloseHandle(h));
   EXPECT_FALSE(CloseHandle(h));
+  EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+#ifndef _WIN32
   EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));  // Windows: a pseudo handle
+#endif
 }
-
-#endif  // !_WIN32
 
 }  // namespace
