@@ -2,12 +2,15 @@
 // what it prints and the files it leaves.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "base_builder.h"
 #include "test_support.h"
+
+#include "platform/win32.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -66,15 +69,21 @@ const char kTwoMessageMailbox[] =
 // A folder with a base in it; checks afterwards that the base is unchanged.
 class RunTest : public ::testing::Test {
  protected:
-  // Envelope dates depend on the time zone: pin it for the runs.
-  void SetUp() override { SetTimeZone("UTC"); }
-  static void SetTimeZone(const char* zone) {
+  // Envelope dates depend on the time zone. The POSIX build takes it from
+  // TZ, so the runs pin it there; Windows takes it from the system (Wine
+  // from the TZ it was started with), which the tests need at UTC.
+  void SetUp() override {
 #ifdef _WIN32
-    _putenv_s("TZ", zone);
+    TIME_ZONE_INFORMATION zone = {};
+    GetTimeZoneInformation(&zone);
+    if (zone.Bias != 0) GTEST_SKIP() << "needs the system time zone at UTC";
 #else
-    setenv("TZ", zone, 1);
+    SetTimeZone("UTC");
 #endif
   }
+#ifndef _WIN32
+  static void SetTimeZone(const char* zone) { setenv("TZ", zone, 1); }
+#endif
   void Put(const std::string& name, const std::string& bytes) {
     ASSERT_TRUE(testing_support::WriteFile(dir.File(name), bytes));
     kept.push_back({name, bytes});
@@ -143,14 +152,34 @@ TEST_F(RunTest, DeletedSwitchChangesNothing) {
   }
 }
 
+// On POSIX these begin with "/", which must not make them switches there.
 TEST_F(RunTest, AbsolutePathsAreNames) {
   Put("in.tbb", TwoMessageBase());
-#ifndef _WIN32
   ProgramResult r = Run({dir.File("in.tbb"), dir.File("abs.mbx")});
   EXPECT_EQ(0, r.status) << r.output;
   EXPECT_EQ(kTwoMessageMailbox, ReadFileOrEmpty(dir.File("abs.mbx")));
-#endif
 }
+
+#ifdef _WIN32
+TEST_F(RunTest, SlashIntroducesSwitchesOnWindows) {
+  Put("in.tbb", TwoMessageBase());
+  for (const char* sw : {"/d-", "/DN"}) {
+    ProgramResult r = Run({"in.tbb", sw});
+    EXPECT_EQ(0, r.status) << sw;
+    EXPECT_EQ(kTwoMessageMailbox, ReadFileOrEmpty(dir.File("in.mbx"))) << sw;
+  }
+  ProgramResult r = Run({"in.tbb", "/a20", "out.mbx"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_TRUE(r.output.find("found 2 messages") != std::string::npos)
+      << r.output;
+  for (const char* bad : {"/", "/x", "/?"}) {
+    r = Run({"in.tbb", "out2.mbx", bad});
+    EXPECT_EQ(1, r.status) << bad;
+    EXPECT_EQ(kBanner + UsageText(), r.output) << bad;
+    EXPECT_FALSE(FileExists(dir.File("out2.mbx"))) << bad;
+  }
+}
+#endif
 
 TEST_F(RunTest, EnvelopeDatesAreUniversalTime) {
   Put("in.tbb", TwoMessageBase());
@@ -165,7 +194,14 @@ TEST_F(RunTest, EnvelopeDatesAreUniversalTime) {
       {"UTC-3", "From one@example.org  Sat Sep 8 22:46:40 2001\n"},
   };
   for (const Case& c : cases) {
+#ifdef _WIN32
+    // The zone cannot be set for the child here: only the first case, UTC,
+    // applies. The Windows CI stage compares the other zones with the POSIX
+    // build.
+    if (&c != &cases[0]) continue;
+#else
     SetTimeZone(c.zone);
+#endif
     ProgramResult r = Run({"in.tbb"});
     EXPECT_EQ(0, r.status);
     std::string mailbox = ReadFileOrEmpty(dir.File("in.mbx"));
@@ -296,24 +332,27 @@ TEST_F(RunTest, FifoAndDevicesAreRefusedWithoutHanging) {
     EXPECT_FALSE(FileExists(dir.File("out.mbx")));
   }
 }
+#endif
 
 TEST_F(RunTest, MailboxThatIsTheBaseUnderAnyNameIsRefused) {
   std::string base = TwoMessageBase();
   Put("base.mbx", base);
   Put("base.tbb", base);
-  ASSERT_EQ(0, link(dir.File("base.tbb").c_str(), dir.File("hard").c_str()));
-  ASSERT_EQ(0,
-            symlink(dir.File("base.tbb").c_str(), dir.File("soft").c_str()));
-  const std::vector<std::vector<std::string>> cases = {
+  std::filesystem::create_hard_link(dir.File("base.tbb"), dir.File("hard"));
+  std::vector<std::vector<std::string>> cases = {
       {"base.mbx"},
       {"base.tbb", "./base.tbb"},
       {"base.tbb", "base.tbb"},
       {"base.tbb", dir.File("base.tbb")},
       {"base.tbb", "hard"},
-      {"base.tbb", "soft"},
       {"hard", "base.tbb"},
-      {"soft", "base.tbb"},
   };
+#ifndef _WIN32  // symbolic links need a privilege there
+  ASSERT_EQ(0,
+            symlink(dir.File("base.tbb").c_str(), dir.File("soft").c_str()));
+  cases.push_back({"base.tbb", "soft"});
+  cases.push_back({"soft", "base.tbb"});
+#endif
   for (const auto& args : cases) {
     ProgramResult r = Run(args);
     std::string mailbox = args.size() > 1 ? args[1] : args[0];
@@ -327,7 +366,7 @@ TEST_F(RunTest, MailboxThatIsTheBaseUnderAnyNameIsRefused) {
 TEST_F(RunTest, BaseOfFourGiBIsRefused) {
   std::string name = dir.File("huge.tbb");
   ASSERT_TRUE(testing_support::WriteFile(name, mkbase::FileHeader()));
-  ASSERT_EQ(0, truncate(name.c_str(), (5LL << 30)));
+  std::filesystem::resize_file(name, uint64_t{5} << 30);  // sparse
   ProgramResult r = Run({"huge.tbb"});
   EXPECT_EQ(2, r.status);
   EXPECT_EQ(std::string(kBanner) +
@@ -337,6 +376,59 @@ TEST_F(RunTest, BaseOfFourGiBIsRefused) {
   EXPECT_FALSE(FileExists(dir.File("huge.mbx")));
 }
 
+// Holds a file open in this process, as another program would, through the
+// same calls that the program makes: POSIX share modes reach other
+// processes by the layer's locks, Windows ones natively.
+class HeldFile {
+ public:
+  HeldFile(const std::string& name, DWORD access, DWORD share)
+      : handle_(CreateFileA(name.c_str(), access, share, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+  ~HeldFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+TEST_F(RunTest, FilesHeldByAnotherProgram) {
+  Put("in.tbb", TwoMessageBase());
+  Put("out.mbx", "kept");
+  const struct {
+    const char* held;
+    DWORD access, share;
+    int status;
+    const char* output;  // after the banner; empty for a run that converts
+  } cases[] = {
+      {"in.tbb", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, 2,
+       "error: can't open in.tbb for read\n"},
+      {"out.mbx", GENERIC_READ, 0, 2, "error: can't open out.mbx for write\n"},
+      // Readers of the base are welcome.
+      {"in.tbb", GENERIC_READ, FILE_SHARE_READ, 0, ""},
+  };
+  for (const auto& c : cases) {
+    ProgramResult r;
+    {
+      HeldFile held(dir.File(c.held), c.access, c.share);
+      ASSERT_TRUE(held.held()) << c.held;
+      r = Run({"in.tbb", "out.mbx"});
+    }
+    EXPECT_EQ(c.status, r.status) << c.held;
+    if (*c.output != '\0') {
+      EXPECT_EQ(std::string(kBanner) + c.output, r.output) << c.held;
+      EXPECT_EQ("kept", ReadFileOrEmpty(dir.File("out.mbx"))) << c.held;
+    } else {
+      EXPECT_EQ(kTwoMessageMailbox, ReadFileOrEmpty(dir.File("out.mbx")));
+      ASSERT_TRUE(testing_support::WriteFile(dir.File("out.mbx"), "kept"));
+    }
+  }
+}
+
+#ifndef _WIN32
 TEST_F(RunTest, FullDeviceIsAWriteError) {
   // Enough messages that the mailbox outgrows any buffer on the way.
   mkbase::BaseBuilder b;
