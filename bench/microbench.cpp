@@ -1,0 +1,161 @@
+// Micro-benchmarks of the converter's hot paths, in bytes of message base
+// per second: the line splitter, the per-message step of the mailbox
+// writer, and the recovery scan's search for message starts.
+#include <benchmark/benchmark.h>
+#include <stdint.h>
+#include <string.h>
+
+#include <map>
+#include <string>
+#include <utility>
+
+#include "base_builder.h"
+#include "io/file_stream.h"
+#include "mbox/line_splitter.h"
+#include "mbox/mailbox_writer.h"
+#include "platform/win32.h"
+#include "scan/alternative_scanner.h"
+#include "scan/normal_scanner.h"
+#include "synthetic_messages.h"
+
+namespace {
+
+const unsigned char* Bytes(const std::string& s) {
+  return reinterpret_cast<const unsigned char*>(s.data());
+}
+
+// A realistic base of about `bytes` bytes, built once.
+const std::string& RealisticBase(size_t bytes, bool crlf = true) {
+  static std::map<std::pair<size_t, bool>, std::string> bases;
+  std::string& base = bases[std::make_pair(bytes, crlf)];
+  if (base.empty()) {
+    mkbase::BaseBuilder builder;
+    mkbase::SyntheticOptions options;
+    options.crlf = crlf;
+    mkbase::AddSyntheticMessages(&builder, 1, SIZE_MAX, bytes, options);
+    base = builder.Build();
+  }
+  return base;
+}
+
+// One long synthetic message: many messages' lines run together.
+std::string LongMessage(size_t bytes, bool crlf) {
+  mkbase::SyntheticOptions options;
+  options.crlf = crlf;
+  std::string text;
+  for (uint64_t i = 0; text.size() < bytes; ++i)
+    mkbase::AppendSyntheticMessage(&text, 1, i, options);
+  return text;
+}
+
+void BM_SplitLine(benchmark::State& state) {
+  const std::string text = LongMessage(size_t(state.range(0)), true);
+  const unsigned char* end = Bytes(text) + text.size();
+  int64_t lines = 0;
+  for (auto _ : state) {
+    LineCursor line;
+    line.nextLineStart = Bytes(text);
+    do {
+      SplitLine(line.nextLineStart, &line, end);
+      benchmark::DoNotOptimize(line.lineLength);
+      ++lines;
+    } while (line.nextLineStart != nullptr);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
+  state.counters["lines"] =
+      benchmark::Counter(double(lines), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_SplitLine)->Arg(64 << 10)->Arg(4 << 20);
+
+DWORD NoTicks() { return 0; }
+
+// The writer's per-message step for every message of a base, into a file
+// that discards what it gets: conversion and hand-over to WriteFile.
+void WriterOverBase(benchmark::State& state, bool alternativeScan,
+                    bool crlf) {
+  const std::string& base = RealisticBase(size_t(state.range(0)), crlf);
+  FileStream sink;
+  if (!sink.Open("/dev/null", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                 OPEN_EXISTING)) {
+    state.SkipWithError("cannot open /dev/null");
+    return;
+  }
+  char sender[kRunBufferSize];
+  char line[kRunBufferSize];
+  MailboxWriter writer;
+  writer.senderBuffer = sender;
+  writer.lineBuffer = line;
+  writer.mailbox = &sink;
+  writer.alternativeScan = alternativeScan;
+  writer.tickCount = NoTicks;  // no progress lines
+  GetSystemTimeAsFileTime(&writer.currentTime);
+  SYSTEMTIME lowerBound = {1979, 1, 0, 1, 0, 0, 0, 0};
+  SystemTimeToFileTime(&lowerBound, &writer.lowerTimeBound);
+  for (auto _ : state) {
+    NormalScanner scanner;
+    scanner.Attach(Bytes(base), uint32_t(base.size()));
+    while (scanner.Next(&writer.messageText, &writer.messageLength,
+                        &writer.messageTime)) {
+      writer.Step(scanner);
+    }
+  }
+  if (writer.writeFailed) state.SkipWithError("write failed");
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(base.size()));
+  state.counters["messages"] = benchmark::Counter(
+      double(writer.messageCount), benchmark::Counter::kIsRate);
+}
+
+void BM_WriterStep(benchmark::State& state) {
+  WriterOverBase(state, false, true);
+}
+BENCHMARK(BM_WriterStep)->Arg(16 << 20);
+
+void BM_WriterStepLf(benchmark::State& state) {
+  WriterOverBase(state, false, false);
+}
+BENCHMARK(BM_WriterStepLf)->Arg(16 << 20);
+
+void BM_WriterStepRecoveryRules(benchmark::State& state) {
+  WriterOverBase(state, true, true);
+}
+BENCHMARK(BM_WriterStepRecoveryRules)->Arg(16 << 20);
+
+// FindMessageStart over a whole base, stepping one byte past each start.
+void BM_FindMessageStart(benchmark::State& state) {
+  const std::string& base = RealisticBase(size_t(state.range(0)));
+  int64_t starts = 0;
+  for (auto _ : state) {
+    AlternativeScanner scanner(0, 2);
+    scanner.Attach(Bytes(base), uint32_t(base.size()));
+    for (;;) {
+      const unsigned char* start = scanner.FindMessageStart();
+      if (start == nullptr) break;
+      ++starts;
+      scanner.position = start + 1;
+    }
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(base.size()));
+  state.counters["starts"] =
+      benchmark::Counter(double(starts), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_FindMessageStart)->Arg(16 << 20);
+
+// The whole recovery scan: Next, which skips each header block and then
+// calls FindMessageStart.
+void BM_RecoveryScanNext(benchmark::State& state) {
+  const std::string& base = RealisticBase(size_t(state.range(0)));
+  for (auto _ : state) {
+    AlternativeScanner scanner(0, 2);
+    scanner.Attach(Bytes(base), uint32_t(base.size()));
+    const unsigned char* text;
+    int32_t length;
+    FILETIME time;
+    while (scanner.Next(&text, &length, &time)) benchmark::DoNotOptimize(length);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(base.size()));
+}
+BENCHMARK(BM_RecoveryScanNext)->Arg(16 << 20);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,265 @@
+#!/usr/bin/env bash
+# Times korvane against copying the same base with cat and cp, and against
+# the tr | sed pipeline a user might hack up instead; checks that 4 times
+# the base costs about 4 times the time, also on damaged bases built to be
+# hard for the recovery scan. Prints a table; docs/performance.md explains
+# it. Needs bash, coreutils, sed, awk and /usr/bin/time (Debian: time).
+set -euo pipefail
+
+usage() {
+  cat <<'EOF'
+usage: bench/run.sh [--quick] [--size BYTES] [--hard-size BYTES] [--runs N]
+                    [--no-hard] [--micro] [--keep] [--build-dir DIR]
+
+  --size BYTES       the realistic base (default 1073741824, 1 GiB); a base
+                     a quarter of it is timed too, for the scaling
+  --hard-size BYTES  the smaller of each pair of damaged bases (default
+                     67108864); the larger is 4 times it
+  --runs N           timed runs of each command, alternating (default 5)
+  --quick            a few MiB only: checks that the script works
+  --no-hard          leave the damaged bases out
+  --micro            also run the micro-benchmarks (Google Benchmark)
+  --keep             keep the bases in DIR/bench-data afterwards
+  --build-dir DIR    the Release build to use (default build-bench)
+EOF
+}
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build-bench"
+size=$((1 << 30))
+hard_size=$((64 << 20))
+runs=5
+hard=1
+micro=0
+keep=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --size) size=$2; shift ;;
+    --hard-size) hard_size=$2; shift ;;
+    --runs) runs=$2; shift ;;
+    --quick) size=$((4 << 20)); hard_size=$((1 << 20)) ;;
+    --no-hard) hard=0 ;;
+    --micro) micro=1 ;;
+    --keep) keep=1 ;;
+    --build-dir) build=$2; shift ;;
+    -h|--help) usage; exit 0 ;;
+    *) usage >&2; exit 2 ;;
+  esac
+  shift
+done
+case "$build" in /*) ;; *) build="$PWD/$build" ;; esac
+[ "$runs" -ge 1 ] || { echo "--runs must be at least 1" >&2; exit 2; }
+[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (Debian: time)" >&2; exit 2; }
+
+echo "== build (Release) in $build"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+  -DKORVANE_BUILD_TESTS=OFF >/dev/null
+targets="--target korvane --target korvane-mkbase"
+[ "$micro" = 1 ] && targets="$targets --target korvane_microbench"
+# shellcheck disable=SC2086
+cmake --build "$build" -j2 $targets >/dev/null
+korvane=$(find "$build" -type f -name korvane -perm -u+x | head -n 1)
+mkbase=$(find "$build" -type f -name korvane-mkbase -perm -u+x | head -n 1)
+[ -n "$korvane" ] && [ -n "$mkbase" ] || { echo "build failed" >&2; exit 1; }
+
+# Bases and outputs share one file system, so cp and cat copy within it
+# as korvane writes within it.
+data="$build/bench-data"
+rm -rf "$data"
+mkdir -p "$data"
+cleanup() { [ "$keep" = 1 ] || rm -rf "$data"; }
+trap cleanup EXIT
+
+# --- bases ------------------------------------------------------------------
+
+# Realistic messages: lines of 20 to 100 bytes, CR LF, a few "From " body
+# lines.
+realistic() {  # name bytes
+  "$mkbase" --quiet --synthetic-bytes "$2" "$data/$1.tbb"
+}
+
+# CR LF lines of text from awk; $2 is an awk expression for line i.
+text_lines() {  # bytes expr
+  awk -v n="$1" "BEGIN { b = 0; for (i = 0; b < n; ++i) {
+      s = $2; printf \"%s\\r\\n\", s; b += length(s) + 2 } }"
+}
+
+# A base of count copies of one message file (hard links in a folder).
+copies() {  # name message-file count
+  local dir="$data/$1.d"
+  mkdir -p "$dir"
+  for ((i = 0; i < $3; ++i)); do ln "$2" "$(printf '%s/%07d.eml' "$dir" "$i")"; done
+  "$mkbase" --quiet "$data/$1.tbb" "$dir"
+  rm -rf "$dir"
+}
+
+# The damaged bases come in pairs, the second 4 times the first. Each is
+# valid for the normal scan and hard for the recovery scan in its own way.
+hard_bases() {  # size suffix
+  local n=$1 s=$2 chunk=$((1 << 20)) m
+  [ "$n" -lt "$chunk" ] && chunk=$n
+  m=$((n / chunk))
+
+  # No header-line candidate at all: the searches for R and D lines, and
+  # for record magics in the messages, run to the end of the data.
+  text_lines "$chunk" '"subject line " i " with nothing in it, no capitals at all, just words"' \
+    >"$data/nocand.eml"
+  copies "nocand$s" "$data/nocand.eml" "$m"
+
+  # Millions of R and D bytes, and keywords that lack the zero bytes
+  # before them: every one a candidate that fails.
+  text_lines "$chunk" '(i % 2 ? "Return-Path: Received: Date: Delivered-To: RRDD" : "RDRDRDRDRDRDRDRDRDRDRDRDRDRDRDRDRDRDRDRDRDRDRDRDRDRDRD")' \
+    >"$data/rd.eml"
+  copies "rd$s" "$data/rd.eml" "$m"
+
+  # Long zero runs after a short text: the normal scan stops each message
+  # at its first zero; the recovery scan passes them and trims them off.
+  { printf 'Subject: zeros\r\n\r\nbody\r\n'; head -c $((chunk - 20)) /dev/zero; } \
+    >"$data/zeros.eml"
+  copies "zeros$s" "$data/zeros.eml" "$m"
+
+  # A record magic every 12 bytes, its size field not trusted, each
+  # followed by a blank line: a message start every few bytes.
+  awk -v n="$chunk" 'BEGIN { for (b = 0; b < n; b += 12)
+      printf "%c%c%c%cabcd\r\n\r\n", 33, 9, 112, 25 }' >"$data/magic.eml"
+  copies "magic$s" "$data/magic.eml" "$m"
+
+  # One huge message: headers, then plain lines, some "From ".
+  { printf 'Return-Path: <big@example.org>\r\nSubject: huge\r\n\r\n'
+    text_lines "$n" '(i % 50 ? "line " i " of one huge message, plain text and nothing else" : "From the archive, line " i)'
+  } >"$data/huge.eml"
+  "$mkbase" --quiet "$data/huge$s.tbb" "$data/huge.eml"
+  rm -f "$data"/*.eml
+}
+
+echo "== bases in $data"
+realistic big "$size"
+realistic small $((size / 4))
+if [ "$hard" = 1 ]; then
+  hard_bases "$hard_size" 1
+  hard_bases $((hard_size * 4)) 4
+fi
+ls -l "$data"
+
+# --- timing -----------------------------------------------------------------
+
+# Median of the numbers on standard input.
+median() { sort -n | awk '{ v[NR] = $1 } END {
+  if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# Wall seconds of one run of a shell command, after removing the outputs
+# and writing back what earlier runs left dirty, so that no run pays for
+# another's writeback.
+time_once() {
+  rm -f "$data"/out*
+  sync
+  local TIMEFORMAT=%3R t
+  t=$( { time bash -c "$1" >/dev/null 2>&1; } 2>&1 )
+  echo "$t"
+}
+
+# Peak resident set of one run, in KiB (GNU time's "Maximum resident set
+# size"; for a pipeline the largest of its processes).
+peak_rss() {
+  rm -f "$data"/out*
+  /usr/bin/time -v bash -c "$1" 2>&1 >/dev/null |
+    awk -F': ' '/Maximum resident set size/ { print $2 }'
+}
+
+declare -A seconds rss
+# Runs every command of a group in turn, runs times over, and keeps the
+# medians. Arguments are label=command pairs.
+time_group() {
+  local pair label cmd r
+  declare -A samples=()
+  for pair in "$@"; do samples[${pair%%=*}]=""; done
+  for ((r = 0; r < runs; ++r)); do
+    for pair in "$@"; do
+      label=${pair%%=*}
+      cmd=${pair#*=}
+      samples[$label]+="$(time_once "$cmd") "
+    done
+  done
+  for pair in "$@"; do
+    label=${pair%%=*}
+    cmd=${pair#*=}
+    seconds[$label]=$(tr ' ' '\n' <<<"${samples[$label]}" | grep . | median)
+    rss[$label]=$(peak_rss "$cmd")
+  done
+}
+
+cd "$data"
+K="'$korvane'"
+# Warm the page cache: every figure is for a base that is already in it.
+cat ./*.tbb >/dev/null
+
+echo "== timing: $runs alternating runs of each command"
+time_group \
+  "cat=cat big.tbb > out.copy" \
+  "cp=cp big.tbb out.copy" \
+  "normal=$K big.tbb out.mbx" \
+  "recovery=$K big.tbb out.mbx -a" \
+  "tr|sed=tr -d '\\r' < big.tbb | sed 's/^From />From /' > out.txt"
+time_group \
+  "small cat=cat small.tbb > out.copy" \
+  "small normal=$K small.tbb out.mbx" \
+  "small recovery=$K small.tbb out.mbx -a"
+if [ "$hard" = 1 ]; then
+  for kind in nocand rd zeros magic huge; do
+    time_group \
+      "$kind 1 normal=$K ${kind}1.tbb out.mbx" \
+      "$kind 4 normal=$K ${kind}4.tbb out.mbx" \
+      "$kind 1 recovery=$K ${kind}1.tbb out.mbx -a" \
+      "$kind 4 recovery=$K ${kind}4.tbb out.mbx -a"
+  done
+fi
+
+# --- report -----------------------------------------------------------------
+
+file_kib() { echo $(( ($(stat -c %s "$1") + 4095) / 4096 * 4 )); }
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+
+echo
+echo "machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)," \
+  "$(df -T "$data" | awk 'NR == 2 { print $2 }') file system"
+echo "realistic base: $(stat -c %s big.tbb) bytes; median of $runs runs"
+echo
+printf '%-34s %9s %8s %9s %9s\n' command "median s" "x cat" "peak MiB" "-base MiB"
+row() {  # label base-file-or-empty description
+  local apart="-"
+  [ -n "$2" ] && apart=$(mib $(( ${rss[$1]} - $(file_kib "$2") )))
+  printf '%-34s %9s %8s %9s %9s\n' "$3" "${seconds[$1]}" \
+    "$(ratio "${seconds[$1]}" "${seconds[cat]}")" "$(mib "${rss[$1]}")" "$apart"
+}
+row cat "" "cat base > copy"
+row cp "" "cp base copy"
+row normal big.tbb "korvane base out (normal scan)"
+row recovery big.tbb "korvane base out -a (recovery)"
+row "tr|sed" "" "tr -d '\\r' < base | sed ... > out"
+
+echo
+echo "scaling: 4 x the base, time ratio (target at most 4.4)"
+printf '%-22s %10s %10s %7s %9s\n' base "1x s" "4x s" ratio "-base MiB"
+scale_row() {  # label-1x label-4x base-4x-or-empty description
+  local apart="-"
+  [ -n "$3" ] && apart=$(mib $(( ${rss[$2]} - $(file_kib "$3") )))
+  printf '%-22s %10s %10s %7s %9s\n' "$4" "${seconds[$1]}" "${seconds[$2]}" \
+    "$(ratio "${seconds[$2]}" "${seconds[$1]}")" "$apart"
+}
+scale_row "small cat" cat "" "realistic, cat"
+scale_row "small normal" normal big.tbb "realistic, normal"
+scale_row "small recovery" recovery big.tbb "realistic, -a"
+if [ "$hard" = 1 ]; then
+  for kind in nocand rd zeros magic huge; do
+    scale_row "$kind 1 normal" "$kind 4 normal" "${kind}4.tbb" "$kind, normal"
+    scale_row "$kind 1 recovery" "$kind 4 recovery" "${kind}4.tbb" "$kind, -a"
+  done
+fi
+
+if [ "$micro" = 1 ]; then
+  echo
+  echo "== micro-benchmarks"
+  "$(find "$build" -type f -name korvane_microbench -perm -u+x | head -n 1)" \
+    --benchmark_min_time=0.2
+fi
