@@ -1059,7 +1059,10 @@ BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size) {
     return FALSE;
   }
   host[sizeof host - 1] = '\0';
-  const size_t length = strcspn(host, ".");
+  // Windows gives the NetBIOS name, the host name cut to 15 characters; so
+  // a recovered message's "To: " line reads the same from both builds.
+  const size_t length =
+      std::min<size_t>(strcspn(host, "."), MAX_COMPUTERNAME_LENGTH);
   if (buffer == nullptr || *size < length + 1) {
     *size = static_cast<DWORD>(length + 1);
     Fail(ERROR_BUFFER_OVERFLOW);
