@@ -211,19 +211,23 @@ class ReaderTest(unittest.TestCase):
         self.check_counting_readers(path, count)
 
     def test_recovery_scan_of_a_sound_base_matches_the_normal_scan(self):
-        base = self.make_base("messages.tbb", ["--synthetic", "200",
-                                                "--seed", "3"])
-        normal = self.run_korvane(["messages.tbb", "normal.mbx"],
-                                  "messages.tbb", base)
-        recovered = self.run_korvane(["messages.tbb", "recovered.mbx", "-a"],
-                                     "messages.tbb", base)
-        self.assertEqual(200, normal)
-        self.assertEqual(normal, recovered)
-        with open(os.path.join(self.dir, "normal.mbx"), "rb") as f:
-            normal_box = f.read()
-        with open(os.path.join(self.dir, "recovered.mbx"), "rb") as f:
-            self.assertEqual(normal_box, f.read())
-
+        bases = {
+            "crlf.tbb": ["--synthetic", "200", "--seed", "3"],
+            "lf.tbb": ["--synthetic", "200", "--seed", "4", "--lf"],
+            "examples.tbb": [EXAMPLES],
+        }
+        for name, args in bases.items():
+            with self.subTest(name):
+                base = self.make_base(name, args)
+                normal = self.run_korvane([name, "normal.mbx"], name, base)
+                recovered = self.run_korvane([name, "recovered.mbx", "-a"],
+                                             name, base)
+                self.assertEqual(len(records(base)), normal)
+                self.assertEqual(normal, recovered)
+                with open(os.path.join(self.dir, "normal.mbx"), "rb") as f:
+                    normal_box = f.read()
+                with open(os.path.join(self.dir, "recovered.mbx"), "rb") as f:
+                    self.assertEqual(normal_box, f.read())
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1] + sys.argv[4:], verbosity=2)

@@ -238,6 +238,20 @@ bool AlternativeScanner::Next(const unsigned char** text, int32_t* length,
   }
   // A scan that ran off the end leaves no start to find.
   position = q < size ? base + q : base + size;
+  // A message of a trusted record ends where its length says. When the scan
+  // ran past that end (a message shorter than minHeaderSize, or header
+  // lines ended by LF alone, whose blank line the scan does not see), a
+  // record header right there would be passed over and its intact message
+  // lost; start the search at it instead.
+  if (keptRecordLength != -1) {
+    uint64_t ownEnd = uint64_t(start - base) + uint32_t(keptRecordLength);
+    if (ownEnd + base_layout::kRecordHeaderSize <= size &&
+        base + ownEnd < position &&
+        base_layout::ReadLittleEndian32(base + ownEnd) ==
+            base_layout::kRecordMagic) {
+      position = base + ownEnd;
+    }
+  }
 
   const unsigned char* next = FindMessageStart();
   const unsigned char* end = next != nullptr ? next : base + size;

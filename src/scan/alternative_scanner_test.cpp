@@ -189,6 +189,13 @@ class NaiveScanner : public MessageScanner {
       if (d == 0 || d == 0x0A) break;
     }
     position = base + (q < n ? q : n);
+    // The record right after a trusted record's own end is never passed.
+    int64_t ownEnd = start + int64_t(uint32_t(keptLength));
+    if (keptLength != -1 && ownEnd + 48 <= n && base + ownEnd < position &&
+        base_layout::ReadLittleEndian32(base + ownEnd) ==
+            base_layout::kRecordMagic) {
+      position = base + ownEnd;
+    }
     Find();
     int64_t len = (position - base) - start;
     if (keptLength != -1 && int64_t(uint32_t(keptLength)) < len) {
@@ -960,6 +967,46 @@ TEST(AlternativeScannerTest, LongBaseOfNearMissesYieldsEveryLine) {
   for (int i = 0; i < kBlocks; ++i) {
     ASSERT_EQ(scan.messages[i].offset, uint32_t(i * block.size() + 4)) << i;
     ASSERT_EQ(scan.messages[i].length, length) << i;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The header-block scan looks for the blank line of CR LF headers; with
+// LF alone, or in a message shorter than X, it runs past the message's own
+// end. The record that follows an intact record must still be found.
+TEST(AlternativeScannerTest, RecordRightAfterAnIntactRecordIsNeverPassedOver) {
+  const Bytes lfMessage =
+      "From: a@example.org\nSubject: plain LF\n\nbody line one\nbody two\n";
+  const Bytes shortMessage = "From: b@example.org\r\n\r\nhi\r\n";
+  const Bytes crlfMessage =
+      "From: c@example.org\r\nSubject: a CR LF message of some length\r\n"
+      "\r\nbody\r\n";
+  struct Case {
+    const char* what;
+    std::vector<Bytes> texts;
+  } cases[] = {
+      {"LF headers", {lfMessage, lfMessage, lfMessage}},
+      {"shorter than X", {shortMessage, shortMessage, crlfMessage}},
+      {"mixed", {crlfMessage, lfMessage, shortMessage, crlfMessage}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes data;
+    std::vector<uint32_t> offsets;
+    for (const Bytes& text : c.texts) {
+      offsets.push_back(uint32_t(data.size() + 48));
+      data += Record(kStamp, text);
+    }
+    Scan scan = ScanBase(data);
+    ASSERT_EQ(c.texts.size(), scan.messages.size());
+    for (size_t i = 0; i + 1 < c.texts.size(); ++i) {
+      EXPECT_EQ(offsets[i], scan.messages[i].offset);
+      EXPECT_EQ(int32_t(c.texts[i].size()), scan.messages[i].length);
+    }
+    EXPECT_EQ(offsets.back(), scan.messages.back().offset);
   }
 }
 
