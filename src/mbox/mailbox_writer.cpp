@@ -5,6 +5,7 @@
 
 #include "date/mail_date.h"
 #include "mbox/line_splitter.h"
+#include "mbox/plain_blocks.h"
 #include "scan/base_layout.h"
 
 namespace {
@@ -28,12 +29,34 @@ bool StartsWith(const LineCursor& line, const char* prefix, int32_t n) {
   return line.lineLength >= n && memcmp(line.lineStart, prefix, n) == 0;
 }
 
-// Header names match in any letter case; the line holds no NUL.
+// Header names match in any letter case; the line holds no NUL. The
+// first letter is compared here first: most lines fail on it, and cheaply.
 bool StartsWithNoCase(const LineCursor& line, const char* prefix,
                       int32_t n) {
   return line.lineLength >= n &&
+         (line.lineStart[0] | 0x20) == (prefix[0] | 0x20) &&
          _strnicmp(reinterpret_cast<const char*>(line.lineStart), prefix,
                    n) == 0;
+}
+
+// Copies a NUL-terminated text without its NUL; returns the end.
+char* AppendText(char* out, const char* text) {
+  while (*text != '\0') *out++ = *text++;
+  return out;
+}
+
+// The decimal digits of value, with leading zeros to at least minDigits
+// (as "%d" and "%02d" print it); returns the end.
+char* AppendNumber(char* out, unsigned value, int minDigits) {
+  char digits[10];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (n < minDigits) digits[n++] = '0';
+  while (n > 0) *out++ = digits[--n];
+  return out;
 }
 
 }  // namespace
@@ -53,7 +76,8 @@ MailboxWriter::MailboxWriter()
       messageLength(0),
       messageTime(),
       writeFailed(false),
-      tickCount(GetTickCount) {}
+      tickCount(GetTickCount),
+      outputUsed(0) {}
 
 void MailboxWriter::Step(const MessageScanner& scanner) {
   senderBuffer[0] = '\0';
@@ -86,13 +110,17 @@ void MailboxWriter::WriteMessage(const unsigned char* text, int32_t length,
     SYSTEMTIME envelopeTime;
     WriteEnvelope(time, &envelopeTime);
     // A recovered message that starts with an empty line has no headers of
-    // its own; give it enough for a mail reader to list it.
-    if (alternativeScan && examinedLines == 0 && !writeFailed &&
-        !WriteSyntheticHeader(mailbox, &envelopeTime, lineBuffer,
-                              kRunBufferSize))
-      writeFailed = true;
+    // its own; give it enough for a mail reader to list it. The block goes
+    // through the stream, so what is gathered goes first.
+    if (alternativeScan && examinedLines == 0) {
+      Flush();
+      if (!writeFailed && !WriteSyntheticHeader(mailbox, &envelopeTime,
+                                                lineBuffer, kRunBufferSize))
+        writeFailed = true;
+    }
   }
   WriteLines(text, end, ownEnvelope);
+  Flush();
 }
 
 // Looks for the sender in the message's first block (up to its first empty
@@ -166,39 +194,111 @@ void MailboxWriter::WriteEnvelope(FILETIME time, SYSTEMTIME* envelopeTime) {
   if (!FileTimeToSystemTime(&messageTime, envelopeTime))
     GetSystemTime(envelopeTime);
 
-  // Room for the longest sender (255 bytes) and a five-digit year.
+  // "From %s  %s %s %d %02d:%02d:%02d %d" of sender, day and month names,
+  // day, hour, minute, second and year, put together by hand: formatted
+  // printing costs more than a whole message's lines. Room for the longest
+  // sender (255 bytes) and five-digit numbers.
   char envelope[kRunBufferSize + 64];
-  int n = snprintf(envelope, sizeof envelope,
-                   "From %s  %s %s %d %02d:%02d:%02d %d", senderBuffer,
-                   DayName(envelopeTime->wDayOfWeek),
-                   MonthName(envelopeTime->wMonth - 1), envelopeTime->wDay,
-                   envelopeTime->wHour, envelopeTime->wMinute,
-                   envelopeTime->wSecond, envelopeTime->wYear);
-  Put(envelope, static_cast<DWORD>(n));
-  Put("\n", 1);
+  char* e = envelope;
+  e = AppendText(e, "From ");
+  e = AppendText(e, senderBuffer);
+  e = AppendText(e, "  ");
+  e = AppendText(e, DayName(envelopeTime->wDayOfWeek));
+  *e++ = ' ';
+  e = AppendText(e, MonthName(envelopeTime->wMonth - 1));
+  *e++ = ' ';
+  e = AppendNumber(e, envelopeTime->wDay, 1);
+  *e++ = ' ';
+  e = AppendNumber(e, envelopeTime->wHour, 2);
+  *e++ = ':';
+  e = AppendNumber(e, envelopeTime->wMinute, 2);
+  *e++ = ':';
+  e = AppendNumber(e, envelopeTime->wSecond, 2);
+  *e++ = ' ';
+  e = AppendNumber(e, envelopeTime->wYear, 1);
+  *e++ = '\n';
+  Put(envelope, static_cast<DWORD>(e - envelope));
 }
 
 void MailboxWriter::WriteLines(const unsigned char* text,
                                const unsigned char* end, bool ownEnvelope) {
+  // next is where the rest of the message starts: a line start, or when
+  // midLine the rest of a line whose start has been looked at already.
+  const unsigned char* next = text;
+  bool midLine = false;
+  // Blocks before this, which needed the rules line by line, are not
+  // offered to the block conversion again.
+  const unsigned char* blocksFrom = text;
   LineCursor line;
-  line.nextLineStart = text;
-  do {
-    SplitLine(line.nextLineStart, &line, end);
-    // A record header that the recovery scan left at the end of a message
-    // is not part of it.
-    if (alternativeScan && line.nextLineStart == nullptr &&
-        line.lineLength >= 5 &&
-        memcmp(line.lineStart, base_layout::kRecordStartPattern, 5) == 0)
-      break;
-    if (line.lineLength == 0) ownEnvelope = false;
-    if (!ownEnvelope && StartsWith(line, "From ", 5)) Put(">", 1);
+  for (;;) {
+    if (!ownEnvelope && next >= blocksFrom &&
+        size_t(end - next) >= kPlainBlockReach &&
+        (midLine ||
+         (*next != 0 && !LineNeedsRules(next, alternativeScan)))) {
+      if (!output) output.reset(new unsigned char[kOutputSize]);
+      for (;;) {
+        if (kOutputSize - outputUsed < kPlainBlockReach) Flush();
+        if (writeFailed) return;
+        const unsigned char* from = next;
+        outputUsed += ConvertPlainBlocks(&next, end, output.get() + outputUsed,
+                                         kOutputSize - outputUsed,
+                                         alternativeScan);
+        if (next != from) midLine = true;
+        if (size_t(end - next) < kPlainBlockReach) {
+          blocksFrom = end;  // the rest is short: line by line
+          break;
+        }
+        if (kOutputSize - outputUsed >= kPlainBlockReach) {
+          blocksFrom = next + kPlainBlockSize;  // this block needs the rules
+          break;
+        }
+      }
+    }
+
+    SplitLine(next, &line, end);
+    if (!midLine) {
+      // A record header that the recovery scan left at the end of a
+      // message is not part of it.
+      if (alternativeScan && line.nextLineStart == nullptr &&
+          line.lineLength >= 5 &&
+          memcmp(line.lineStart, base_layout::kRecordStartPattern, 5) == 0)
+        break;
+      if (line.lineLength == 0) ownEnvelope = false;
+      if (!ownEnvelope && StartsWith(line, "From ", 5)) Put(">", 1);
+    }
+    midLine = false;
     if (line.lineLength > 0) Put(line.lineStart, line.lineLength);
     Put("\n", 1);
-  } while (line.nextLineStart != nullptr && !writeFailed);
+    next = line.nextLineStart;
+    if (next == nullptr || writeFailed) break;
+  }
   Put("\n", 1);
 }
 
 void MailboxWriter::Put(const void* bytes, DWORD count) {
+  if (writeFailed) return;
+  if (!output) output.reset(new unsigned char[kOutputSize]);
+  if (kOutputSize - outputUsed < count) {
+    Flush();
+    // A piece larger than the buffer goes as it is.
+    if (count >= kOutputSize) {
+      WriteOut(bytes, count);
+      return;
+    }
+  }
+  memcpy(output.get() + outputUsed, bytes, count);
+  outputUsed += count;
+}
+
+void MailboxWriter::Flush() {
+  if (outputUsed == 0) return;
+  DWORD count = static_cast<DWORD>(outputUsed);
+  outputUsed = 0;
+  WriteOut(output.get(), count);
+}
+
+// The first write that fails or falls short stops the run.
+void MailboxWriter::WriteOut(const void* bytes, DWORD count) {
   if (writeFailed) return;
   DWORD written = 0;
   if (!WriteFile(mailbox->handle, bytes, count, &written, nullptr) ||

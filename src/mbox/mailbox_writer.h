@@ -5,7 +5,10 @@
 #ifndef KORVANE_MBOX_MAILBOX_WRITER_H_
 #define KORVANE_MBOX_MAILBOX_WRITER_H_
 
+#include <stddef.h>
 #include <stdint.h>
+
+#include <memory>
 
 #include "io/file_stream.h"
 #include "platform/win32.h"
@@ -51,12 +54,22 @@ class MailboxWriter {
   DWORD (*tickCount)();
 
  private:
+  // Output gathers in a buffer and reaches WriteFile in large pieces, at
+  // the latest when the entry is complete; one call per line would cost
+  // more than the conversion itself.
+  static const size_t kOutputSize = size_t(1) << 17;
+
   void Put(const void* bytes, DWORD count);
+  void Flush();
+  void WriteOut(const void* bytes, DWORD count);
   void FindSender(const unsigned char* text, const unsigned char* end,
                   bool* ownEnvelope, int* examinedLines);
   void WriteEnvelope(FILETIME time, SYSTEMTIME* envelopeTime);
   void WriteLines(const unsigned char* text, const unsigned char* end,
                   bool ownEnvelope);
+
+  std::unique_ptr<unsigned char[]> output;
+  size_t outputUsed;
 };
 
 // Writes the six-line header block of a recovered message that has none,

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "mbox/plain_blocks.h"
 #include "scan/normal_scanner.h"
 #include "test_support.h"
 
@@ -318,6 +320,135 @@ TEST_F(WriterTest, AFailedWriteIsNotCounted) {
   writer.Step(scanner);
   EXPECT_TRUE(writer.writeFailed);
   EXPECT_EQ(0, writer.messageCount);
+}
+
+// The lines of a message as the mailbox gets them, straight from the
+// rules, one byte at a time: the model the writer's faster ways must match.
+std::string ModelLines(const std::string& m, bool alternativeScan,
+                       bool ownEnvelope) {
+  const size_t n = m.size();
+  std::string out;
+  size_t start = 0;
+  for (;;) {
+    size_t e = start;
+    while (e < n && m[e] != '\r' && m[e] != '\n' && m[e] != '\0') ++e;
+    bool last = e == n || m[e] == '\0';
+    if (!last) {
+      size_t next = m[e] == '\r' && e + 1 < n && m[e + 1] == '\n' ? e + 2
+                                                                  : e + 1;
+      last = next == n || m[next] == '\0';
+      if (!last) {
+        std::string line = m.substr(start, e - start);
+        if (line.empty()) ownEnvelope = false;
+        if (!ownEnvelope && line.compare(0, 5, "From ") == 0) out += ">";
+        out += line + "\n";
+        start = next;
+        continue;
+      }
+    }
+    std::string line = m.substr(start, e - start);
+    if (alternativeScan && line.compare(0, 5, "\x21\x09\x70\x19\x30") == 0)
+      break;
+    if (line.empty()) ownEnvelope = false;
+    if (!ownEnvelope && line.compare(0, 5, "From ") == 0) out += ">";
+    out += line + "\n";
+    break;
+  }
+  return out + "\n";
+}
+
+// Pseudo-random message text rich in what the line rules care about.
+std::string Scramble(uint64_t seed, size_t size, int nulOneIn) {
+  static const char* const kPieces[] = {
+      "\r\n", "\r\n", "\r\n", "\n", "\r", "\n\r", "\r\r\n", "From ",
+      "From: a@b", "F", "Friday", "!", "\x21\x09\x70\x19\x30", "x",
+      "plain words of an ordinary line", "From\r\n",
+      "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"};
+  std::string text;
+  uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
+  while (text.size() < size) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    unsigned r = unsigned(state >> 33);
+    if (nulOneIn > 0 && r % unsigned(nulOneIn) == 0) {
+      text += '\0';
+      continue;
+    }
+    // Mostly long plain runs, so that whole blocks pass untouched.
+    if (r % 3 != 0) {
+      text += "long ordinary text that fills blocks without events, ";
+      if (r % 5 == 0) text += "\r\n";
+      continue;
+    }
+    text += kPieces[(r >> 8) % (sizeof kPieces / sizeof kPieces[0])];
+  }
+  return text;
+}
+
+TEST_F(WriterTest, LongMessagesMatchTheLineRules) {
+  int checked = 0;
+  for (uint64_t seed = 1; seed <= 120; ++seed) {
+    for (bool alternativeScan : {false, true}) {
+      size_t size = seed % 7 == 0 ? 300000 : 200 + seed * 97;
+      int nulOneIn = seed % 4 == 0 ? 4000 : 0;
+      std::string body = Scramble(seed, size, nulOneIn);
+      // With and without an envelope line of its own.
+      bool own = seed % 3 == 0;
+      std::string message =
+          (own ? "From me Sat Jan  1 00:00:00 2000\r\n"
+               : "Return-Path: <a@example.org>\r\n") + body;
+      std::string expected =
+          (own ? "" : Envelope("a@example.org")) +
+          ModelLines(message, alternativeScan, own);
+      SCOPED_TRACE("seed " + std::to_string(seed) +
+                   (alternativeScan ? " -a" : ""));
+      ASSERT_TRUE(mailbox.Open(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                               CREATE_ALWAYS));
+      ASSERT_EQ(expected, Entry(message, alternativeScan));
+      ++checked;
+    }
+  }
+  EXPECT_EQ(240, checked);
+}
+
+TEST_F(WriterTest, ALineLongerThanTheOutputBufferIsWrittenWhole) {
+  std::string longLine(400000, 'y');
+  std::string message = "A: b\r\n\r\nFrom " + longLine + "\r\nend\r\n";
+  EXPECT_EQ(Envelope("korvane") + "A: b\n\n>From " + longLine + "\nend\n\n",
+            Entry(message));
+}
+
+// Both block conversions stop at the same place with the same bytes.
+TEST(PlainBlocksTest, ConversionsAgree) {
+  PlainBlockConverter portable = PortablePlainBlockConverter();
+  PlainBlockConverter wide = WidePlainBlockConverter();
+  if (portable == nullptr || wide == nullptr)
+    GTEST_SKIP() << "one conversion only on this processor";
+  for (uint64_t seed = 1; seed <= 400; ++seed) {
+    std::string text = Scramble(seed, 5000, seed % 2 ? 3000 : 0);
+    const unsigned char* begin =
+        reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* end = begin + text.size();
+    for (size_t offset : {size_t(0), size_t(seed % 61)}) {
+      for (bool recordStart : {false, true}) {
+        std::vector<unsigned char> a(8192), b(8192);
+        const unsigned char* fromA = begin + offset;
+        const unsigned char* fromB = begin + offset;
+        size_t room = 300 + seed * 13;
+        size_t nA = portable(&fromA, end, a.data(), room, recordStart);
+        size_t nB = wide(&fromB, end, b.data(), room, recordStart);
+        ASSERT_EQ(fromA, fromB) << seed;
+        ASSERT_EQ(nA, nB) << seed;
+        ASSERT_TRUE(std::equal(a.begin(), a.begin() + nA, b.begin()));
+        // What was converted is the text without its CRs.
+        std::string converted(reinterpret_cast<const char*>(a.data()), nA);
+        std::string source(reinterpret_cast<const char*>(begin + offset),
+                           size_t(fromA - (begin + offset)));
+        source.erase(std::remove(source.begin(), source.end(), '\r'),
+                     source.end());
+        ASSERT_EQ(source, converted);
+      }
+    }
+  }
 }
 
 TEST(ProgressTest, PercentOfLargeBasesDoesNotOverflow) {

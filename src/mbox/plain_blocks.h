@@ -1,0 +1,43 @@
+// The bulk of a message's lines, 64 bytes at a time: most blocks of a
+// message need nothing but their CRs dropped to become mailbox bytes.
+#ifndef KORVANE_MBOX_PLAIN_BLOCKS_H_
+#define KORVANE_MBOX_PLAIN_BLOCKS_H_
+
+#include <stddef.h>
+
+const size_t kPlainBlockSize = 64;
+// The copy reads up to this far past the block it converts, and writes up
+// to kPlainBlockSize bytes past the output it produces.
+const size_t kPlainBlockReach = 2 * kPlainBlockSize;
+
+// Converts blocks of 64 bytes from *from on, while a whole block and the
+// reach after it lie before end and room holds its output plus the slack:
+// each block's output is its bytes without its CRs. Stops at the first
+// block that needs the line-by-line rules: one that holds a NUL, a CR not
+// followed by LF, or a line that starts with "From " (to be quoted) or,
+// when recordStart, with the record-start pattern (a record header that
+// may end a recovered message). The tests look past the block, so a
+// block boundary is never a line start that needs a look.
+//
+// The caller makes sure that the byte at *from is no NUL and, if it starts
+// a line, that the line needs none of those rules (LineNeedsRules). Advances *from to the
+// first byte not converted (possibly within a line) and returns the number
+// of bytes written to out.
+size_t ConvertPlainBlocks(const unsigned char** from, const unsigned char* end,
+                          unsigned char* out, size_t room, bool recordStart);
+
+// Whether a line that starts at line needs the line-by-line rules: it
+// begins "From " or, with recordStart, with the record-start pattern.
+// Reads 5 bytes.
+bool LineNeedsRules(const unsigned char* line, bool recordStart);
+
+// The conversions the processor offers, for tests: each behaves exactly as
+// ConvertPlainBlocks, which uses the widest. Null when there is none.
+typedef size_t (*PlainBlockConverter)(const unsigned char** from,
+                                      const unsigned char* end,
+                                      unsigned char* out, size_t room,
+                                      bool recordStart);
+PlainBlockConverter PortablePlainBlockConverter();  // 16-byte registers
+PlainBlockConverter WidePlainBlockConverter();      // 64-byte registers
+
+#endif  // KORVANE_MBOX_PLAIN_BLOCKS_H_
