@@ -3,6 +3,12 @@
 #include <stdint.h>
 #include <string.h>
 
+#if defined(__SSE2__) || defined(_M_X64) || \
+    (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define KORVANE_HAVE_SSE2 1
+#endif
+
 #include "scan/base_layout.h"
 #include "scan/time_stamp.h"
 
@@ -50,6 +56,30 @@ bool MatchesKeyword(const unsigned char* at, uint32_t room,
     }
   }
   return true;
+}
+
+// The first byte in [p, end) that is 0 or LF, or end.
+const unsigned char* FindZeroOrLf(const unsigned char* p,
+                                  const unsigned char* end) {
+#ifdef KORVANE_HAVE_SSE2
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i zero = _mm_setzero_si128();
+  while (end - p >= 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    unsigned mask = unsigned(_mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, zero))));
+    if (mask != 0) {
+#if defined(__GNUC__) || defined(__clang__)
+      return p + __builtin_ctz(mask);
+#else
+      break;  // the loop below finds it
+#endif
+    }
+    p += 16;
+  }
+#endif
+  while (p < end && *p != 0 && *p != '\n') ++p;
+  return p;
 }
 
 // Trimmed from the end of a message: the byte read as a signed char is
@@ -219,10 +249,11 @@ bool AlternativeScanner::Next(const unsigned char** text, int32_t* length,
   // over unseen; that decides which starts are passed over, so it stays.
   uint64_t q = uint64_t(start - base) + uint64_t(minHeaderSize);
   while (q < size) {
-    unsigned char b = base[q];
-    if (b == 0) break;
+    // Only a zero or an LF stops or steers the scan: find the next.
+    q = uint64_t(FindZeroOrLf(base + q, base + size) - base);
+    if (q >= size) break;
+    if (base[q] == 0) break;
     ++q;
-    if (b != '\n') continue;
     if (q >= size) break;
     unsigned char c = base[q];
     if (c == 0) break;
