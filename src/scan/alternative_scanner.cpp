@@ -82,9 +82,77 @@ const unsigned char* FindZeroOrLf(const unsigned char* p,
   return p;
 }
 
+// The first q in [p, stop) with q[0] == byte and q[-1] == before, or stop,
+// comparing both bytes sixteen at a time.
+const unsigned char* FindPair(const unsigned char* p,
+                              const unsigned char* stop, unsigned char before,
+                              unsigned char byte) {
+#ifdef KORVANE_HAVE_SSE2
+  const __m128i wanted = _mm_set1_epi8(static_cast<char>(byte));
+  const __m128i wantedBefore = _mm_set1_epi8(static_cast<char>(before));
+  while (stop - p >= 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+    unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(
+        _mm_cmpeq_epi8(v, wanted), _mm_cmpeq_epi8(u, wantedBefore))));
+    if (mask != 0) {
+#if defined(__GNUC__) || defined(__clang__)
+      return p + __builtin_ctz(mask);
+#else
+      break;  // the loop below finds it
+#endif
+    }
+    p += 16;
+  }
+#endif
+  while (p < stop && !(*p == byte && p[-1] == before)) ++p;
+  return p;
+}
+
+// The same; p must not be the first byte of the data. The library's byte
+// search is fastest where the byte is rare, as in most text; where it is
+// frequent (a base full of R bytes), one call per byte would cost far more
+// than looking at the byte before as well, so a miss is followed by a
+// stretch of that.
+const unsigned char* FindAfter(const unsigned char* p,
+                               const unsigned char* stop, unsigned char before,
+                               unsigned char byte) {
+  const size_t kStretch = 256;
+  while (p < stop) {
+    const void* hit = memchr(p, byte, size_t(stop - p));
+    if (hit == nullptr) return stop;
+    p = static_cast<const unsigned char*>(hit);
+    if (p[-1] == before) return p;
+    ++p;
+    const unsigned char* stretchEnd =
+        size_t(stop - p) > kStretch ? p + kStretch : stop;
+    p = FindPair(p, stretchEnd, before, byte);
+    if (p < stretchEnd) return p;
+  }
+  return stop;
+}
+
 // Trimmed from the end of a message: the byte read as a signed char is
 // below CR, which takes in 0x80..0xFF as well.
 bool IsTrimmedTail(unsigned char c) { return c < 13 || c >= 0x80; }
+
+// length less the trimmed bytes at the end of text: a run of zeros after
+// a message can be long.
+uint32_t TrimmedLength(const unsigned char* text, uint32_t length) {
+#ifdef KORVANE_HAVE_SSE2
+  // Kept are the bytes 13 to 127: greater than 12 as signed bytes.
+  const __m128i twelve = _mm_set1_epi8(12);
+  while (length >= 16) {
+    __m128i v =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + length - 16));
+    unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpgt_epi8(v, twelve)));
+    if (mask != 0) break;  // the loop below stops within these 16
+    length -= 16;
+  }
+#endif
+  while (length > 0 && IsTrimmedTail(text[length - 1])) --length;
+  return length;
+}
 
 }  // namespace
 
@@ -131,13 +199,12 @@ uint32_t AlternativeScanner::SearchRecord(uint32_t from) const {
   if (size < kRecordHeaderSize) return kNoCandidate;
   uint32_t lastMagic = size - kRecordHeaderSize;
   if (from > lastMagic) return kNoCandidate;
-  // 09 is the second magic byte, rarer in text than 21.
+  // The search is for the first two magic bytes, 21 09, by the second.
   const unsigned char* p = base + from + 1;
   const unsigned char* stop = base + lastMagic + 2;
   while (p < stop) {
-    const void* hit = memchr(p, 0x09, size_t(stop - p));
-    if (hit == nullptr) break;
-    p = static_cast<const unsigned char*>(hit);
+    p = FindAfter(p, stop, 0x21, 0x09);
+    if (p == stop) break;
     if (base_layout::ReadLittleEndian32(p - 1) == base_layout::kRecordMagic) {
       return uint32_t(p - 1 - base);
     }
@@ -152,10 +219,19 @@ uint32_t AlternativeScanner::SearchHeaderLine(SearchKind kind,
       kind == kRSearch ? kRKeywords : kDKeywords;
   const unsigned char* end = base + size;
   const unsigned char* p = base + from;
+  // Past the first gapLength bytes a candidate has a zero before it.
+  const unsigned char* zeroBefore =
+      base + (size < uint32_t(gapLength) ? size : uint32_t(gapLength));
   while (p < end) {
-    const void* hit = memchr(p, keywords.lead, size_t(end - p));
-    if (hit == nullptr) break;
-    p = static_cast<const unsigned char*>(hit);
+    if (p < zeroBefore) {
+      if (*p != keywords.lead) {
+        ++p;
+        continue;
+      }
+    } else {
+      p = FindAfter(p, end, 0, keywords.lead);
+      if (p == end) break;
+    }
     uint32_t room = uint32_t(end - p);
     if ((MatchesKeyword(p, room, keywords.first) ||
          MatchesKeyword(p, room, keywords.second)) &&
@@ -291,9 +367,7 @@ bool AlternativeScanner::Next(const unsigned char** text, int32_t* length,
   if (keptRecordLength != -1 && uint32_t(keptRecordLength) < span) {
     messageLength = uint32_t(keptRecordLength);
   } else {
-    while (messageLength > 0 && IsTrimmedTail(start[messageLength - 1])) {
-      --messageLength;
-    }
+    messageLength = TrimmedLength(start, messageLength);
   }
   // A message carries a signed 32-bit length. One of 2 GiB or more can
   // occur only in a base larger than that, and is passed over as unusable.
