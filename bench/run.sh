@@ -14,7 +14,7 @@ usage: bench/run.sh [--quick] [--size BYTES] [--hard-size BYTES] [--runs N]
   --size BYTES       the realistic base (default 1073741824, 1 GiB); a base
                      a quarter of it is timed too, for the scaling
   --hard-size BYTES  the smaller of each pair of damaged bases (default
-                     67108864); the larger is 4 times it
+                     268435456); the larger is 4 times it
   --runs N           timed runs of each command, alternating (default 5)
   --quick            a few MiB only: checks that the script works
   --no-hard          leave the damaged bases out
@@ -27,7 +27,7 @@ EOF
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-bench"
 size=$((1 << 30))
-hard_size=$((64 << 20))
+hard_size=$((256 << 20))
 runs=5
 hard=1
 micro=0
@@ -159,18 +159,40 @@ time_once() {
 }
 
 # Peak resident set of one run, in KiB (GNU time's "Maximum resident set
-# size"; for a pipeline the largest of its processes).
+# size"; for a pipeline the largest of its processes). The pages of a
+# mapped base count in it as they are read.
 peak_rss() {
   rm -f "$data"/out*
   /usr/bin/time -v bash -c "$1" 2>&1 >/dev/null |
     awk -F': ' '/Maximum resident set size/ { print $2 }'
 }
 
-declare -A seconds rss
+# The largest resident set apart from the mapped base seen in one run, in
+# KiB: the process's /proc/PID/smaps is read every few milliseconds, and
+# of each reading the Rss of every mapping but the base's is added up
+# (heap, stack, buffers, program and libraries). Only readings taken while
+# the base is mapped count; empty when the run was too short for one.
+apart_rss() {  # command base-path
+  rm -f "$data"/out*
+  bash -c "exec $1" >/dev/null 2>&1 &
+  local pid=$! max="" v
+  while [ -r "/proc/$pid/smaps" ]; do
+    v=$(awk -v base="$2" '
+          /^[0-9a-f]+-[0-9a-f]+ / { inbase = ($NF == base); if (inbase) seen = 1 }
+          /^Rss:/ { if (!inbase) sum += $2 }
+          END { if (seen) print sum + 0 }' "/proc/$pid/smaps" 2>/dev/null) || true
+    if [ -n "$v" ] && { [ -z "$max" ] || [ "$v" -gt "$max" ]; }; then max=$v; fi
+    sleep 0.002
+  done
+  wait "$pid" || true
+  echo "$max"
+}
+
+declare -A seconds rss apart
 # Runs every command of a group in turn, runs times over, and keeps the
 # medians. Arguments are label=command pairs.
 time_group() {
-  local pair label cmd r
+  local pair label cmd r base
   declare -A samples=()
   for pair in "$@"; do samples[${pair%%=*}]=""; done
   for ((r = 0; r < runs; ++r)); do
@@ -185,6 +207,11 @@ time_group() {
     cmd=${pair#*=}
     seconds[$label]=$(tr ' ' '\n' <<<"${samples[$label]}" | grep . | median)
     rss[$label]=$(peak_rss "$cmd")
+    # korvane's commands name the base right after the program.
+    case "$cmd" in
+      "$K "*) base=${cmd#"$K "}; apart[$label]=$(apart_rss "$cmd" "$data/${base%% *}") ;;
+      *) apart[$label]="" ;;
+    esac
   done
 }
 
@@ -216,8 +243,7 @@ fi
 
 # --- report -----------------------------------------------------------------
 
-file_kib() { echo $(( ($(stat -c %s "$1") + 4095) / 4096 * 4 )); }
-mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+mib() { [ -n "$1" ] && awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }' || echo "-"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
 echo
@@ -226,34 +252,31 @@ echo "machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /p
 echo "realistic base: $(stat -c %s big.tbb) bytes; median of $runs runs"
 echo
 printf '%-34s %9s %8s %9s %9s\n' command "median s" "x cat" "peak MiB" "-base MiB"
-row() {  # label base-file-or-empty description
-  local apart="-"
-  [ -n "$2" ] && apart=$(mib $(( ${rss[$1]} - $(file_kib "$2") )))
-  printf '%-34s %9s %8s %9s %9s\n' "$3" "${seconds[$1]}" \
-    "$(ratio "${seconds[$1]}" "${seconds[cat]}")" "$(mib "${rss[$1]}")" "$apart"
+row() {  # label description
+  printf '%-34s %9s %8s %9s %9s\n' "$2" "${seconds[$1]}" \
+    "$(ratio "${seconds[$1]}" "${seconds[cat]}")" "$(mib "${rss[$1]}")" \
+    "$(mib "${apart[$1]}")"
 }
-row cat "" "cat base > copy"
-row cp "" "cp base copy"
-row normal big.tbb "korvane base out (normal scan)"
-row recovery big.tbb "korvane base out -a (recovery)"
-row "tr|sed" "" "tr -d '\\r' < base | sed ... > out"
+row cat "cat base > copy"
+row cp "cp base copy"
+row normal "korvane base out (normal scan)"
+row recovery "korvane base out -a (recovery)"
+row "tr|sed" "tr -d '\\r' < base | sed ... > out"
 
 echo
 echo "scaling: 4 x the base, time ratio (target at most 4.4)"
 printf '%-22s %10s %10s %7s %9s\n' base "1x s" "4x s" ratio "-base MiB"
-scale_row() {  # label-1x label-4x base-4x-or-empty description
-  local apart="-"
-  [ -n "$3" ] && apart=$(mib $(( ${rss[$2]} - $(file_kib "$3") )))
-  printf '%-22s %10s %10s %7s %9s\n' "$4" "${seconds[$1]}" "${seconds[$2]}" \
-    "$(ratio "${seconds[$2]}" "${seconds[$1]}")" "$apart"
+scale_row() {  # label-1x label-4x description
+  printf '%-22s %10s %10s %7s %9s\n' "$3" "${seconds[$1]}" "${seconds[$2]}" \
+    "$(ratio "${seconds[$2]}" "${seconds[$1]}")" "$(mib "${apart[$2]}")"
 }
-scale_row "small cat" cat "" "realistic, cat"
-scale_row "small normal" normal big.tbb "realistic, normal"
-scale_row "small recovery" recovery big.tbb "realistic, -a"
+scale_row "small cat" cat "realistic, cat"
+scale_row "small normal" normal "realistic, normal"
+scale_row "small recovery" recovery "realistic, -a"
 if [ "$hard" = 1 ]; then
   for kind in nocand rd zeros magic huge; do
-    scale_row "$kind 1 normal" "$kind 4 normal" "${kind}4.tbb" "$kind, normal"
-    scale_row "$kind 1 recovery" "$kind 4 recovery" "${kind}4.tbb" "$kind, -a"
+    scale_row "$kind 1 normal" "$kind 4 normal" "$kind, normal"
+    scale_row "$kind 1 recovery" "$kind 4 recovery" "$kind, -a"
   done
 fi
 
