@@ -31,13 +31,14 @@ hard_size=$((256 << 20))
 runs=5
 hard=1
 micro=0
+micro_time=0.5
 keep=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --size) size=$2; shift ;;
     --hard-size) hard_size=$2; shift ;;
     --runs) runs=$2; shift ;;
-    --quick) size=$((4 << 20)); hard_size=$((1 << 20)) ;;
+    --quick) size=$((4 << 20)); hard_size=$((1 << 20)); micro_time=0.02 ;;
     --no-hard) hard=0 ;;
     --micro) micro=1 ;;
     --keep) keep=1 ;;
@@ -284,5 +285,5 @@ if [ "$micro" = 1 ]; then
   echo
   echo "== micro-benchmarks"
   "$(find "$build" -type f -name korvane_microbench -perm -u+x | head -n 1)" \
-    --benchmark_min_time=0.2
+    --benchmark_min_time="$micro_time"
 fi
