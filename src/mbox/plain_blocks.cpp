@@ -6,6 +6,7 @@
 #if defined(__SSE2__) || defined(_M_X64) || \
     (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
+#include <xmmintrin.h>
 #define KORVANE_HAVE_SSE2 1
 #endif
 #if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
@@ -13,6 +14,20 @@
 #endif
 
 namespace {
+
+// The base streams in from memory, and the processor's own prefetching
+// stops at page boundaries: asking for the bytes a page ahead took a
+// quarter off the writer's time on a large base.
+const size_t kPrefetchDistance = 4096;
+
+// A page ahead of p. Messages are shorter than that, and the ones after
+// this one follow in the base: the address may lie past the message and
+// even past the base, which a prefetch never faults on, so it is formed
+// as a number rather than by pointer arithmetic.
+inline const char* PrefetchTarget(const unsigned char* p) {
+  return reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) +
+                                       kPrefetchDistance);
+}
 
 const unsigned char kRecordStartPattern[5] = {0x21, 0x09, 0x70, 0x19, 0x30};
 
@@ -74,6 +89,7 @@ size_t ConvertSse2(const unsigned char** from, const unsigned char* end,
   size_t written = 0;
   while (size_t(end - b) >= kPlainBlockReach &&
          room - written >= kPlainBlockReach) {
+    _mm_prefetch(PrefetchTarget(b), _MM_HINT_T0);
     uint64_t crs = 0, bad = 0, starts = 0;
     for (int k = 0; k < 64; k += 16) {
       __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + k));
@@ -134,6 +150,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi2"))) size_t ConvertAvx512(
   size_t written = 0;
   while (size_t(end - b) >= kPlainBlockReach &&
          room - written >= kPlainBlockReach) {
+    _mm_prefetch(PrefetchTarget(b), _MM_HINT_T0);
     __m512i v = _mm512_loadu_si512(b);
     __m512i w = _mm512_loadu_si512(b + 1);
     __mmask64 crs = _mm512_cmpeq_epi8_mask(v, cr);
