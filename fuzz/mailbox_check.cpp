@@ -1,0 +1,337 @@
+#include "mailbox_check.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "io/file_stream.h"
+#include "mbox/mailbox_writer.h"
+#include "platform/win32.h"
+
+namespace fuzz {
+
+void CheckFailed(const char* what, const char* file, int line) {
+  fprintf(stderr, "%s:%d: check failed: %s\n", file, line, what);
+  abort();
+}
+
+void SilenceStdout() {
+  fflush(stdout);
+  int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (null >= 0) {
+    dup2(null, STDOUT_FILENO);
+    close(null);
+  }
+}
+
+uint16_t ReadLittleEndian16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+uint32_t ReadLittleEndian32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+         uint32_t(p[3]) << 24;
+}
+
+namespace {
+
+typedef std::string Bytes;
+
+const unsigned char kRecordStart[5] = {0x21, 0x09, 0x70, 0x19, 0x30};
+
+// One scratch mailbox per process (libFuzzer may run several), in memory
+// when /dev/shm is there. Removed at exit.
+const std::string& ScratchPath() {
+  static const std::string* path = [] {
+    struct stat st;
+    const char* dir = stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode)
+                          ? "/dev/shm"
+                          : (getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp");
+    std::string* p = new std::string(std::string(dir) + "/korvane-fuzz-" +
+                                     std::to_string(getpid()) + ".mbx");
+    atexit([] { unlink(ScratchPath().c_str()); });
+    return p;
+  }();
+  return *path;
+}
+
+Bytes ReadWholeFile(const std::string& path) {
+  Bytes bytes;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  FUZZ_CHECK(fd >= 0);
+  char chunk[65536];
+  ssize_t n;
+  while ((n = read(fd, chunk, sizeof chunk)) > 0) bytes.append(chunk, n);
+  FUZZ_CHECK(n == 0);
+  close(fd);
+  return bytes;
+}
+
+DWORD NoTicks() { return 0; }
+
+FILETIME MakeTime(WORD year, WORD month, WORD day, WORD hour) {
+  SYSTEMTIME s = {year, month, 0, day, hour, 0, 0, 0};
+  FILETIME t;
+  FUZZ_CHECK(SystemTimeToFileTime(&s, &t));
+  return t;
+}
+
+// The lines of a message as a mail reader sees them: CR LF, a lone CR and a
+// lone LF each end a line, a NUL ends the message, and a final line end
+// adds no empty line. A message of at least one byte has at least one line.
+std::vector<Bytes> MessageLines(const unsigned char* text, int32_t length) {
+  std::vector<Bytes> lines;
+  int32_t p = 0;
+  for (;;) {
+    int32_t start = p;
+    while (p < length && text[p] != '\r' && text[p] != '\n' && text[p] != 0)
+      ++p;
+    lines.emplace_back(reinterpret_cast<const char*>(text + start), p - start);
+    if (p == length || text[p] == 0) break;
+    p += text[p] == '\r' && p + 1 < length && text[p + 1] == '\n' ? 2 : 1;
+    if (p == length || text[p] == 0) break;
+  }
+  return lines;
+}
+
+std::vector<Bytes> OutputLines(const Bytes& entry) {
+  std::vector<Bytes> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < entry.size(); ++i) {
+    if (entry[i] != '\n') continue;
+    lines.push_back(entry.substr(start, i - start));
+    start = i + 1;
+  }
+  FUZZ_CHECK(start == entry.size());  // every line ends with a line feed
+  return lines;
+}
+
+bool StartsWith(const Bytes& s, const char* prefix) {
+  return s.compare(0, strlen(prefix), prefix) == 0;
+}
+
+bool IsDigits(const Bytes& s, size_t from, size_t count) {
+  if (from + count > s.size()) return false;
+  for (size_t i = from; i < from + count; ++i)
+    if (s[i] < '0' || s[i] > '9') return false;
+  return true;
+}
+
+bool OneOf(const Bytes& word, const char* const* names, int n) {
+  for (int i = 0; i < n; ++i)
+    if (word == names[i]) return true;
+  return false;
+}
+
+// "From SENDER  Ddd Mmm D hh:mm:ss YYYY" with a sender of one word, which
+// is what mbox readers split entries on.
+void CheckEnvelope(const Bytes& line) {
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed",
+                                      "Thu", "Fri", "Sat"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr",
+                                        "May", "Jun", "Jul", "Aug",
+                                        "Sep", "Oct", "Nov", "Dec"};
+  FUZZ_CHECK(StartsWith(line, "From "));
+  size_t gap = line.find("  ", 5);
+  FUZZ_CHECK(gap != Bytes::npos && gap > 5);
+  for (size_t i = 5; i < gap; ++i) {
+    unsigned char c = static_cast<unsigned char>(line[i]);
+    FUZZ_CHECK(c > 0x20 && c != 0x7F);
+  }
+  Bytes date = line.substr(gap + 2);
+  FUZZ_CHECK(date.size() >= 20);
+  FUZZ_CHECK(OneOf(date.substr(0, 3), kDays, 7) && date[3] == ' ');
+  FUZZ_CHECK(OneOf(date.substr(4, 3), kMonths, 12) && date[7] == ' ');
+  size_t p = 8;
+  size_t dayDigits = IsDigits(date, p, 2) ? 2 : 1;
+  FUZZ_CHECK(IsDigits(date, p, dayDigits) && date[p] != '0');
+  p += dayDigits;
+  FUZZ_CHECK(date.size() > p + 10 && date[p] == ' ');
+  FUZZ_CHECK(IsDigits(date, p + 1, 2) && date[p + 3] == ':' &&
+             IsDigits(date, p + 4, 2) && date[p + 6] == ':' &&
+             IsDigits(date, p + 7, 2) && date[p + 9] == ' ');
+  p += 10;
+  FUZZ_CHECK(date.size() - p >= 4 && IsDigits(date, p, date.size() - p));
+}
+
+bool StartsWithNoCase(const Bytes& s, const char* prefix) {
+  const size_t n = strlen(prefix);
+  if (s.size() < n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char a = s[i], b = prefix[i];
+    if (a >= 'A' && a <= 'Z') a = char(a + 32);
+    if (b >= 'A' && b <= 'Z') b = char(b + 32);
+    if (a != b) return false;
+  }
+  return true;
+}
+
+// Whether the sender search meets a "From " line of more than five bytes
+// before it ends: at the first empty line, at the first "Return-Path: " or
+// "From: " line with a value, and in the recovery scan at a first line that
+// is no header line. Such a message brings its own envelope line and gets
+// none; note that the "From " line need not be the message's first.
+bool BringsOwnEnvelope(const std::vector<Bytes>& lines, bool alternativeScan) {
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const Bytes& line = lines[i];
+    if (line.empty()) return false;
+    if (StartsWith(line, "From ") && line.size() > 5) return true;
+    if (StartsWithNoCase(line, "Return-Path: ") && line.size() > 13)
+      return false;
+    if (StartsWithNoCase(line, "From: ") && line.size() > 6) return false;
+    if (alternativeScan && i == 0 &&
+        (line.size() <= 2 ||
+         line.find(':') == Bytes::npos || line.find(':') >= line.size() - 2))
+      return false;
+  }
+  return false;
+}
+
+// Checks one entry of the output against the message it was written from.
+void CheckEntry(const Bytes& entry, const unsigned char* text, int32_t length,
+                bool alternativeScan) {
+  std::vector<Bytes> out = OutputLines(entry);
+  // The entry ends with an empty line, and begins with a "From " line
+  // that has more than the five bytes: mbox readers start an entry there.
+  FUZZ_CHECK(out.size() >= 2 && out.back().empty());
+
+  std::vector<Bytes> lines = MessageLines(text, length);
+  const bool ownEnvelope = BringsOwnEnvelope(lines, alternativeScan);
+  size_t firstBlockEnd = lines.size();
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].empty()) {
+      firstBlockEnd = i;
+      break;
+    }
+  }
+
+  // The invariant mail readers rely on, checked on the output alone: past
+  // the entry's first line, a line starting "From " may only be one of the
+  // message's own first block when the message brought its envelope.
+  size_t outFirstEmpty = out.size() - 1;
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (out[i].empty()) {
+      outFirstEmpty = i;
+      break;
+    }
+  }
+  for (size_t i = 1; i < out.size(); ++i)
+    if (StartsWith(out[i], "From ")) FUZZ_CHECK(ownEnvelope && i < outFirstEmpty);
+
+  // A record header that the recovery scan left as the message's last line
+  // is not part of the message.
+  if (alternativeScan && lines.back().size() >= 5 &&
+      memcmp(lines.back().data(), kRecordStart, 5) == 0)
+    lines.pop_back();
+
+  size_t k = 0;
+  if (ownEnvelope) {
+    // Its first block holds the "From " line a reader starts the entry at.
+    bool found = false;
+    for (size_t i = 0; i < outFirstEmpty && !found; ++i)
+      found = StartsWith(out[i], "From ") && out[i].size() > 5;
+    FUZZ_CHECK(found);
+  } else {
+    CheckEnvelope(out[k++]);
+    if (alternativeScan && MessageLines(text, length)[0].empty()) {
+      FUZZ_CHECK(out.size() >= k + 7);
+      FUZZ_CHECK(StartsWith(out[k++], "Date: "));
+      FUZZ_CHECK(out[k++] == "From: korvane");
+      FUZZ_CHECK(StartsWith(out[k], "To: ") && out[k].find('@') != Bytes::npos);
+      ++k;
+      FUZZ_CHECK(out[k++] == "Subject: recovered message");
+      FUZZ_CHECK(out[k++] == "X-Mailer: korvane");
+      FUZZ_CHECK(out[k++].empty());
+    }
+  }
+  // Nothing lost, nothing added: every line of the message, quoted where a
+  // reader would take it for an entry start.
+  FUZZ_CHECK(out.size() == k + lines.size() + 1);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    bool quoted = StartsWith(lines[i], "From ") &&
+                  !(ownEnvelope && i < firstBlockEnd);
+    FUZZ_CHECK(out[k + i] == (quoted ? ">" : "") + lines[i]);
+  }
+}
+
+struct Entry {
+  const unsigned char* text;
+  int32_t length;
+  uint64_t begin;  // offsets of the entry in the output
+  uint64_t end;
+};
+
+uint64_t OutputSize(FileStream* mailbox) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(mailbox->handle, &high);
+  FUZZ_CHECK(!(low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS));
+  return uint64_t(high) << 32 | low;
+}
+
+}  // namespace
+
+void ConvertAndCheck(MessageScanner* scanner, const unsigned char* data,
+                     uint32_t size, bool alternativeScan,
+                     int32_t timeZoneBias) {
+  if (!scanner->Attach(data, size)) return;
+  FUZZ_CHECK(scanner->base == data && scanner->size == size);
+  FUZZ_CHECK(scanner->position >= data && scanner->position <= data + size);
+
+  FileStream mailbox;
+  FUZZ_CHECK(mailbox.Open(ScratchPath().c_str(), GENERIC_WRITE,
+                          FILE_SHARE_READ, CREATE_ALWAYS));
+  MailboxWriter writer;
+  std::vector<char> senderBuffer(kRunBufferSize), lineBuffer(kRunBufferSize);
+  writer.senderBuffer = senderBuffer.data();
+  writer.lineBuffer = lineBuffer.data();
+  writer.mailbox = &mailbox;
+  writer.alternativeScan = alternativeScan;
+  writer.tickCount = NoTicks;  // no progress lines: they depend on time
+  writer.timeZoneBias = timeZoneBias;
+  // Fixed, so that a finding reproduces on another day.
+  writer.currentTime = MakeTime(2024, 6, 1, 12);
+  writer.lowerTimeBound = MakeTime(1979, 1, 1, 0);
+
+  std::vector<Entry> entries;
+  const unsigned char* before = scanner->position;
+  while (scanner->Next(&writer.messageText, &writer.messageLength,
+                       &writer.messageTime)) {
+    // Forward on every call, so the walk ends; never outside the data.
+    FUZZ_CHECK(scanner->position > before);
+    FUZZ_CHECK(scanner->position <= data + size);
+    before = scanner->position;
+    const int32_t length = writer.messageLength;
+    FUZZ_CHECK(length >= 0);
+    if (length > 0) {
+      const unsigned char* text = writer.messageText;
+      FUZZ_CHECK(text >= data && text <= data + size);
+      FUZZ_CHECK(uint64_t(length) <= uint64_t(data + size - text));
+      FUZZ_CHECK(ProgressPercent(*scanner) <= 100);
+      entries.push_back({text, length, OutputSize(&mailbox), 0});
+    }
+    writer.Step(*scanner);
+    FUZZ_CHECK(!writer.writeFailed);
+    if (length > 0) entries.back().end = OutputSize(&mailbox);
+  }
+  FUZZ_CHECK(writer.messageCount == int32_t(entries.size()));
+  FUZZ_CHECK(mailbox.Close());
+
+  const Bytes output = ReadWholeFile(ScratchPath());
+  FUZZ_CHECK(output.find('\r') == Bytes::npos);
+  uint64_t at = 0;
+  for (const Entry& e : entries) {
+    FUZZ_CHECK(e.begin == at && e.end > e.begin);  // back to back
+    CheckEntry(output.substr(e.begin, e.end - e.begin), e.text, e.length,
+               alternativeScan);
+    at = e.end;
+  }
+  FUZZ_CHECK(at == output.size());  // nothing before, between or after
+}
+
+}  // namespace fuzz
