@@ -31,6 +31,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/mapped_view_guard_posix.h"
 #include "platform/win32.h"
 
 namespace {
@@ -111,6 +112,7 @@ struct File : Object {
   dev_t dev = 0;
   ino_t ino = 0;
   bool regular = false;
+  std::string name;  // as opened, for messages about the file
   DWORD access = 0;
   DWORD share = 0;
   int lockType = 0;  // LOCK_SH or LOCK_EX while it holds a share of one
@@ -125,6 +127,7 @@ struct Mapping : Object {
   int fd = -1;
   uint64_t size = 0;
   bool writable = false;
+  std::string name;
 };
 
 typedef std::pair<dev_t, ino_t> Identity;
@@ -372,6 +375,7 @@ HANDLE OpenFile(const char* name, DWORD access, DWORD share,
   f->dev = st.st_dev;
   f->ino = st.st_ino;
   f->regular = S_ISREG(st.st_mode);
+  f->name = name;
   f->access = access & (GENERIC_READ | GENERIC_WRITE);
   f->share = share;
 
@@ -613,6 +617,7 @@ HANDLE MapFile(File* f, DWORD protect, DWORD maxHigh, DWORD maxLow) {
   FdGuard guard(m->fd);
   m->size = static_cast<uint64_t>(st.st_size);
   m->writable = writable;
+  m->name = f->name;
   Reg().live.insert(m.get());
   guard.release();
   Fail(ERROR_SUCCESS);
@@ -661,6 +666,10 @@ LPVOID ViewMapping(Mapping* m, DWORD access, DWORD offsetHigh, DWORD offsetLow,
   }
   try {
     Reg().views.emplace(view, static_cast<size_t>(length));
+    // Unguarded, a file shrunk by another program kills the process by
+    // SIGBUS; guarded, the run ends with an error message.
+    win32_posix::GuardMappedView(view, static_cast<size_t>(length), m->fd,
+                                 m->name.c_str());
   } catch (...) {
     munmap(view, static_cast<size_t>(length));
     throw;
@@ -905,6 +914,7 @@ BOOL WINAPI UnmapViewOfFile(LPCVOID baseAddress) {
     Fail(ERROR_INVALID_ADDRESS);
     return FALSE;
   }
+  win32_posix::UnguardMappedView(it->first);
   munmap(const_cast<void*>(it->first), it->second);
   views.erase(it);
   return TRUE;
