@@ -148,15 +148,16 @@ ls -l "$data"
 median() { sort -n | awk '{ v[NR] = $1 } END {
   if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-# Wall seconds of one run of a shell command, after removing the outputs
-# and writing back what earlier runs left dirty, so that no run pays for
-# another's writeback.
+# Wall seconds, then CPU seconds (user and system, all its processes), of
+# one run of a shell command, after removing the outputs and writing back
+# what earlier runs left dirty, so that no run pays for another's
+# writeback.
 time_once() {
   rm -f "$data"/out*
   sync
-  local TIMEFORMAT=%3R t
+  local TIMEFORMAT='%3R %3U %3S' t
   t=$( { time bash -c "$1" >/dev/null 2>&1; } 2>&1 )
-  echo "$t"
+  awk '{ printf "%s %.3f", $1, $2 + $3 }' <<<"$t"
 }
 
 # Peak resident set of one run, in KiB (GNU time's "Maximum resident set
@@ -189,24 +190,27 @@ apart_rss() {  # command base-path
   echo "$max"
 }
 
-declare -A seconds rss apart
+declare -A seconds cpu rss apart
 # Runs every command of a group in turn, runs times over, and keeps the
 # medians. Arguments are label=command pairs.
 time_group() {
-  local pair label cmd r base
-  declare -A samples=()
-  for pair in "$@"; do samples[${pair%%=*}]=""; done
+  local pair label cmd r base t
+  declare -A samples=() cpuSamples=()
+  for pair in "$@"; do samples[${pair%%=*}]=""; cpuSamples[${pair%%=*}]=""; done
   for ((r = 0; r < runs; ++r)); do
     for pair in "$@"; do
       label=${pair%%=*}
       cmd=${pair#*=}
-      samples[$label]+="$(time_once "$cmd") "
+      t=$(time_once "$cmd")
+      samples[$label]+="${t% *} "
+      cpuSamples[$label]+="${t#* } "
     done
   done
   for pair in "$@"; do
     label=${pair%%=*}
     cmd=${pair#*=}
     seconds[$label]=$(tr ' ' '\n' <<<"${samples[$label]}" | grep . | median)
+    cpu[$label]=$(tr ' ' '\n' <<<"${cpuSamples[$label]}" | grep . | median)
     rss[$label]=$(peak_rss "$cmd")
     # korvane's commands name the base right after the program.
     case "$cmd" in
@@ -221,6 +225,7 @@ K="'$korvane'"
 # Warm the page cache: every figure is for a base that is already in it.
 cat ./*.tbb >/dev/null
 
+load=$(cut -d' ' -f1-3 /proc/loadavg)
 echo "== timing: $runs alternating runs of each command"
 time_group \
   "cat=cat big.tbb > out.copy" \
@@ -250,12 +255,17 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else
 echo
 echo "machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)," \
   "$(df -T "$data" | awk 'NR == 2 { print $2 }') file system"
-echo "realistic base: $(stat -c %s big.tbb) bytes; median of $runs runs"
+echo "realistic base: $(stat -c %s big.tbb) bytes; median of $runs runs" \
+  "(load average before: $load)"
 echo
-printf '%-34s %9s %8s %9s %9s\n' command "median s" "x cat" "peak MiB" "-base MiB"
+echo "(x cat: ratio of the medians; cpu: median of user + system seconds)"
+echo
+printf '%-34s %9s %7s %7s %7s %9s %9s\n' command "median s" "x cat" \
+  "cpu s" "x cat" "peak MiB" "-base MiB"
 row() {  # label description
-  printf '%-34s %9s %8s %9s %9s\n' "$2" "${seconds[$1]}" \
-    "$(ratio "${seconds[$1]}" "${seconds[cat]}")" "$(mib "${rss[$1]}")" \
+  printf '%-34s %9s %7s %7s %7s %9s %9s\n' "$2" "${seconds[$1]}" \
+    "$(ratio "${seconds[$1]}" "${seconds[cat]}")" "${cpu[$1]}" \
+    "$(ratio "${cpu[$1]}" "${cpu[cat]}")" "$(mib "${rss[$1]}")" \
     "$(mib "${apart[$1]}")"
 }
 row cat "cat base > copy"
