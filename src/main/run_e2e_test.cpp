@@ -225,11 +225,9 @@ TEST_F(RunTest, RecoveryScanSaysWhatItDoes) {
     std::string expected;  // a pattern for the output after the banner
   } cases[] = {
       // The first message is shorter than the 64 bytes passed over at the
-      // start of every message, so the second one is passed over too...
-      {{"in.tbb", "-a"}, 0, scanning + "([ 0-9]{3}%\r)+found 1 messages, .*"},
-      // ...unless fewer are.
-      {{"in.tbb", "-a20"}, 0, scanning + "([ 0-9]{3}%\r)+found 2 messages, .*"},
-      {{"in.tbb", "/a"}, 0, ""},  // a name on POSIX, a switch on Windows
+      // start of every message; the intact record after it is found all
+      // the same.
+      {{"in.tbb", "-a"}, 0, scanning + "([ 0-9]{3}%\r)+found 2 messages, .*"},
       {{"nothing.tbb", "-a"}, 1, scanning + empty},
       // Not longer than X: refused before any search.
       {{"tiny.tbb", "-a"}, 1, scanning + empty},
@@ -237,7 +235,6 @@ TEST_F(RunTest, RecoveryScanSaysWhatItDoes) {
       {{"tiny.tbb", "-a12"}, 0, scanning + "  0%\r([ 0-9]{3}%\r)*found 1 messages, .*"},
   };
   for (const Case& c : cases) {
-    if (c.expected.empty()) continue;
     ProgramResult r = Run(c.args);
     EXPECT_EQ(c.status, r.status) << c.args[0] << " " << c.args[1];
     EXPECT_TRUE(std::regex_match(r.output,
