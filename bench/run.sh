@@ -276,10 +276,13 @@ row "tr|sed" "tr -d '\\r' < base | sed ... > out"
 
 echo
 echo "scaling: 4 x the base, time ratio (target at most 4.4)"
-printf '%-22s %10s %10s %7s %9s\n' base "1x s" "4x s" ratio "-base MiB"
+printf '%-20s %8s %8s %7s %8s %8s %7s %9s\n' base "1x s" "4x s" ratio \
+  "1x cpu" "4x cpu" ratio "-base MiB"
 scale_row() {  # label-1x label-4x description
-  printf '%-22s %10s %10s %7s %9s\n' "$3" "${seconds[$1]}" "${seconds[$2]}" \
-    "$(ratio "${seconds[$2]}" "${seconds[$1]}")" "$(mib "${apart[$2]}")"
+  printf '%-20s %8s %8s %7s %8s %8s %7s %9s\n' "$3" \
+    "${seconds[$1]}" "${seconds[$2]}" "$(ratio "${seconds[$2]}" "${seconds[$1]}")" \
+    "${cpu[$1]}" "${cpu[$2]}" "$(ratio "${cpu[$2]}" "${cpu[$1]}")" \
+    "$(mib "${apart[$2]}")"
 }
 scale_row "small cat" cat "realistic, cat"
 scale_row "small normal" normal "realistic, normal"
