@@ -232,7 +232,7 @@ void MailboxWriter::WriteLines(const unsigned char* text,
   LineCursor line;
   for (;;) {
     if (!ownEnvelope && next >= blocksFrom &&
-        size_t(end - next) >= kPlainBlockReach &&
+        size_t(end - next) >= PlainBlockReach() &&
         (midLine ||
          (*next != 0 && !LineNeedsRules(next, alternativeScan)))) {
       if (!output) output.reset(new unsigned char[kOutputSize]);
@@ -244,7 +244,7 @@ void MailboxWriter::WriteLines(const unsigned char* text,
                                          kOutputSize - outputUsed,
                                          alternativeScan);
         if (next != from) midLine = true;
-        if (size_t(end - next) < kPlainBlockReach) {
+        if (size_t(end - next) < PlainBlockReach()) {
           blocksFrom = end;  // the rest is short: line by line
           break;
         }

@@ -436,8 +436,14 @@ TEST(PlainBlocksTest, ConversionsAgree) {
         size_t room = 300 + seed * 13;
         size_t nA = portable(&fromA, end, a.data(), room, recordStart);
         size_t nB = wide(&fromB, end, b.data(), room, recordStart);
-        ASSERT_EQ(fromA, fromB) << seed;
-        ASSERT_EQ(nA, nB) << seed;
+        // The wide one may go on where the portable one lacks its reach.
+        if (size_t(end - fromA) >= kPlainBlockReach) {
+          ASSERT_EQ(fromA, fromB) << seed;
+          ASSERT_EQ(nA, nB) << seed;
+        } else {
+          ASSERT_LE(fromA, fromB) << seed;
+          ASSERT_LE(nA, nB) << seed;
+        }
         ASSERT_TRUE(std::equal(a.begin(), a.begin() + nA, b.begin()));
         // What was converted is the text without its CRs.
         std::string converted(reinterpret_cast<const char*>(a.data()), nA);

@@ -138,7 +138,10 @@ size_t ConvertSse2(const unsigned char** from, const unsigned char* end,
 #define KORVANE_HAVE_AVX512 1
 
 // The same with 64-byte registers: a block is one load, and dropping its
-// CRs is one compress instruction instead of a copy per line.
+// CRs is one compress instruction instead of a copy per line. It reads the
+// block and the byte after it.
+const size_t kWideReach = kPlainBlockSize + 1;
+
 __attribute__((target("avx512f,avx512bw,avx512vbmi2"))) size_t ConvertAvx512(
     const unsigned char** from, const unsigned char* end, unsigned char* out,
     size_t room, bool recordStart) {
@@ -148,7 +151,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi2"))) size_t ConvertAvx512(
   const __m512i bang = _mm512_set1_epi8(recordStart ? 0x21 : 'F');
   const unsigned char* b = *from;
   size_t written = 0;
-  while (size_t(end - b) >= kPlainBlockReach &&
+  while (size_t(end - b) >= kWideReach &&
          room - written >= kPlainBlockReach) {
     _mm_prefetch(PrefetchTarget(b), _MM_HINT_T0);
     __m512i v = _mm512_loadu_si512(b);
@@ -201,8 +204,22 @@ PlainBlockConverter WidePlainBlockConverter() {
   return chosen != PortablePlainBlockConverter() ? chosen : nullptr;
 }
 
+namespace {
+
+const PlainBlockConverter chosenConverter = ChooseConverter();
+
+}  // namespace
+
+size_t PlainBlockReach() {
+#ifdef KORVANE_HAVE_AVX512
+  if (chosenConverter == ConvertAvx512) return kWideReach;
+#endif
+  return kPlainBlockReach;
+}
+
 size_t ConvertPlainBlocks(const unsigned char** from, const unsigned char* end,
                           unsigned char* out, size_t room, bool recordStart) {
-  static const PlainBlockConverter convert = ChooseConverter();
-  return convert != nullptr ? convert(from, end, out, room, recordStart) : 0;
+  return chosenConverter != nullptr
+             ? chosenConverter(from, end, out, room, recordStart)
+             : 0;
 }

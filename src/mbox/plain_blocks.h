@@ -6,12 +6,13 @@
 #include <stddef.h>
 
 const size_t kPlainBlockSize = 64;
-// The copy reads up to this far past the block it converts, and writes up
-// to kPlainBlockSize bytes past the output it produces.
+// The conversion reads up to this far from the start of the block it
+// converts (PlainBlockReach tells how far the one in use does), and writes
+// up to kPlainBlockSize bytes past the output it produces.
 const size_t kPlainBlockReach = 2 * kPlainBlockSize;
 
-// Converts blocks of 64 bytes from *from on, while a whole block and the
-// reach after it lie before end and room holds its output plus the slack:
+// Converts blocks of 64 bytes from *from on, while PlainBlockReach() bytes
+// from the block's start lie before end and room holds kPlainBlockReach:
 // each block's output is its bytes without its CRs. Stops at the first
 // block that needs the line-by-line rules: one that holds a NUL, a CR not
 // followed by LF, or a line that starts with "From " (to be quoted) or,
@@ -26,13 +27,20 @@ const size_t kPlainBlockReach = 2 * kPlainBlockSize;
 size_t ConvertPlainBlocks(const unsigned char** from, const unsigned char* end,
                           unsigned char* out, size_t room, bool recordStart);
 
+// How many bytes from the start of a block ConvertPlainBlocks needs before
+// end: kPlainBlockReach, or a block and one byte for the conversion with
+// 64-byte registers, which leaves a shorter end of each message to the
+// rules line by line.
+size_t PlainBlockReach();
+
 // Whether a line that starts at line needs the line-by-line rules: it
 // begins "From " or, with recordStart, with the record-start pattern.
 // Reads 5 bytes.
 bool LineNeedsRules(const unsigned char* line, bool recordStart);
 
 // The conversions the processor offers, for tests: each behaves exactly as
-// ConvertPlainBlocks, which uses the widest. Null when there is none.
+// ConvertPlainBlocks, which uses the widest, except that the portable one
+// always needs kPlainBlockReach bytes. Null when there is none.
 typedef size_t (*PlainBlockConverter)(const unsigned char** from,
                                       const unsigned char* end,
                                       unsigned char* out, size_t room,
