@@ -116,7 +116,8 @@ class FaultTest : public ::testing::Test {
 };
 
 // korvane started in the background in workDir with standard output on
-// outFd and standard input empty.
+// outFd and standard input empty. Descriptors of the test must be opened
+// with O_CLOEXEC, or the run holds them too: a FIFO's reader, say.
 pid_t StartKorvane(const std::vector<std::string>& args,
                    const std::string& workDir, int outFd) {
   std::vector<std::string> all = {KORVANE_BINARY};
@@ -126,6 +127,10 @@ pid_t StartKorvane(const std::vector<std::string>& args,
   argv.push_back(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
+    // As a shell would start it: this process may ignore them, and an
+    // ignored signal stays ignored across exec.
+    signal(SIGPIPE, SIG_DFL);
+    signal(SIGXFSZ, SIG_DFL);
     int in = open("/dev/null", O_RDONLY);
     if (in < 0 || dup2(in, 0) < 0 || dup2(outFd, 1) < 0 ||
         chdir(workDir.c_str()) != 0)
@@ -242,6 +247,50 @@ TEST_F(FaultTest, FullDeviceIsAWriteErrorInTheRecoveryScanToo) {
   }
 }
 
+// A file-size limit (ulimit -f) would kill the run by SIGXFSZ.
+TEST_F(FaultTest, FileSizeLimitIsAWriteError) {
+  Put("in.tbb", LargeBase(3 << 20));
+  for (const char* scan : {"-d", "-a"}) {
+    ProgramResult r = RunProgram(
+        "sh",
+        {"-c", "ulimit -f 100 && exec env --default-signal=XFSZ \"$0\" \"$@\"",
+         KORVANE_BINARY, "in.tbb", "out.mbx", scan},
+        dir.path());
+    EXPECT_EQ(2, r.status) << scan;
+    EXPECT_TRUE(std::regex_search(
+        r.output, std::regex("found \\d+ messages, time left [0-9:.]+\\.\n"
+                             "error: can't write out.mbx\n$")))
+        << scan << ": " << r.output;
+  }
+}
+
+// A mailbox FIFO whose reader goes away would kill the run by SIGPIPE.
+TEST_F(FaultTest, MailboxReaderThatGoesAwayIsAWriteError) {
+  Put("in.tbb", LargeBase(4 << 20));
+  ASSERT_EQ(0, mkfifo(dir.File("out.fifo").c_str(), 0600));
+  TempDir scratch;
+  for (const char* scan : {"-d", "-a"}) {
+    SCOPED_TRACE(scan);
+    int fifo = open(dir.File("out.fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fifo, 0);
+    std::string outputName = scratch.File("output");
+    int out = open(outputName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(out, 0);
+    pid_t pid = StartKorvane({"in.tbb", "out.fifo", scan}, dir.path(), out);
+    close(out);
+    ASSERT_GT(pid, 0);
+    // The first megabyte has arrived; the rest now finds no reader.
+    ASSERT_TRUE(WaitForInput(fifo, pid)) << ReadFileOrEmpty(outputName);
+    close(fifo);
+    EXPECT_EQ(2, WaitFor(pid));
+    std::string output = ReadFileOrEmpty(outputName);
+    EXPECT_TRUE(std::regex_search(
+        output, std::regex("found \\d+ messages, time left [0-9:.]+\\.\n"
+                           "error: can't write out.fifo\n$")))
+        << output;
+  }
+}
+
 // --- The base changes under the run ------------------------------------
 
 // Another program that ignores the advisory lock cuts the base while the
@@ -262,10 +311,10 @@ TEST_F(FaultTest, BaseShrunkWhileMappedIsAReadError) {
     unlink(dir.File("out.fifo").c_str());
     ASSERT_EQ(0, mkfifo(dir.File("out.fifo").c_str(), 0600));
     // Open before the run starts, or the run's open would find no reader.
-    int fifo = open(dir.File("out.fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    int fifo = open(dir.File("out.fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(fifo, 0);
     std::string outputName = scratch.File("output");
-    int out = open(outputName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int out = open(outputName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     ASSERT_GE(out, 0);
     pid_t pid = StartKorvane({"big.tbb", "out.fifo", c.scan}, dir.path(), out);
     close(out);
@@ -347,11 +396,11 @@ TEST_F(FaultTest, BasesThatAreNoFilesAreReadErrorsWithoutHanging) {
   ASSERT_EQ(0, mkfifo(dir.File("busy-pipe").c_str(), 0600));
   // A FIFO that another program holds open with data waiting: the run must
   // neither wait for more nor take what is there.
-  int busy = open(dir.File("busy-pipe").c_str(), O_RDWR);
+  int busy = open(dir.File("busy-pipe").c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_GE(busy, 0);
   ASSERT_EQ(5, write(busy, "bytes", 5));
   // A socket file: opening it fails at once.
-  int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  int sock = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   ASSERT_GE(sock, 0);
   struct sockaddr_un address = {};
   address.sun_family = AF_UNIX;

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <pwd.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -94,6 +95,22 @@ DWORD WriteErrorFromErrno(int e) {
   if (e == EDQUOT) return ERROR_HANDLE_DISK_FULL;
 #endif
   return ERROR_WRITE_FAULT;
+}
+
+// Windows reports a reader that went away or a file-size limit as a failed
+// write. A POSIX process is killed by SIGPIPE or SIGXFSZ instead, without a
+// word; ignored, they become EPIPE and EFBIG, and the write error follows.
+// Left alone when someone set up a handler.
+void ReportWriteLimitsAsErrors() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  for (int sig : {SIGPIPE, SIGXFSZ}) {
+    struct sigaction current;
+    if (sigaction(sig, nullptr, &current) == 0 &&
+        !(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_DFL)
+      signal(sig, SIG_IGN);
+  }
 }
 
 // The converter makes several WriteFile calls per output line; one system
@@ -343,6 +360,7 @@ HANDLE OpenFile(const char* name, DWORD access, DWORD share,
     Fail(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
+  if (access & GENERIC_WRITE) ReportWriteLimitsAsErrors();
   int flags = O_RDONLY;
   if ((access & GENERIC_READ) && (access & GENERIC_WRITE)) {
     flags = O_RDWR;
