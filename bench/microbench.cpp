@@ -13,6 +13,7 @@
 #include "io/file_stream.h"
 #include "mbox/line_splitter.h"
 #include "mbox/mailbox_writer.h"
+#include "mbox/plain_blocks.h"
 #include "platform/win32.h"
 #include "scan/alternative_scanner.h"
 #include "scan/normal_scanner.h"
@@ -72,7 +73,8 @@ DWORD NoTicks() { return 0; }
 // The writer's per-message step for every message of a base, into a file
 // that discards what it gets: conversion and hand-over to WriteFile.
 void WriterOverBase(benchmark::State& state, bool alternativeScan,
-                    bool crlf) {
+                    bool crlf,
+                    PlainBlockConverter convert = BestPlainBlockConverter()) {
   const std::string& base = RealisticBase(size_t(state.range(0)), crlf);
   FileStream sink;
   if (!sink.Open("/dev/null", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -88,6 +90,7 @@ void WriterOverBase(benchmark::State& state, bool alternativeScan,
   writer.mailbox = &sink;
   writer.alternativeScan = alternativeScan;
   writer.tickCount = NoTicks;  // no progress lines
+  writer.convertBlocks = convert;
   GetSystemTimeAsFileTime(&writer.currentTime);
   SYSTEMTIME lowerBound = {1979, 1, 0, 1, 0, 0, 0, 0};
   SystemTimeToFileTime(&lowerBound, &writer.lowerTimeBound);
@@ -109,6 +112,22 @@ void BM_WriterStep(benchmark::State& state) {
   WriterOverBase(state, false, true);
 }
 BENCHMARK(BM_WriterStep)->Arg(16 << 20);
+
+// With the 16-byte conversion, as on a processor without 64-byte
+// registers, and with lines one by one only.
+void BM_WriterStepPortable(benchmark::State& state) {
+  if (PortablePlainBlockConverter() == nullptr) {
+    state.SkipWithError("no portable block conversion here");
+    return;
+  }
+  WriterOverBase(state, false, true, PortablePlainBlockConverter());
+}
+BENCHMARK(BM_WriterStepPortable)->Arg(16 << 20);
+
+void BM_WriterStepLineByLine(benchmark::State& state) {
+  WriterOverBase(state, false, true, nullptr);
+}
+BENCHMARK(BM_WriterStepLineByLine)->Arg(16 << 20);
 
 void BM_WriterStepLf(benchmark::State& state) {
   WriterOverBase(state, false, false);

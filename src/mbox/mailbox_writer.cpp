@@ -5,7 +5,6 @@
 
 #include "date/mail_date.h"
 #include "mbox/line_splitter.h"
-#include "mbox/plain_blocks.h"
 #include "scan/base_layout.h"
 
 namespace {
@@ -77,6 +76,7 @@ MailboxWriter::MailboxWriter()
       messageTime(),
       writeFailed(false),
       tickCount(GetTickCount),
+      convertBlocks(BestPlainBlockConverter()),
       outputUsed(0) {}
 
 void MailboxWriter::Step(const MessageScanner& scanner) {
@@ -229,10 +229,11 @@ void MailboxWriter::WriteLines(const unsigned char* text,
   // Blocks before this, which needed the rules line by line, are not
   // offered to the block conversion again.
   const unsigned char* blocksFrom = text;
+  const size_t reach = PlainBlockReach(convertBlocks);
   LineCursor line;
   for (;;) {
-    if (!ownEnvelope && next >= blocksFrom &&
-        size_t(end - next) >= PlainBlockReach() &&
+    if (convertBlocks != nullptr && !ownEnvelope && next >= blocksFrom &&
+        size_t(end - next) >= reach &&
         (midLine ||
          (*next != 0 && !LineNeedsRules(next, alternativeScan)))) {
       if (!output) output.reset(new unsigned char[kOutputSize]);
@@ -240,11 +241,10 @@ void MailboxWriter::WriteLines(const unsigned char* text,
         if (kOutputSize - outputUsed < kPlainBlockReach) Flush();
         if (writeFailed) return;
         const unsigned char* from = next;
-        outputUsed += ConvertPlainBlocks(&next, end, output.get() + outputUsed,
-                                         kOutputSize - outputUsed,
-                                         alternativeScan);
+        outputUsed += convertBlocks(&next, end, output.get() + outputUsed,
+                                    kOutputSize - outputUsed, alternativeScan);
         if (next != from) midLine = true;
-        if (size_t(end - next) < PlainBlockReach()) {
+        if (size_t(end - next) < reach) {
           blocksFrom = end;  // the rest is short: line by line
           break;
         }

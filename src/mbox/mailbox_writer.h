@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "io/file_stream.h"
+#include "mbox/plain_blocks.h"
 #include "platform/win32.h"
 #include "scan/message_scanner.h"
 
@@ -52,6 +53,10 @@ class MailboxWriter {
 
   // The millisecond clock; tests substitute their own.
   DWORD (*tickCount)();
+
+  // The block conversion of plain lines, the widest the processor has;
+  // tests substitute the others. Null converts nothing in blocks.
+  PlainBlockConverter convertBlocks;
 
  private:
   // Output gathers in a buffer and reaches WriteFile in large pieces, at

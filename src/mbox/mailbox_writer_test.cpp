@@ -384,7 +384,19 @@ std::string Scramble(uint64_t seed, size_t size, int nulOneIn) {
   return text;
 }
 
-TEST_F(WriterTest, LongMessagesMatchTheLineRules) {
+// Each block conversion, and none: lines one by one only.
+enum Conversion { kPortable, kWide, kNone };
+
+class BlockConversionTest : public WriterTest,
+                            public ::testing::WithParamInterface<Conversion> {
+};
+
+TEST_P(BlockConversionTest, LongMessagesMatchTheLineRules) {
+  writer.convertBlocks = GetParam() == kPortable ? PortablePlainBlockConverter()
+                         : GetParam() == kWide   ? WidePlainBlockConverter()
+                                                 : nullptr;
+  if (GetParam() != kNone && writer.convertBlocks == nullptr)
+    GTEST_SKIP() << "not on this processor";
   int checked = 0;
   for (uint64_t seed = 1; seed <= 120; ++seed) {
     for (bool alternativeScan : {false, true}) {
@@ -409,6 +421,16 @@ TEST_F(WriterTest, LongMessagesMatchTheLineRules) {
   }
   EXPECT_EQ(240, checked);
 }
+
+std::string ConversionName(const ::testing::TestParamInfo<Conversion>& info) {
+  return info.param == kPortable ? "Portable"
+         : info.param == kWide   ? "Wide"
+                                 : "None";
+}
+
+INSTANTIATE_TEST_SUITE_P(Conversions, BlockConversionTest,
+                         ::testing::Values(kPortable, kWide, kNone),
+                         ConversionName);
 
 TEST_F(WriterTest, ALineLongerThanTheOutputBufferIsWrittenWhole) {
   std::string longLine(400000, 'y');

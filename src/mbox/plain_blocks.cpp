@@ -200,26 +200,20 @@ PlainBlockConverter PortablePlainBlockConverter() {
 }
 
 PlainBlockConverter WidePlainBlockConverter() {
-  PlainBlockConverter chosen = ChooseConverter();
-  return chosen != PortablePlainBlockConverter() ? chosen : nullptr;
+  PlainBlockConverter best = BestPlainBlockConverter();
+  return best != PortablePlainBlockConverter() ? best : nullptr;
 }
 
-namespace {
+PlainBlockConverter BestPlainBlockConverter() {
+  static const PlainBlockConverter best = ChooseConverter();
+  return best;
+}
 
-const PlainBlockConverter chosenConverter = ChooseConverter();
-
-}  // namespace
-
-size_t PlainBlockReach() {
+size_t PlainBlockReach(PlainBlockConverter converter) {
 #ifdef KORVANE_HAVE_AVX512
-  if (chosenConverter == ConvertAvx512) return kWideReach;
+  if (converter == ConvertAvx512) return kWideReach;
+#else
+  (void)converter;
 #endif
   return kPlainBlockReach;
-}
-
-size_t ConvertPlainBlocks(const unsigned char** from, const unsigned char* end,
-                          unsigned char* out, size_t room, bool recordStart) {
-  return chosenConverter != nullptr
-             ? chosenConverter(from, end, out, room, recordStart)
-             : 0;
 }

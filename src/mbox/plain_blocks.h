@@ -6,46 +6,46 @@
 #include <stddef.h>
 
 const size_t kPlainBlockSize = 64;
-// The conversion reads up to this far from the start of the block it
-// converts (PlainBlockReach tells how far the one in use does), and writes
-// up to kPlainBlockSize bytes past the output it produces.
+// A conversion reads up to this far from the start of the block it
+// converts (PlainBlockReach tells how far each does), and writes up to
+// kPlainBlockSize bytes past the output it produces.
 const size_t kPlainBlockReach = 2 * kPlainBlockSize;
 
-// Converts blocks of 64 bytes from *from on, while PlainBlockReach() bytes
-// from the block's start lie before end and room holds kPlainBlockReach:
-// each block's output is its bytes without its CRs. Stops at the first
-// block that needs the line-by-line rules: one that holds a NUL, a CR not
-// followed by LF, or a line that starts with "From " (to be quoted) or,
-// when recordStart, with the record-start pattern (a record header that
-// may end a recovered message). The tests look past the block, so a
-// block boundary is never a line start that needs a look.
+// A block conversion: converts blocks of 64 bytes from *from on, while
+// PlainBlockReach bytes from the block's start lie before end and room
+// holds kPlainBlockReach bytes: each block's output is its bytes without
+// its CRs. Stops at the first block that needs the line-by-line rules: one
+// that holds a NUL, a CR not followed by LF, or a line that starts with
+// "From " (to be quoted) or, when recordStart, with the record-start
+// pattern (a record header that may end a recovered message). The tests
+// look past the block, so a block boundary is never a line start that
+// needs a look.
 //
 // The caller makes sure that the byte at *from is no NUL and, if it starts
-// a line, that the line needs none of those rules (LineNeedsRules). Advances *from to the
-// first byte not converted (possibly within a line) and returns the number
-// of bytes written to out.
-size_t ConvertPlainBlocks(const unsigned char** from, const unsigned char* end,
-                          unsigned char* out, size_t room, bool recordStart);
+// a line, that the line needs none of those rules (LineNeedsRules).
+// Advances *from to the first byte not converted (possibly within a line)
+// and returns the number of bytes written to out.
+typedef size_t (*PlainBlockConverter)(const unsigned char** from,
+                                      const unsigned char* end,
+                                      unsigned char* out, size_t room,
+                                      bool recordStart);
 
-// How many bytes from the start of a block ConvertPlainBlocks needs before
-// end: kPlainBlockReach, or a block and one byte for the conversion with
-// 64-byte registers, which leaves a shorter end of each message to the
-// rules line by line.
-size_t PlainBlockReach();
+// The widest conversion this processor offers; null where there is none.
+PlainBlockConverter BestPlainBlockConverter();
+// Each conversion on its own, for tests; null where the processor or the
+// compiler lacks it.
+PlainBlockConverter PortablePlainBlockConverter();  // 16-byte registers
+PlainBlockConverter WidePlainBlockConverter();      // 64-byte registers
+
+// How many bytes from the start of a block the conversion needs before
+// end: kPlainBlockReach, or a block and one byte for the one with 64-byte
+// registers, which leaves a shorter end of each message to the rules line
+// by line.
+size_t PlainBlockReach(PlainBlockConverter converter);
 
 // Whether a line that starts at line needs the line-by-line rules: it
 // begins "From " or, with recordStart, with the record-start pattern.
 // Reads 5 bytes.
 bool LineNeedsRules(const unsigned char* line, bool recordStart);
-
-// The conversions the processor offers, for tests: each behaves exactly as
-// ConvertPlainBlocks, which uses the widest, except that the portable one
-// always needs kPlainBlockReach bytes. Null when there is none.
-typedef size_t (*PlainBlockConverter)(const unsigned char** from,
-                                      const unsigned char* end,
-                                      unsigned char* out, size_t room,
-                                      bool recordStart);
-PlainBlockConverter PortablePlainBlockConverter();  // 16-byte registers
-PlainBlockConverter WidePlainBlockConverter();      // 64-byte registers
 
 #endif  // KORVANE_MBOX_PLAIN_BLOCKS_H_
