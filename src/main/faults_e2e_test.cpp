@@ -344,6 +344,74 @@ TEST_F(FaultTest, BaseShrunkWhileMappedIsAReadError) {
   }
 }
 
+// The same, but the other program appends to the base or overwrites it in
+// place, size unchanged: the run reads what it mapped, or what is there
+// now, and finishes; the sanitized build would catch a read out of bounds
+// that changed bytes might cause.
+TEST_F(FaultTest, BaseChangedWhileMappedIsReadAsItIs) {
+  const std::string original = LargeBase(8 << 20);
+  const size_t from = 2 << 20;  // well past what the run has read
+  const struct {
+    const char* change;
+    std::string bytes;
+    bool append;
+  } cases[] = {
+      {"appended", LargeBase(1 << 20), true},
+      {"zeros", std::string(original.size() - from, '\0'), false},
+      {"garbage", mkbase::GarbageBytes(3, original.size() - from), false},
+      {"record headers",
+       [&] {
+         std::string h;
+         while (h.size() < original.size() - from)
+           h += mkbase::RecordHeader(mkbase::kRecordMagic, 48, 0, 0x7FFFFFF0u);
+         return h.substr(0, original.size() - from);
+       }(),
+       false},
+  };
+  TempDir scratch;
+  for (const auto& c : cases) {
+    for (const char* scan : {"-d", "-a"}) {
+      SCOPED_TRACE(std::string(c.change) + " " + scan);
+      ASSERT_TRUE(testing_support::WriteFile(dir.File("base.tbb"), original));
+      unlink(dir.File("out.fifo").c_str());
+      ASSERT_EQ(0, mkfifo(dir.File("out.fifo").c_str(), 0600));
+      int fifo = open(dir.File("out.fifo").c_str(),
+                      O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      ASSERT_GE(fifo, 0);
+      std::string outputName = scratch.File("output");
+      int out = open(outputName.c_str(),
+                     O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+      ASSERT_GE(out, 0);
+      pid_t pid =
+          StartKorvane({"base.tbb", "out.fifo", scan}, dir.path(), out);
+      close(out);
+      ASSERT_GT(pid, 0);
+      ASSERT_TRUE(WaitForInput(fifo, pid)) << ReadFileOrEmpty(outputName);
+
+      int base = open(dir.File("base.tbb").c_str(), O_WRONLY | O_CLOEXEC);
+      ASSERT_GE(base, 0);
+      const off_t at = c.append ? off_t(original.size()) : off_t(from);
+      ASSERT_EQ(ssize_t(c.bytes.size()),
+                pwrite(base, c.bytes.data(), c.bytes.size(), at));
+      close(base);
+      ASSERT_EQ(0, fcntl(fifo, F_SETFL, 0));
+      ReadAll(fifo);
+      close(fifo);
+
+      int status = WaitFor(pid);
+      std::string output = ReadFileOrEmpty(outputName);
+      EXPECT_EQ(0, status) << output;
+      EXPECT_TRUE(std::regex_search(
+          output, std::regex("found \\d+ messages, time left [0-9:.]+\\.\n$")))
+          << output;
+      // The run wrote nothing into the base.
+      std::string expected = original;
+      expected.replace(at, c.bytes.size(), c.bytes);
+      EXPECT_TRUE(expected == ReadFileOrEmpty(dir.File("base.tbb")));
+    }
+  }
+}
+
 // --- Bases that cannot be read -----------------------------------------
 
 TEST_F(FaultTest, SizeRefusalAtFourGiBCreatesAndEmptiesNothing) {
