@@ -134,7 +134,10 @@ size_t ConvertSse2(const unsigned char** from, const unsigned char* end,
 
 #endif  // KORVANE_HAVE_SSE2
 
-#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
+// Not on Windows: GCC there does not align the stack to 64 bytes, so a
+// register spilled by a later change could fault.
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && \
+    !defined(_WIN32)
 #define KORVANE_HAVE_AVX512 1
 
 // The same with 64-byte registers: a block is one load, and dropping its
