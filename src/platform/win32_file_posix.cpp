@@ -1,4 +1,5 @@
-// The Win32 subset of win32.h over POSIX.
+// The file calls of win32.h over POSIX: files, buffered writes, mappings
+// and the last-error code.
 //
 // Handles point at objects of this file, validated against a registry of
 // live objects, so a stale or foreign handle fails with ERROR_INVALID_HANDLE
@@ -33,7 +34,10 @@
 #include <vector>
 
 #include "platform/mapped_view_guard_posix.h"
+#include "platform/posix_errors.h"
 #include "platform/win32.h"
+
+using win32_posix::ErrorFromErrno;
 
 namespace {
 
@@ -41,52 +45,6 @@ thread_local DWORD t_lastError = ERROR_SUCCESS;
 
 void Fail(DWORD code) { t_lastError = code; }
 
-DWORD ErrorFromErrno(int e) {
-  switch (e) {
-    case 0:
-      return ERROR_SUCCESS;
-    case ENOENT:
-      return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-      return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS:
-      return ERROR_ACCESS_DENIED;
-    case EEXIST:
-      return ERROR_FILE_EXISTS;
-    case ELOOP:
-      return ERROR_CANT_RESOLVE_FILENAME;
-    case ENAMETOOLONG:
-      return ERROR_FILENAME_EXCED_RANGE;
-    case EMFILE:
-    case ENFILE:
-      return ERROR_TOO_MANY_OPEN_FILES;
-    case ENOMEM:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    case ENOSPC:
-#ifdef EDQUOT
-    case EDQUOT:
-#endif
-      return ERROR_HANDLE_DISK_FULL;
-    case EBADF:
-      return ERROR_INVALID_HANDLE;
-    case EINVAL:
-    case ESPIPE:
-    case EOVERFLOW:
-      return ERROR_INVALID_PARAMETER;
-    case EBUSY:
-    case ETXTBSY:
-    case EWOULDBLOCK:
-      return ERROR_SHARING_VIOLATION;
-    case ENXIO:
-    case ENODEV:
-      return ERROR_FILE_NOT_FOUND;
-    default:
-      return ERROR_GEN_FAILURE;
-  }
-}
 
 // What a failed or short write of output means to the caller.
 DWORD WriteErrorFromErrno(int e) {
@@ -696,85 +654,6 @@ LPVOID ViewMapping(Mapping* m, DWORD access, DWORD offsetHigh, DWORD offsetLow,
   return view;
 }
 
-// Days from 1601-01-01, the first day of a 400-year leap cycle, which keeps
-// all the arithmetic non-negative.
-constexpr int64_t kDaysFrom1601To1970 = 134774;
-constexpr uint64_t kTicksPerSecond = 10000000;
-constexpr uint64_t kTicksPerDay = kTicksPerSecond * 86400;
-
-bool IsLeap(unsigned year) {
-  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-}
-
-unsigned DaysInMonth(unsigned year, unsigned month) {
-  static const unsigned char kDays[12] = {31, 28, 31, 30, 31, 30,
-                                          31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeap(year) ? 29u : kDays[month - 1];
-}
-
-const unsigned short kDaysBeforeMonth[12] = {0,   31,  59,  90,  120, 151,
-                                             181, 212, 243, 273, 304, 334};
-
-int64_t DaysFromCivil(unsigned year, unsigned month, unsigned day) {
-  const int64_t y = static_cast<int64_t>(year) - 1601;
-  return y * 365 + y / 4 - y / 100 + y / 400 + kDaysBeforeMonth[month - 1] +
-         (month > 2 && IsLeap(year) ? 1 : 0) + day - 1;
-}
-
-void CivilFromDays(uint64_t days, unsigned* year, unsigned* month,
-                   unsigned* day) {
-  const uint64_t cycles400 = days / 146097;
-  uint64_t rest = days % 146097;
-  // The last day of a 400- or 4-year cycle belongs to its final, leap, year.
-  const uint64_t centuries = std::min<uint64_t>(rest / 36524, 3);
-  rest -= centuries * 36524;
-  const uint64_t cycles4 = rest / 1461;
-  rest %= 1461;
-  const uint64_t years = std::min<uint64_t>(rest / 365, 3);
-  rest -= years * 365;
-  const unsigned y = static_cast<unsigned>(
-      1601 + cycles400 * 400 + centuries * 100 + cycles4 * 4 + years);
-  unsigned m = 1;
-  while (m < 12 && rest >= DaysInMonth(y, m)) rest -= DaysInMonth(y, m++);
-  *year = y;
-  *month = m;
-  *day = static_cast<unsigned>(rest) + 1;
-}
-
-void SystemTimeFromTicks(uint64_t ticks, SYSTEMTIME* st) {
-  const uint64_t days = ticks / kTicksPerDay;
-  const uint64_t inDay = ticks % kTicksPerDay;
-  unsigned y, m, d;
-  CivilFromDays(days, &y, &m, &d);
-  st->wYear = static_cast<WORD>(y);
-  st->wMonth = static_cast<WORD>(m);
-  st->wDay = static_cast<WORD>(d);
-  st->wDayOfWeek = static_cast<WORD>((days + 1) % 7);  // 1601-01-01: Monday
-  const uint64_t seconds = inDay / kTicksPerSecond;
-  st->wHour = static_cast<WORD>(seconds / 3600);
-  st->wMinute = static_cast<WORD>(seconds / 60 % 60);
-  st->wSecond = static_cast<WORD>(seconds % 60);
-  st->wMilliseconds = static_cast<WORD>(inDay % kTicksPerSecond / 10000);
-}
-
-uint64_t NowTicks() {
-  struct timespec ts;
-  clock_gettime(CLOCK_REALTIME, &ts);
-  const int64_t seconds =
-      static_cast<int64_t>(ts.tv_sec) + kDaysFrom1601To1970 * 86400;
-  if (seconds < 0) return 0;
-  return static_cast<uint64_t>(seconds) * kTicksPerSecond +
-         static_cast<uint64_t>(ts.tv_nsec) / 100;
-}
-
-void CopyName(const char* from, WCHAR* to) {
-  size_t i = 0;
-  for (; from != nullptr && from[i] != '\0' && i < 31; ++i) {
-    to[i] = static_cast<unsigned char>(from[i]);
-  }
-  to[i] = 0;
-}
-
 }  // namespace
 
 DWORD WINAPI GetLastError(void) { return t_lastError; }
@@ -936,177 +815,4 @@ BOOL WINAPI UnmapViewOfFile(LPCVOID baseAddress) {
   munmap(const_cast<void*>(it->first), it->second);
   views.erase(it);
   return TRUE;
-}
-
-DWORD WINAPI GetTickCount(void) {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<DWORD>(static_cast<uint64_t>(ts.tv_sec) * 1000 +
-                            static_cast<uint64_t>(ts.tv_nsec) / 1000000);
-}
-
-DWORD WINAPI GetTimeZoneInformation(LPTIME_ZONE_INFORMATION information) {
-  if (information == nullptr) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return TIME_ZONE_ID_INVALID;
-  }
-  tzset();
-  // The offsets of now and of midwinter and midsummer in both hemispheres
-  // tell the standard offset and whether the zone keeps daylight saving.
-  const time_t now = time(nullptr);
-  struct tm nowTm, utc;
-  if (localtime_r(&now, &nowTm) == nullptr || gmtime_r(&now, &utc) == nullptr) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return TIME_ZONE_ID_INVALID;
-  }
-  const unsigned year = std::min(std::max(utc.tm_year + 1900, 1700), 30000);
-  struct tm probe[2];
-  for (int i = 0; i < 2; ++i) {
-    const int64_t days =
-        DaysFromCivil(year, i == 0 ? 1 : 7, 1) - kDaysFrom1601To1970;
-    const time_t t = static_cast<time_t>(days * 86400 + 12 * 3600);
-    if (localtime_r(&t, &probe[i]) == nullptr) probe[i] = nowTm;
-  }
-  const struct tm* standard = &nowTm;
-  if (nowTm.tm_isdst > 0) {
-    standard = probe[0].tm_isdst <= 0 ? &probe[0] : &probe[1];
-  }
-  const struct tm* daylight = nullptr;
-  if (nowTm.tm_isdst > 0) {
-    daylight = &nowTm;
-  } else if (probe[0].tm_isdst > 0) {
-    daylight = &probe[0];
-  } else if (probe[1].tm_isdst > 0) {
-    daylight = &probe[1];
-  }
-  long standardOffset = standard->tm_gmtoff;
-  if (standard->tm_isdst > 0) standardOffset -= 3600;  // never standard
-
-  memset(information, 0, sizeof *information);
-  information->Bias = static_cast<LONG>(-standardOffset / 60);
-  information->StandardBias = 0;
-  information->DaylightBias =
-      daylight == nullptr
-          ? 0
-          : static_cast<LONG>(-(daylight->tm_gmtoff - standardOffset) / 60);
-  CopyName(tzname[0], information->StandardName);
-  CopyName(tzname[1], information->DaylightName);
-  if (daylight == nullptr) return TIME_ZONE_ID_UNKNOWN;
-  return nowTm.tm_isdst > 0 ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
-}
-
-void WINAPI GetSystemTimeAsFileTime(LPFILETIME systemTimeAsFileTime) {
-  const uint64_t ticks = NowTicks();
-  systemTimeAsFileTime->dwLowDateTime = static_cast<DWORD>(ticks);
-  systemTimeAsFileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-}
-
-void WINAPI GetSystemTime(LPSYSTEMTIME systemTime) {
-  SystemTimeFromTicks(NowTicks(), systemTime);
-}
-
-BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* systemTime,
-                                 LPFILETIME fileTime) {
-  const SYSTEMTIME& s = *systemTime;
-  if (s.wYear < 1601 || s.wYear > 30827 || s.wMonth < 1 || s.wMonth > 12 ||
-      s.wDay < 1 || s.wDay > DaysInMonth(s.wYear, s.wMonth) || s.wHour > 23 ||
-      s.wMinute > 59 || s.wSecond > 59 || s.wMilliseconds > 999) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  const uint64_t days =
-      static_cast<uint64_t>(DaysFromCivil(s.wYear, s.wMonth, s.wDay));
-  const uint64_t seconds =
-      (days * 24 + s.wHour) * 3600 + s.wMinute * 60u + s.wSecond;
-  const uint64_t ticks =
-      seconds * kTicksPerSecond + uint64_t{s.wMilliseconds} * 10000;
-  fileTime->dwLowDateTime = static_cast<DWORD>(ticks);
-  fileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  return TRUE;
-}
-
-BOOL WINAPI FileTimeToSystemTime(const FILETIME* fileTime,
-                                 LPSYSTEMTIME systemTime) {
-  if (fileTime->dwHighDateTime & 0x80000000u) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  SystemTimeFromTicks(
-      (uint64_t{fileTime->dwHighDateTime} << 32) | fileTime->dwLowDateTime,
-      systemTime);
-  return TRUE;
-}
-
-BOOL WINAPI GetUserNameA(LPSTR buffer, LPDWORD size) {
-  if (size == nullptr) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  try {
-    long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> scratch(hint > 0 ? static_cast<size_t>(hint) : 16384);
-    struct passwd entry;
-    struct passwd* found = nullptr;
-    int rc;
-    while ((rc = getpwuid_r(geteuid(), &entry, scratch.data(), scratch.size(),
-                            &found)) == ERANGE &&
-           scratch.size() < (size_t{1} << 24)) {
-      scratch.resize(scratch.size() * 2);
-    }
-    if (rc != 0 || found == nullptr) {
-      Fail(rc != 0 ? ErrorFromErrno(rc) : ERROR_NONE_MAPPED);
-      return FALSE;
-    }
-    const size_t needed = strlen(entry.pw_name) + 1;
-    if (needed > UINT32_MAX) {
-      Fail(ERROR_NONE_MAPPED);
-      return FALSE;
-    }
-    if (buffer == nullptr || *size < needed) {
-      *size = static_cast<DWORD>(needed);
-      Fail(ERROR_INSUFFICIENT_BUFFER);
-      return FALSE;
-    }
-    memcpy(buffer, entry.pw_name, needed);
-    *size = static_cast<DWORD>(needed);
-    return TRUE;
-  } catch (...) {
-    Fail(ERROR_NOT_ENOUGH_MEMORY);
-    return FALSE;
-  }
-}
-
-BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size) {
-  if (size == nullptr) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  char host[257];
-  if (gethostname(host, sizeof host - 1) != 0) {
-    Fail(ErrorFromErrno(errno));
-    return FALSE;
-  }
-  host[sizeof host - 1] = '\0';
-  // Windows gives the NetBIOS name, the host name cut to 15 characters; so
-  // a recovered message's "To: " line reads the same from both builds.
-  const size_t length =
-      std::min<size_t>(strcspn(host, "."), MAX_COMPUTERNAME_LENGTH);
-  if (buffer == nullptr || *size < length + 1) {
-    *size = static_cast<DWORD>(length + 1);
-    Fail(ERROR_BUFFER_OVERFLOW);
-    return FALSE;
-  }
-  memcpy(buffer, host, length);
-  buffer[length] = '\0';
-  *size = static_cast<DWORD>(length);
-  return TRUE;
-}
-
-DWORD WINAPI CharLowerBuffA(LPSTR text, DWORD length) {
-  if (text == nullptr) return 0;
-  for (DWORD i = 0; i < length; ++i) {
-    if (text[i] >= 'A' && text[i] <= 'Z')
-      text[i] = static_cast<char>(text[i] + ('a' - 'A'));
-  }
-  return length;
 }
