@@ -12,6 +12,7 @@
 
 #include "io/file_stream.h"
 #include "mbox/mailbox_writer.h"
+#include "mbox/plain_blocks.h"
 #include "platform/win32.h"
 
 namespace fuzz {
@@ -278,7 +279,7 @@ uint64_t OutputSize(FileStream* mailbox) {
 
 void ConvertAndCheck(MessageScanner* scanner, const unsigned char* data,
                      uint32_t size, bool alternativeScan,
-                     int32_t timeZoneBias) {
+                     int32_t timeZoneBias, unsigned blockConversion) {
   if (!scanner->Attach(data, size)) return;
   FUZZ_CHECK(scanner->base == data && scanner->size == size);
   FUZZ_CHECK(scanner->position >= data && scanner->position <= data + size);
@@ -293,6 +294,18 @@ void ConvertAndCheck(MessageScanner* scanner, const unsigned char* data,
   writer.mailbox = &mailbox;
   writer.alternativeScan = alternativeScan;
   writer.tickCount = NoTicks;  // no progress lines: they depend on time
+  switch (blockConversion & 3) {
+    case 1:
+      writer.convertBlocks = PortablePlainBlockConverter();
+      break;
+    case 2:
+      if (WidePlainBlockConverter() != nullptr)
+        writer.convertBlocks = WidePlainBlockConverter();
+      break;
+    case 3:
+      writer.convertBlocks = nullptr;
+      break;
+  }
   writer.timeZoneBias = timeZoneBias;
   // Fixed, so that a finding reproduces on another day.
   writer.currentTime = MakeTime(2024, 6, 1, 12);

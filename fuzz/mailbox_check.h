@@ -13,9 +13,13 @@
 namespace fuzz {
 
 // Attaches scanner to data[0, size) and converts it. timeZoneBias is the
-// run's bias in minutes.
+// run's bias in minutes. blockConversion picks how the writer converts
+// plain lines (the low two bits count): 0 the widest this processor has,
+// as the run does, 1 16-byte registers, 2 64-byte registers where there
+// are, 3 none, every line by the rules.
 void ConvertAndCheck(MessageScanner* scanner, const unsigned char* data,
-                     uint32_t size, bool alternativeScan, int32_t timeZoneBias);
+                     uint32_t size, bool alternativeScan, int32_t timeZoneBias,
+                     unsigned blockConversion);
 
 // Sends standard output, where the run's warnings go, to /dev/null: the
 // fuzzer's own report is on standard error.

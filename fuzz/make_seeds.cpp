@@ -192,9 +192,11 @@ int main(int argc, char** argv) {
   const std::vector<std::string> bases = Bases();
   const std::string header = mkbase::FileHeader();
   int n = 0;
-  // Normal scan: flags, bias, base.
+  // Normal scan: flags, bias, base; each base with each block conversion.
   for (const std::string& base : bases)
-    Write(out / "normal_scan", n++, "\x01" + Le16(0) + base);
+    for (char conversion = 0; conversion < 4; ++conversion)
+      Write(out / "normal_scan", n++,
+            std::string(1, char(1 | conversion << 1)) + Le16(0) + base);
   Write(out / "normal_scan", n++, std::string("\x00", 1) + Le16(-120) +
                                       header + bases[0]);
   Write(out / "normal_scan", n++,
@@ -203,12 +205,15 @@ int main(int argc, char** argv) {
   Write(out / "normal_scan", n++,
         std::string("\x00", 1) + Le16(0) + header.substr(0, 3079));
 
-  // Recovery scan: Y, X, bias, base; each base with the usual switch, and
-  // the full base with the corner values of X and Y.
+  // Recovery scan: flags, Y, X, bias, base; each base with the usual
+  // switch and each block conversion, and the full base with the corner
+  // values of X and Y.
   n = 0;
   for (const std::string& base : bases)
-    Write(out / "recovery_scan", n++,
-          std::string(1, char(2)) + Le32(64) + Le16(0) + header + base);
+    for (char conversion = 0; conversion < 4; ++conversion)
+      Write(out / "recovery_scan", n++,
+            std::string{conversion, char(2)} + Le32(64) + Le16(0) + header +
+                base);
   const std::string& rich = bases.back();
   const struct {
     int8_t y;
@@ -217,7 +222,7 @@ int main(int argc, char** argv) {
                   {2, 5000}, {3, INT32_MAX}, {0, INT32_MIN}};
   for (const auto& s : switches)
     Write(out / "recovery_scan", n++,
-          std::string(1, char(s.y)) + Le32(s.x) + Le16(-60) + rich);
+          std::string{char(0), char(s.y)} + Le32(s.x) + Le16(-60) + rich);
 
   // Command line: flags, then the arguments separated by NUL.
   n = 0;

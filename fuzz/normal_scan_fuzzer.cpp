@@ -3,7 +3,8 @@
 // Input: a flags byte, the time-zone bias in minutes (2 bytes, signed,
 // little-endian), then the base. Flag bit 0 puts a sound file header in
 // front of the base, so that the fuzzer spends its effort on the records
-// rather than on the 3072 header bytes that nobody reads.
+// rather than on the 3072 header bytes that nobody reads; bits 1 and 2
+// pick the writer's block conversion (see ConvertAndCheck).
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
@@ -21,7 +22,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   if (size < 3) return 0;
-  const bool withHeader = input[0] & 1;
+  const unsigned flags = input[0];
+  const bool withHeader = flags & 1;
   const int32_t bias = int16_t(fuzz::ReadLittleEndian16(input + 1));
   input += 3;
   size -= 3;
@@ -41,6 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
 
   NormalScanner scanner;
   fuzz::ConvertAndCheck(&scanner, base.get(), static_cast<uint32_t>(total),
-                        false, bias);
+                        false, bias, flags >> 1);
   return 0;
 }
