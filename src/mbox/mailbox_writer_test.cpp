@@ -2,9 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 #include "mbox/plain_blocks.h"
 #include "scan/normal_scanner.h"
@@ -477,6 +485,83 @@ TEST(PlainBlocksTest, ConversionsAgree) {
       }
     }
   }
+}
+
+// Bytes that end where readable memory ends: on POSIX right before a page
+// that cannot be read, so that a read past the end faults in every build;
+// elsewhere in a heap block of their exact size, for the sanitizers.
+class EdgeBytes {
+ public:
+  explicit EdgeBytes(const std::string& text) {
+#ifndef _WIN32
+    const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    length = (text.size() / page + 2) * page;
+    void* m = mmap(nullptr, length, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    EXPECT_NE(MAP_FAILED, m);
+    if (m == MAP_FAILED) return;
+    memory = static_cast<unsigned char*>(m);
+    EXPECT_EQ(0, mprotect(memory + length - page, page, PROT_NONE));
+    end = memory + length - page;
+#else
+    heap.reset(new unsigned char[text.size()]);
+    end = heap.get() + text.size();
+#endif
+    begin = end - text.size();
+    std::copy(text.begin(), text.end(), begin);
+  }
+  ~EdgeBytes() {
+#ifndef _WIN32
+    if (memory != nullptr) munmap(memory, length);
+#endif
+  }
+  unsigned char* begin = nullptr;
+  unsigned char* end = nullptr;
+
+ private:
+#ifndef _WIN32
+  unsigned char* memory = nullptr;
+  size_t length = 0;
+#else
+  std::unique_ptr<unsigned char[]> heap;
+#endif
+};
+
+// A line that starts right after a block and is cut short by the end of
+// the message: the conversions look at no byte past the end.
+TEST(PlainBlocksTest, NoReadPastTheEnd) {
+  const PlainBlockConverter conversions[] = {PortablePlainBlockConverter(),
+                                             WidePlainBlockConverter()};
+  const char* const tails[] = {"F", "Fr", "Fro", "From", "!\x09p\x19", "!"};
+  int converted = 0;
+  for (PlainBlockConverter convert : conversions) {
+    if (convert == nullptr) continue;
+    for (size_t size = 60; size <= 200; ++size) {
+      for (const char* tail : tails) {
+        for (bool recordStart : {false, true}) {
+          std::string text(size, 'a');
+          for (size_t i = 30; i + 2 < size; i += 31) text[i] = '\n';
+          std::string line = std::string("\r\n") + tail;
+          if (line.size() > size) continue;
+          text.replace(size - line.size(), line.size(), line);
+          EdgeBytes bytes(text);
+          ASSERT_NE(nullptr, bytes.begin);
+          std::vector<unsigned char> out(size + kPlainBlockReach);
+          const unsigned char* from = bytes.begin;
+          size_t n = convert(&from, bytes.end, out.data(), out.size(),
+                             recordStart);
+          std::string source(text.data(), size_t(from - bytes.begin));
+          source.erase(std::remove(source.begin(), source.end(), '\r'),
+                       source.end());
+          ASSERT_EQ(source, std::string(out.begin(), out.begin() + n))
+              << size << " " << tail;
+          converted += from != bytes.begin;
+        }
+      }
+    }
+  }
+  // The cases reach the conversions' limits: most of them convert a block.
+  EXPECT_GT(converted, 0);
 }
 
 TEST(ProgressTest, PercentOfLargeBasesDoesNotOverflow) {

@@ -142,8 +142,9 @@ size_t ConvertSse2(const unsigned char** from, const unsigned char* end,
 
 // The same with 64-byte registers: a block is one load, and dropping its
 // CRs is one compress instruction instead of a copy per line. It reads the
-// block and the byte after it.
-const size_t kWideReach = kPlainBlockSize + 1;
+// block, the byte after it, and the first 5 bytes of a line that starts
+// right after it, to see whether that line needs the rules.
+const size_t kWideReach = kPlainBlockSize + 5;
 
 __attribute__((target("avx512f,avx512bw,avx512vbmi2"))) size_t ConvertAvx512(
     const unsigned char** from, const unsigned char* end, unsigned char* out,

@@ -38,7 +38,7 @@ PlainBlockConverter PortablePlainBlockConverter();  // 16-byte registers
 PlainBlockConverter WidePlainBlockConverter();      // 64-byte registers
 
 // How many bytes from the start of a block the conversion needs before
-// end: kPlainBlockReach, or a block and one byte for the one with 64-byte
+// end: kPlainBlockReach, or a block and five bytes for the one with 64-byte
 // registers, which leaves a shorter end of each message to the rules line
 // by line.
 size_t PlainBlockReach(PlainBlockConverter converter);
