@@ -53,8 +53,11 @@ mkdir "$work"
 if ! "$mkbase" --quiet --synthetic 12 "$work/messages.tbb"; then
   fail "korvane-mkbase could not build a sample base"
 fi
+cp "$work/messages.tbb" "$tmp/base-before"
 (cd "$work" && "$program" '*') >"$tmp/run.out" 2>&1
 status=$?
+cmp -s "$work/messages.tbb" "$tmp/base-before" ||
+  fail "installed korvane changed the base"
 [ "$status" -eq 0 ] || fail "installed korvane '*' exited $status"
 grep -q 'found 12 messages' "$tmp/run.out" ||
   fail "installed korvane did not report 12 messages"

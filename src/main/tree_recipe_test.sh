@@ -78,6 +78,16 @@ list() {
   (cd "$1/Mail" && find . ! -type d | LC_ALL=C sort)
 }
 
+# Checksums of every base in a tree, to show that no run changed one.
+base_sums() {
+  (cd "$1/Mail" && find . -name '*.tbb' -type f -exec cksum {} + |
+    LC_ALL=C sort)
+}
+expect_bases_unchanged() {
+  base_sums "$1" | cmp -s "$1.sums" - ||
+    fail "a base in $1 changed"
+}
+
 # expect_converted HOME FOLDER: FOLDER's messages.mbx is what korvane alone
 # makes of its base.
 n=0
@@ -107,6 +117,7 @@ base "$home" Broken --synthetic 3 --bad-file-header
 mkdir -p "$home/Mail/Empty" && : >"$home/Mail/Empty/messages.tbb"
 "$mkbase" --quiet "$home/Mail/Inbox/other.tbb" --synthetic 2
 list "$home" >"$tmp/before"
+base_sums "$home" >"$home.sums"
 
 run_recipe "$home"
 status=$?
@@ -147,11 +158,14 @@ if ! cmp -s "$tmp/expected" "$tmp/after"; then
   diff "$tmp/expected" "$tmp/after"
 fi
 
+expect_bases_unchanged "$home"
+
 # --- A tree of sound bases only: success, silently. -------------------
 clean="$tmp/clean"
 base "$clean" Inbox --synthetic 2
 base "$clean" "Sent Items" --synthetic 3
 base "$clean" Lists/garden --synthetic 4
+base_sums "$clean" >"$clean.sums"
 run_recipe "$clean"
 status=$?
 [ "$status" -eq 0 ] || fail "recipe on a sound tree exited $status, not 0"
@@ -162,6 +176,7 @@ fi
 for folder in Inbox "Sent Items" Lists/garden; do
   expect_converted "$clean" "$folder"
 done
+expect_bases_unchanged "$clean"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed"
