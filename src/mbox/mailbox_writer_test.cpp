@@ -85,6 +85,9 @@ struct EntryCase {
   std::string expected;
 };
 
+// Tests are named by index; a failure names the case by what it checks.
+void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.what; }
+
 class EntryTest : public WriterTest,
                   public ::testing::WithParamInterface<EntryCase> {};
 
