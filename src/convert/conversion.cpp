@@ -46,9 +46,11 @@ class ScanPass {
  public:
   ScanPass(const ConversionOptions& options, ConversionProgress* progress,
            const MappedFile& base, ConversionResult* result)
-      : options(options), progress(progress), base(base), result(result) {
-    tickCount = options.tickCount != nullptr ? options.tickCount : GetTickCount;
-  }
+      : progress(progress),
+        base(base),
+        result(result),
+        tickCount(options.tickCount != nullptr ? options.tickCount
+                                               : GetTickCount) {}
 
   // Writes every message the attached scanner yields. False when the run
   // must stop: a write failed, or the base could not be read.
@@ -90,7 +92,6 @@ class ScanPass {
   }
 
  private:
-  const ConversionOptions& options;
   ConversionProgress* progress;
   const MappedFile& base;
   ConversionResult* result;
