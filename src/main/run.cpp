@@ -108,15 +108,24 @@ int RunKorvane(int argc, char** argv) {
   SystemTimeToFileTime(&lowerBound, &writer.lowerTimeBound);
 
   PrintProgressLine(*scanner);
-  while (!writer.writeFailed &&
+  // A read failure (the lost pages read as zeros) stops the run before the
+  // next message, and before a message that Next read over zeros.
+  while (!writer.writeFailed && base.ReadFailure() == nullptr &&
          scanner->Next(&writer.messageText, &writer.messageLength,
-                       &writer.messageTime)) {
+                       &writer.messageTime) &&
+         base.ReadFailure() == nullptr) {
     writer.Step(*scanner);
   }
 
   delete scanner;
   delete[] writer.lineBuffer;
   delete[] writer.senderBuffer;
+
+  if (base.ReadFailure() != nullptr) {
+    printf("error: can't read %s: %s", inputName, base.ReadFailure());
+    printf("\n");
+    return 2;
+  }
 
   printf("found %d messages, ", writer.messageCount);
   PrintElapsedTime(startTick);
