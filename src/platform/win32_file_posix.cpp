@@ -33,6 +33,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_descriptor_posix.h"
 #include "platform/mapped_view_guard_posix.h"
 #include "platform/posix_errors.h"
 #include "platform/win32.h"
@@ -814,5 +815,23 @@ BOOL WINAPI UnmapViewOfFile(LPCVOID baseAddress) {
   win32_posix::UnguardMappedView(it->first);
   munmap(const_cast<void*>(it->first), it->second);
   views.erase(it);
+  return TRUE;
+}
+
+BOOL win32_posix::WithWrittenOutDescriptor(HANDLE file,
+                                           int (*action)(int fd, void* context),
+                                           void* context) {
+  std::lock_guard<std::mutex> lock(Reg().mutex);
+  File* f = AsFile(file);
+  if (f == nullptr) return FALSE;
+  if ((f->access & GENERIC_WRITE) && !WriteOut(f)) {
+    Fail(f->failCode);
+    return FALSE;
+  }
+  const int error = action(f->fd, context);
+  if (error != 0) {
+    Fail(ErrorFromErrno(error));
+    return FALSE;
+  }
   return TRUE;
 }
