@@ -180,6 +180,7 @@ BOOL WINAPI FileTimeToSystemTime(const FILETIME* fileTime,
 BOOL WINAPI GetUserNameA(LPSTR buffer, LPDWORD size);
 BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size);
 DWORD WINAPI CharLowerBuffA(LPSTR text, DWORD length);
+DWORD WINAPI GetCurrentProcessId(void);
 
 // Folders and names (win32_dir-posix.cpp). A listing shows a symbolic link
 // as Windows shows one: FILE_ATTRIBUTE_REPARSE_POINT, with
@@ -194,6 +195,7 @@ DWORD WINAPI CharLowerBuffA(LPSTR text, DWORD length);
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
 #define IO_REPARSE_TAG_SYMLINK 0xA000000Cu
 #define ERROR_NO_MORE_FILES 18u
+#define ERROR_NOT_SUPPORTED 50u
 #define ERROR_INVALID_NAME 123u
 #define ERROR_DIR_NOT_EMPTY 145u
 #define ERROR_DIRECTORY 267u
@@ -219,6 +221,13 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName,
                              LPSECURITY_ATTRIBUTES securityAttributes);
 BOOL WINAPI RemoveDirectoryA(LPCSTR pathName);
 BOOL WINAPI DeleteFileA(LPCSTR fileName);
+// Fails with ERROR_ALREADY_EXISTS when newFileName exists; never replaces.
+BOOL WINAPI MoveFileA(LPCSTR existingFileName, LPCSTR newFileName);
+// Of the three times only the last write time is supported; the others
+// must be null.
+BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime,
+                        const FILETIME* lastAccessTime,
+                        const FILETIME* lastWriteTime);
 // Makes a name absolute against the current folder and drops "." and
 // ".." by the text alone, as Windows does: links are not looked at.
 DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength,
