@@ -2,8 +2,8 @@
 //
 // On Windows this is <windows.h> itself. Elsewhere the same names, types and
 // constants are declared here and implemented over POSIX in the
-// *-posix.cpp files (files, time, identity), so that the program's
-// sources are the same on both.
+// *-posix.cpp files (files, folders, time, identity), so that the
+// program's sources are the same on both.
 #ifndef KORVANE_PLATFORM_WIN32_H_
 #define KORVANE_PLATFORM_WIN32_H_
 
@@ -180,11 +180,64 @@ BOOL WINAPI FileTimeToSystemTime(const FILETIME* fileTime,
 BOOL WINAPI GetUserNameA(LPSTR buffer, LPDWORD size);
 BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size);
 DWORD WINAPI CharLowerBuffA(LPSTR text, DWORD length);
+DWORD WINAPI GetCurrentProcessId(void);
+
+// Folders and names (win32_dir-posix.cpp). A listing shows a symbolic link
+// as Windows shows one: FILE_ATTRIBUTE_REPARSE_POINT, with
+// FILE_ATTRIBUTE_DIRECTORY when it points at a folder, size 0; it is not
+// followed. FindFirstFileA takes a folder followed by "/*" (the only
+// pattern this layer knows) and lists "." and ".." like the rest.
+#define MAX_PATH 260
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_ATTRIBUTE_READONLY 0x00000001u
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
+#define IO_REPARSE_TAG_SYMLINK 0xA000000Cu
+#define ERROR_NO_MORE_FILES 18u
+#define ERROR_NOT_SUPPORTED 50u
+#define ERROR_INVALID_NAME 123u
+#define ERROR_DIR_NOT_EMPTY 145u
+#define ERROR_DIRECTORY 267u
+
+typedef struct _WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;  // the reparse tag of a reparse point
+  DWORD dwReserved1;
+  char cFileName[MAX_PATH];
+  char cAlternateFileName[14];
+} WIN32_FIND_DATAA, *PWIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+
+HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData);
+BOOL WINAPI FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findData);
+BOOL WINAPI FindClose(HANDLE findFile);
+DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
+BOOL WINAPI CreateDirectoryA(LPCSTR pathName,
+                             LPSECURITY_ATTRIBUTES securityAttributes);
+BOOL WINAPI RemoveDirectoryA(LPCSTR pathName);
+BOOL WINAPI DeleteFileA(LPCSTR fileName);
+// Fails with ERROR_ALREADY_EXISTS when newFileName exists; never replaces.
+BOOL WINAPI MoveFileA(LPCSTR existingFileName, LPCSTR newFileName);
+// Of the three times only the last write time is supported; the others
+// must be null.
+BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime,
+                        const FILETIME* lastAccessTime,
+                        const FILETIME* lastWriteTime);
+// Makes a name absolute against the current folder and drops "." and
+// ".." by the text alone, as Windows does: links are not looked at.
+DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength,
+                              LPSTR buffer, LPSTR* filePart);
 
 // The runtime's case-insensitive comparison of n bytes.
 inline int _strnicmp(const char* a, const char* b, size_t n) {
   return strncasecmp(a, b, n);
 }
+inline int _stricmp(const char* a, const char* b) { return strcasecmp(a, b); }
 
 #endif  // _WIN32
 
