@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <mutex>
 
 #include "platform/win32.h"
 
@@ -103,6 +104,10 @@ DWORD WINAPI GetTimeZoneInformation(LPTIME_ZONE_INFORMATION information) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return TIME_ZONE_ID_INVALID;
   }
+  // tzset replaces the C library's zone state, tzname among it, which the
+  // calls below read: one thread at a time.
+  static std::mutex zoneMutex;
+  std::lock_guard<std::mutex> lock(zoneMutex);
   tzset();
   // The offsets of now and of midwinter and midsummer in both hemispheres
   // tell the standard offset and whether the zone keeps daylight saving.
