@@ -2,7 +2,7 @@
 //
 // On Windows this is <windows.h> itself. Elsewhere the same names, types and
 // constants are declared here and implemented over POSIX in the
-// win32_*-posix.cpp files (files, folders, time, identity), so that the
+// *-posix.cpp files (files, folders, time, identity), so that the
 // program's sources are the same on both.
 #ifndef KORVANE_PLATFORM_WIN32_H_
 #define KORVANE_PLATFORM_WIN32_H_
