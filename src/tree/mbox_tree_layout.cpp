@@ -81,11 +81,11 @@ bool MboxTreeLayout::Prepare(const std::string& outDir,
       if (!CreatePlace(JoinPath(outDir, JoinPath(where, name)), withFolder,
                        &failure)) {
         *error = "can't create " + JoinPath(outDir, JoinPath(where, name)) +
-                 ": " + ErrorText(failure);
+                 ": " + SystemErrorText(failure);
         return false;
       }
       f.renamedBecause = "the name \"" + own +
-                         "\" cannot be used there: " + ErrorText(refusal);
+                         "\" cannot be used there: " + SystemErrorText(refusal);
     } else if (name != own) {
       f.renamedBecause = "\"" + own + "\" is taken";
     }

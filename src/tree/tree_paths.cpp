@@ -96,37 +96,3 @@ int CompareNames(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
   return a.compare(b);
 }
-
-std::string ErrorText(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return "no such file or folder";
-    case ERROR_ACCESS_DENIED:
-      return "access denied";
-    case ERROR_SHARING_VIOLATION:
-      return "in use by another program";
-    case ERROR_HANDLE_DISK_FULL:
-    case ERROR_DISK_FULL:
-      return "the disk is full";
-    case ERROR_FILENAME_EXCED_RANGE:
-      return "the name is too long";
-    case ERROR_INVALID_NAME:
-      return "the name is not valid there";
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      return "the name exists already";
-    case ERROR_DIRECTORY:
-      return "not a folder";
-    case ERROR_CANT_RESOLVE_FILENAME:
-      return "a loop of symbolic links";
-    case ERROR_NOT_ENOUGH_MEMORY:
-      return "out of memory";
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return "too many open files";
-    case ERROR_WRITE_PROTECT:
-      return "the medium is write-protected";
-    default:
-      return "system error " + std::to_string(error);
-  }
-}

@@ -1,5 +1,5 @@
 // Folder and file names of a tree run: joining, full names, which folder
-// lies inside which, and what a Win32 error code means in words.
+// lies inside which, the order of names.
 #ifndef KORVANE_TREE_TREE_PATHS_H_
 #define KORVANE_TREE_TREE_PATHS_H_
 
@@ -36,9 +36,5 @@ bool IsSameOrInside(const std::string& inner, const std::string& outer);
 // Compares names for listing order: without regard to ASCII case first,
 // then byte by byte, so that the order is the same on every system.
 int CompareNames(const std::string& a, const std::string& b);
-
-// "x" for the Win32 error code: "no such file or folder", "access denied",
-// "the disk is full", ...
-std::string ErrorText(DWORD error);
 
 #endif  // KORVANE_TREE_TREE_PATHS_H_
