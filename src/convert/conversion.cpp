@@ -26,6 +26,8 @@ std::string ErrorText(DWORD code) {
       return "the disk is full";
     case ERROR_WRITE_PROTECT:
       return "the medium is write-protected";
+    case ERROR_WRITE_FAULT:
+      return "the device refused the write";
     case ERROR_INVALID_NAME:
       return "the name is not valid there";
     case ERROR_DIRECTORY:
