@@ -66,8 +66,11 @@ class TreeTest : public ::testing::Test {
         Root(folder.empty() ? "messages.tbb" : folder + "/messages.tbb"),
         bytes));
   }
+  // UTF-8 both ways: on Windows a path made from a narrow string would
+  // take it for another code page.
   std::string Root(const std::string& below = "") const {
-    return dir.File(Native("Mail/" + below));
+    return (fs::u8path(dir.path()) / fs::u8path(Native("Mail/" + below)))
+        .u8string();
   }
   ProgramResult Run(const std::vector<std::string>& args) {
     return RunKorvaneBinary(args, dir.path());
