@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "date/mail_date.h"
+#include "mbox/envelope_line.h"
 #include "mbox/line_splitter.h"
 #include "scan/base_layout.h"
 
@@ -97,7 +98,8 @@ bool MailboxWriter::WriteMessage(const unsigned char* text, int32_t length,
 
 // Looks for the sender in the message's first block (up to its first empty
 // line): the first "Return-Path: " or "From: " line with a value decides. A
-// message that starts with its own "From " envelope line brings its sender.
+// message whose first line is an envelope line brings its own; any other
+// "From " line is an ordinary line, and the search goes on past it.
 void MailboxWriter::FindSender(const unsigned char* text,
                                const unsigned char* end, bool* ownEnvelope,
                                int* examinedLines) {
@@ -107,7 +109,8 @@ void MailboxWriter::FindSender(const unsigned char* text,
   SplitLine(text, &line, end);
   while (line.lineLength != 0) {
     ++*examinedLines;
-    if (StartsWith(line, "From ", 5) && line.lineLength > 5) {
+    if (*examinedLines == 1 &&
+        IsEnvelopeLine(line.lineStart, line.lineLength)) {
       *ownEnvelope = true;
       return;
     }
@@ -150,10 +153,11 @@ void MailboxWriter::FindSender(const unsigned char* text,
   senderBuffer[valueLength > 0 ? valueLength : 0] = '\0';
   if (senderBuffer[0] == '\0') memcpy(senderBuffer, kProgramName, 8);
   // A blank in the envelope sender would end the envelope line's first
-  // word early, and mail readers then miss the entry; make it one word.
+  // word early, and mail readers then miss the entry; make it one word. Some
+  // readers take the envelope line for ASCII and fail on other bytes.
   for (char* c = senderBuffer; *c != '\0'; ++c) {
     unsigned char b = static_cast<unsigned char>(*c);
-    if (b <= 0x20 || b == 0x7F) *c = '-';
+    if (b <= 0x20 || b >= 0x7F) *c = '-';
   }
 }
 
@@ -161,9 +165,12 @@ void MailboxWriter::WriteEnvelope(FILETIME* time, SYSTEMTIME* envelopeTime) {
   int64_t t = ToInt64(*time);
   int64_t now = ToInt64(options.currentTime);
   if (t < ToInt64(options.lowerTimeBound) || t > now) t = now;
-  t += int64_t(options.timeZoneBias) * kUnitsPerMinute;
-  *time = FromInt64(t);  // a following message without a time uses it
-  if (!FileTimeToSystemTime(time, envelopeTime))
+  // A following message whose time stamp does not convert keeps this time
+  // and gets the bias once, as this one does.
+  *time = FromInt64(t);
+  FILETIME universal =
+      FromInt64(t + int64_t(options.timeZoneBias) * kUnitsPerMinute);
+  if (!FileTimeToSystemTime(&universal, envelopeTime))
     GetSystemTime(envelopeTime);
 
   // "From %s  %s %s %d %02d:%02d:%02d %d" of sender, day and month names,
@@ -237,8 +244,10 @@ void MailboxWriter::WriteLines(const unsigned char* text,
           line.lineLength >= 5 &&
           memcmp(line.lineStart, base_layout::kRecordStartPattern, 5) == 0)
         break;
-      if (line.lineLength == 0) ownEnvelope = false;
+      // The message's own envelope line is its first; every other "From "
+      // line is quoted.
       if (!ownEnvelope && StartsWith(line, "From ", 5)) Put(">", 1);
+      ownEnvelope = false;
     }
     midLine = false;
     if (line.lineLength > 0) Put(line.lineStart, line.lineLength);

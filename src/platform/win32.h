@@ -2,7 +2,7 @@
 //
 // On Windows this is <windows.h> itself. Elsewhere the same names, types and
 // constants are declared here and implemented over POSIX in the
-// win32_*_posix.cpp files (files, folders, time, identity), so that the
+// win32_*-posix.cpp files (files, folders, time, identity), so that the
 // program's sources are the same on both.
 #ifndef KORVANE_PLATFORM_WIN32_H_
 #define KORVANE_PLATFORM_WIN32_H_
@@ -180,8 +180,9 @@ BOOL WINAPI FileTimeToSystemTime(const FILETIME* fileTime,
 BOOL WINAPI GetUserNameA(LPSTR buffer, LPDWORD size);
 BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size);
 DWORD WINAPI CharLowerBuffA(LPSTR text, DWORD length);
+DWORD WINAPI GetCurrentProcessId(void);
 
-// Folders and names (win32_dir_posix.cpp). A listing shows a symbolic link
+// Folders and names (win32_dir-posix.cpp). A listing shows a symbolic link
 // as Windows shows one: FILE_ATTRIBUTE_REPARSE_POINT, with
 // FILE_ATTRIBUTE_DIRECTORY when it points at a folder, size 0; it is not
 // followed. FindFirstFileA takes a folder followed by "/*" (the only
@@ -195,6 +196,7 @@ DWORD WINAPI CharLowerBuffA(LPSTR text, DWORD length);
 #define IO_REPARSE_TAG_SYMLINK 0xA000000Cu
 #define ERROR_NO_MORE_FILES 18u
 #define ERROR_WRITE_PROTECT 19u
+#define ERROR_NOT_SUPPORTED 50u
 #define ERROR_DISK_FULL 112u
 #define ERROR_INVALID_NAME 123u
 #define ERROR_DIR_NOT_EMPTY 145u
@@ -221,6 +223,13 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName,
                              LPSECURITY_ATTRIBUTES securityAttributes);
 BOOL WINAPI RemoveDirectoryA(LPCSTR pathName);
 BOOL WINAPI DeleteFileA(LPCSTR fileName);
+// Fails with ERROR_ALREADY_EXISTS when newFileName exists; never replaces.
+BOOL WINAPI MoveFileA(LPCSTR existingFileName, LPCSTR newFileName);
+// Of the three times only the last write time is supported; the others
+// must be null.
+BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime,
+                        const FILETIME* lastAccessTime,
+                        const FILETIME* lastWriteTime);
 // Makes a name absolute against the current folder and drops "." and
 // ".." by the text alone, as Windows does: links are not looked at.
 DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength,

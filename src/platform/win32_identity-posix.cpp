@@ -4,6 +4,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/posix_errors.h"
@@ -84,3 +85,5 @@ DWORD WINAPI CharLowerBuffA(LPSTR text, DWORD length) {
   }
   return length;
 }
+
+DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
