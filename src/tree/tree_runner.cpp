@@ -109,14 +109,7 @@ TreeProgressState Run::State() {
 }
 
 TreeRunSummary Run::Go(TreeProgress* progress) {
-  for (size_t i = 0; i < folders.size(); ++i)
-    if (folders[i].state == TreeBaseState::kWaiting &&
-        !folders[i].output.empty())
-      order.push_back(i);
-  // The biggest bases take longest: started first, the run ends soonest.
-  std::stable_sort(order.begin(), order.end(), [this](size_t a, size_t b) {
-    return folders[a].baseSize > folders[b].baseSize;
-  });
+  order = ConversionOrder(folders);
 
   const size_t wanted =
       std::min(order.size(), static_cast<size_t>(std::max(options.jobs, 1)));
@@ -161,6 +154,19 @@ TreeRunSummary Run::Go(TreeProgress* progress) {
 }
 
 }  // namespace
+
+std::vector<size_t> ConversionOrder(const TreeFolders& folders) {
+  std::vector<size_t> order;
+  for (size_t i = 0; i < folders.size(); ++i)
+    if (folders[i].state == TreeBaseState::kWaiting &&
+        !folders[i].output.empty())
+      order.push_back(i);
+  // The biggest bases take longest: started first, the run ends soonest.
+  std::stable_sort(order.begin(), order.end(), [&folders](size_t a, size_t b) {
+    return folders[a].baseSize > folders[b].baseSize;
+  });
+  return order;
+}
 
 TreeRunSummary RunTree(const std::string& rootPath, const std::string& outDir,
                        TreeLayout* layout, const TreeRunOptions& options,

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 #include "convert/conversion.h"
 #include "tree/tree_folders.h"
@@ -37,6 +38,10 @@ struct TreeRunSummary {
   bool stopped = false;
   std::string stopReason;
 };
+
+// The folders whose bases a run converts (those the layout gave an output),
+// in the order it starts them: biggest first, tree order among equals.
+std::vector<size_t> ConversionOrder(const TreeFolders& folders);
 
 // Converts every base of folders that the layout gave an output, from
 // rootPath into outDir, and records in each folder how it went. The bases
