@@ -17,9 +17,4 @@ struct LineCursor {
 void SplitLine(const unsigned char* start, LineCursor* cursor,
                const unsigned char* end);
 
-// The first CR, LF or NUL in [p, end), or end if there is none. Reads
-// nothing at or beyond end.
-const unsigned char* FindLineEnd(const unsigned char* p,
-                                 const unsigned char* end);
-
 #endif  // KORVANE_MBOX_LINE_SPLITTER_H_

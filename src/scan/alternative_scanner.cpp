@@ -3,12 +3,7 @@
 #include <stdint.h>
 #include <string.h>
 
-#if defined(__SSE2__) || defined(_M_X64) || \
-    (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define KORVANE_HAVE_SSE2 1
-#endif
-
+#include "bytes/byte_search.h"
 #include "scan/base_layout.h"
 #include "scan/time_stamp.h"
 
@@ -58,62 +53,12 @@ bool MatchesKeyword(const unsigned char* at, uint32_t room,
   return true;
 }
 
-// The first byte in [p, end) that is 0 or LF, or end.
-const unsigned char* FindZeroOrLf(const unsigned char* p,
-                                  const unsigned char* end) {
-#ifdef KORVANE_HAVE_SSE2
-  const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i zero = _mm_setzero_si128();
-  while (end - p >= 16) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    unsigned mask = unsigned(_mm_movemask_epi8(
-        _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, zero))));
-    if (mask != 0) {
-#if defined(__GNUC__) || defined(__clang__)
-      return p + __builtin_ctz(mask);
-#else
-      break;  // the loop below finds it
-#endif
-    }
-    p += 16;
-  }
-#endif
-  while (p < end && *p != 0 && *p != '\n') ++p;
-  return p;
-}
-
-// The first q in [p, stop) with q[0] == byte and q[-1] == before, or stop,
-// comparing both bytes sixteen at a time.
-const unsigned char* FindPair(const unsigned char* p,
-                              const unsigned char* stop, unsigned char before,
-                              unsigned char byte) {
-#ifdef KORVANE_HAVE_SSE2
-  const __m128i wanted = _mm_set1_epi8(static_cast<char>(byte));
-  const __m128i wantedBefore = _mm_set1_epi8(static_cast<char>(before));
-  while (stop - p >= 16) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
-    unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(
-        _mm_cmpeq_epi8(v, wanted), _mm_cmpeq_epi8(u, wantedBefore))));
-    if (mask != 0) {
-#if defined(__GNUC__) || defined(__clang__)
-      return p + __builtin_ctz(mask);
-#else
-      break;  // the loop below finds it
-#endif
-    }
-    p += 16;
-  }
-#endif
-  while (p < stop && !(*p == byte && p[-1] == before)) ++p;
-  return p;
-}
-
-// The same; p must not be the first byte of the data. The library's byte
-// search is fastest where the byte is rare, as in most text; where it is
-// frequent (a base full of R bytes), one call per byte would cost far more
-// than looking at the byte before as well, so a miss is followed by a
-// stretch of that.
+// The first q in [p, stop) with q[0] == byte and q[-1] == before, or stop;
+// p must not be the first byte of the data. The library's byte search is
+// fastest where the byte is rare, as in most text; where it is frequent (a
+// base full of R bytes), one call per byte would cost far more than
+// looking at the byte before as well (FindPair), so a miss is followed by
+// a stretch of that.
 const unsigned char* FindAfter(const unsigned char* p,
                                const unsigned char* stop, unsigned char before,
                                unsigned char byte) {
@@ -132,26 +77,11 @@ const unsigned char* FindAfter(const unsigned char* p,
   return stop;
 }
 
-// Trimmed from the end of a message: the byte read as a signed char is
-// below CR, which takes in 0x80..0xFF as well.
-bool IsTrimmedTail(unsigned char c) { return c < 13 || c >= 0x80; }
-
-// length less the trimmed bytes at the end of text: a run of zeros after
-// a message can be long.
+// length less the bytes trimmed from the end of text: a run of zeros after
+// a message can be long. Trimmed are the bytes below CR as signed bytes,
+// which takes in 0x80..0xFF as well.
 uint32_t TrimmedLength(const unsigned char* text, uint32_t length) {
-#ifdef KORVANE_HAVE_SSE2
-  // Kept are the bytes 13 to 127: greater than 12 as signed bytes.
-  const __m128i twelve = _mm_set1_epi8(12);
-  while (length >= 16) {
-    __m128i v =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + length - 16));
-    unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpgt_epi8(v, twelve)));
-    if (mask != 0) break;  // the loop below stops within these 16
-    length -= 16;
-  }
-#endif
-  while (length > 0 && IsTrimmedTail(text[length - 1])) --length;
-  return length;
+  return uint32_t(EndOfLastAbove(text, text + length, 12) - text);
 }
 
 }  // namespace
