@@ -200,11 +200,11 @@ void ConvertAndCheck(MessageScanner* scanner, const unsigned char* data,
   options.alternativeScan = alternativeScan;
   switch (blockConversion & 3) {
     case 1:
-      options.convertBlocks = PortablePlainBlockConverter();
+      options.convertBlocks = PlainBlockConverterOf(BlockConversion::kSse2);
       break;
     case 2:
-      if (WidePlainBlockConverter() != nullptr)
-        options.convertBlocks = WidePlainBlockConverter();
+      if (PlainBlockConverterOf(BlockConversion::kAvx2) != nullptr)
+        options.convertBlocks = PlainBlockConverterOf(BlockConversion::kAvx2);
       break;
     case 3:
       options.convertBlocks = nullptr;

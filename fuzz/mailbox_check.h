@@ -14,9 +14,10 @@ namespace fuzz {
 
 // Attaches scanner to data[0, size) and converts it. timeZoneBias is the
 // run's bias in minutes. blockConversion picks how the writer converts
-// plain lines (the low two bits count): 0 the widest this processor has,
-// as the run does, 1 16-byte registers, 2 64-byte registers where there
-// are, 3 none, every line by the rules.
+// plain lines (the low two bits count): 0 the one the run takes (the
+// widest this processor has, AVX-512 where there is), 1 16-byte registers,
+// 2 32-byte registers (AVX2) where there are, 3 none, every line by the
+// rules.
 void ConvertAndCheck(MessageScanner* scanner, const unsigned char* data,
                      uint32_t size, bool alternativeScan, int32_t timeZoneBias,
                      unsigned blockConversion);

@@ -333,6 +333,7 @@ std::string Scramble(uint64_t seed, size_t size, int nulOneIn) {
       "\r\n", "\r\n", "\r\n", "\n", "\r", "\n\r", "\r\r\n", "From ",
       "From: a@b", "F", "Friday", "!", "\x21\x09\x70\x19\x30", "x",
       "plain words of an ordinary line", "From\r\n",
+      "\r\n\r\n\r\n\r\nshort\r\nlines\r\n",
       "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"};
   std::string text;
   uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
@@ -355,18 +356,14 @@ std::string Scramble(uint64_t seed, size_t size, int nulOneIn) {
 }
 
 // Each block conversion, and none: lines one by one only.
-enum Conversion { kPortable, kWide, kNone };
-
-class BlockConversionTest : public WriterTest,
-                            public ::testing::WithParamInterface<Conversion> {
-};
+class BlockConversionTest
+    : public WriterTest,
+      public ::testing::WithParamInterface<BlockConversion> {};
 
 TEST_P(BlockConversionTest, LongMessagesMatchTheLineRules) {
-  writer.options.convertBlocks =
-      GetParam() == kPortable ? PortablePlainBlockConverter()
-                         : GetParam() == kWide   ? WidePlainBlockConverter()
-                                                 : nullptr;
-  if (GetParam() != kNone && writer.options.convertBlocks == nullptr)
+  writer.options.convertBlocks = PlainBlockConverterOf(GetParam());
+  if (GetParam() != BlockConversion::kNone &&
+      writer.options.convertBlocks == nullptr)
     GTEST_SKIP() << "not on this processor";
   int checked = 0;
   for (uint64_t seed = 1; seed <= 120; ++seed) {
@@ -393,15 +390,13 @@ TEST_P(BlockConversionTest, LongMessagesMatchTheLineRules) {
   EXPECT_EQ(240, checked);
 }
 
-std::string ConversionName(const ::testing::TestParamInfo<Conversion>& info) {
-  return info.param == kPortable ? "Portable"
-         : info.param == kWide   ? "Wide"
-                                 : "None";
-}
-
-INSTANTIATE_TEST_SUITE_P(Conversions, BlockConversionTest,
-                         ::testing::Values(kPortable, kWide, kNone),
-                         ConversionName);
+INSTANTIATE_TEST_SUITE_P(
+    Conversions, BlockConversionTest,
+    ::testing::Values(BlockConversion::kSse2, BlockConversion::kAvx2,
+                      BlockConversion::kAvx512, BlockConversion::kNone),
+    [](const ::testing::TestParamInfo<BlockConversion>& info) {
+      return std::string(BlockConversionName(info.param));
+    });
 
 TEST_F(WriterTest, ALineLongerThanTheOutputBufferIsWrittenWhole) {
   std::string longLine(400000, 'y');
@@ -410,44 +405,73 @@ TEST_F(WriterTest, ALineLongerThanTheOutputBufferIsWrittenWhole) {
             Entry(message));
 }
 
-// Both block conversions stop at the same place with the same bytes.
+// The wider block conversions stop where the 16-byte one does, with the
+// same bytes.
 TEST(PlainBlocksTest, ConversionsAgree) {
-  PlainBlockConverter portable = PortablePlainBlockConverter();
-  PlainBlockConverter wide = WidePlainBlockConverter();
-  if (portable == nullptr || wide == nullptr)
-    GTEST_SKIP() << "one conversion only on this processor";
-  for (uint64_t seed = 1; seed <= 400; ++seed) {
-    std::string text = Scramble(seed, 5000, seed % 2 ? 3000 : 0);
-    const unsigned char* begin =
-        reinterpret_cast<const unsigned char*>(text.data());
-    const unsigned char* end = begin + text.size();
-    for (size_t offset : {size_t(0), size_t(seed % 61)}) {
-      for (bool recordStart : {false, true}) {
-        std::vector<unsigned char> a(8192), b(8192);
-        const unsigned char* fromA = begin + offset;
-        const unsigned char* fromB = begin + offset;
-        size_t room = 300 + seed * 13;
-        size_t nA = portable(&fromA, end, a.data(), room, recordStart);
-        size_t nB = wide(&fromB, end, b.data(), room, recordStart);
-        // The wide one may go on where the portable one lacks its reach.
-        if (size_t(end - fromA) >= kPlainBlockReach) {
-          ASSERT_EQ(fromA, fromB) << seed;
-          ASSERT_EQ(nA, nB) << seed;
-        } else {
-          ASSERT_LE(fromA, fromB) << seed;
-          ASSERT_LE(nA, nB) << seed;
+  PlainBlockConverter reference = PlainBlockConverterOf(BlockConversion::kSse2);
+  int compared = 0;
+  for (BlockConversion kind : {BlockConversion::kAvx2, BlockConversion::kAvx512}) {
+    PlainBlockConverter wide = PlainBlockConverterOf(kind);
+    if (reference == nullptr || wide == nullptr) continue;
+    SCOPED_TRACE(BlockConversionName(kind));
+    for (uint64_t seed = 1; seed <= 400; ++seed) {
+      std::string text = Scramble(seed, 5000, seed % 2 ? 3000 : 0);
+      const unsigned char* begin =
+          reinterpret_cast<const unsigned char*>(text.data());
+      const unsigned char* end = begin + text.size();
+      for (size_t offset : {size_t(0), size_t(seed % 61)}) {
+        for (bool recordStart : {false, true}) {
+          std::vector<unsigned char> a(8192), b(8192);
+          const unsigned char* fromA = begin + offset;
+          const unsigned char* fromB = begin + offset;
+          size_t room = 300 + seed * 13;
+          size_t nA = reference(&fromA, end, a.data(), room, recordStart);
+          size_t nB = wide(&fromB, end, b.data(), room, recordStart);
+          // The wide one may go on where the 16-byte one lacks its reach.
+          if (size_t(end - fromA) >= kPlainBlockReach) {
+            ASSERT_EQ(fromA, fromB) << seed;
+            ASSERT_EQ(nA, nB) << seed;
+          } else {
+            ASSERT_LE(fromA, fromB) << seed;
+            ASSERT_LE(nA, nB) << seed;
+          }
+          ASSERT_TRUE(std::equal(a.begin(), a.begin() + nA, b.begin()));
+          // What was converted is the text without its CRs.
+          std::string converted(reinterpret_cast<const char*>(a.data()), nA);
+          std::string source(reinterpret_cast<const char*>(begin + offset),
+                             size_t(fromA - (begin + offset)));
+          source.erase(std::remove(source.begin(), source.end(), '\r'),
+                       source.end());
+          ASSERT_EQ(source, converted);
         }
-        ASSERT_TRUE(std::equal(a.begin(), a.begin() + nA, b.begin()));
-        // What was converted is the text without its CRs.
-        std::string converted(reinterpret_cast<const char*>(a.data()), nA);
-        std::string source(reinterpret_cast<const char*>(begin + offset),
-                           size_t(fromA - (begin + offset)));
-        source.erase(std::remove(source.begin(), source.end(), '\r'),
-                     source.end());
-        ASSERT_EQ(source, converted);
       }
     }
+    ++compared;
   }
+  if (compared == 0) GTEST_SKIP() << "one conversion only on this processor";
+}
+
+// The writer takes the widest conversion the processor has (asked here
+// with the compiler's own test) or, in a build that pins one, that one
+// where the processor has it: the wide ones are in every build, the
+// Windows build's too.
+TEST(PlainBlocksTest, TheWriterTakesTheWidestThereIs) {
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
+  __builtin_cpu_init();
+  BlockConversion widest =
+      __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2")
+          ? BlockConversion::kAvx512
+      : __builtin_cpu_supports("avx2") ? BlockConversion::kAvx2
+                                       : BlockConversion::kSse2;
+#ifdef KORVANE_PINNED_BLOCK_CONVERSION
+  widest = std::min(widest, BlockConversion::KORVANE_PINNED_BLOCK_CONVERSION);
+#endif
+  EXPECT_STREQ(BlockConversionName(widest),
+               BlockConversionName(BestBlockConversion()));
+  EXPECT_EQ(PlainBlockConverterOf(widest), BestPlainBlockConverter());
+#else
+  GTEST_SKIP() << "the compiler cannot ask the processor here";
+#endif
 }
 
 // Bytes that end where readable memory ends: on POSIX right before a page
@@ -493,8 +517,10 @@ class EdgeBytes {
 // A line that starts right after a block and is cut short by the end of
 // the message: the conversions look at no byte past the end.
 TEST(PlainBlocksTest, NoReadPastTheEnd) {
-  const PlainBlockConverter conversions[] = {PortablePlainBlockConverter(),
-                                             WidePlainBlockConverter()};
+  const PlainBlockConverter conversions[] = {
+      PlainBlockConverterOf(BlockConversion::kSse2),
+      PlainBlockConverterOf(BlockConversion::kAvx2),
+      PlainBlockConverterOf(BlockConversion::kAvx512)};
   const char* const tails[] = {"F", "Fr", "Fro", "From", "!\x09p\x19", "!"};
   int converted = 0;
   for (PlainBlockConverter convert : conversions) {

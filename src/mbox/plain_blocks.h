@@ -30,17 +30,32 @@ typedef size_t (*PlainBlockConverter)(const unsigned char** from,
                                       unsigned char* out, size_t room,
                                       bool recordStart);
 
-// The widest conversion this processor offers; null where there is none.
+// The conversions, by the registers they use; all give the same bytes.
+enum class BlockConversion {
+  kNone,    // lines one by one only
+  kSse2,    // 16-byte registers, on every x86-64 processor
+  kAvx2,    // 32-byte registers
+  kAvx512,  // 64-byte registers and the byte compress instruction
+};
+
+// The conversion of that kind; null where the build or the processor lacks
+// it, and for kNone.
+PlainBlockConverter PlainBlockConverterOf(BlockConversion kind);
+
+// The conversion the writer uses: the widest this processor has or, where
+// the build pins one (KORVANE_BLOCK_CONVERSION), that one, or the widest
+// below it where the processor lacks it.
+BlockConversion BestBlockConversion();
+// Its converter; null converts nothing in blocks.
 PlainBlockConverter BestPlainBlockConverter();
-// Each conversion on its own, for tests; null where the processor or the
-// compiler lacks it.
-PlainBlockConverter PortablePlainBlockConverter();  // 16-byte registers
-PlainBlockConverter WidePlainBlockConverter();      // 64-byte registers
+
+// "none", "sse2", "avx2" or "avx512".
+const char* BlockConversionName(BlockConversion kind);
 
 // How many bytes from the start of a block the conversion needs before
-// end: kPlainBlockReach, or a block and five bytes for the one with 64-byte
-// registers, which leaves a shorter end of each message to the rules line
-// by line.
+// end: kPlainBlockReach, or a block and five bytes for the ones that read
+// nothing past the block but the byte after it and the start of the line
+// that may begin there; the rest of each message goes line by line.
 size_t PlainBlockReach(PlainBlockConverter converter);
 
 // Whether a line that starts at line needs the line-by-line rules: it
