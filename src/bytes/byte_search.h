@@ -43,6 +43,22 @@ inline const unsigned char* FindZeroOrLf(const unsigned char* p,
   return FindFirstOf<10, 0, 0>(p, end);
 }
 
+// Bit i set where p[i] is byte, for the 64 bytes from p.
+inline uint64_t EqualBytes64(const unsigned char* p, unsigned char byte) {
+  uint64_t bits = 0;
+#ifdef KORVANE_HAVE_SSE2
+  const __m128i wanted = _mm_set1_epi8(static_cast<char>(byte));
+  for (int k = 0; k < 64; k += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+    bits |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, wanted))))
+            << k;
+  }
+#else
+  for (int i = 0; i < 64; ++i) bits |= uint64_t(p[i] == byte) << i;
+#endif
+  return bits;
+}
+
 // The first q in [p, stop) with q[0] == byte and q[-1] == before, or stop.
 // Reads p[-1], which must be readable.
 const unsigned char* FindPair(const unsigned char* p, const unsigned char* stop,

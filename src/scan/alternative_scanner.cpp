@@ -173,6 +173,66 @@ uint32_t AlternativeScanner::SearchHeaderLine(SearchKind kind,
   return kNoCandidate;
 }
 
+// The header block ends at a blank line (LF CR LF or LF CR 0) or at a zero
+// byte. The scan goes from one zero or LF to the next; the byte after an LF
+// and a byte that is no CR is stepped over unseen, which decides which
+// starts are passed over, so it stays. One step: from *q (below size) to
+// the next zero or LF and past what follows it; true when the block ends
+// there (or the data does), with *q where the search for the next start
+// begins.
+bool AlternativeScanner::HeaderBlockStep(uint64_t* q) const {
+  uint64_t p = uint64_t(FindZeroOrLf(base + *q, base + size) - base);
+  *q = p;
+  if (p >= size || base[p] == 0) return true;
+  *q = p + 1;
+  if (*q >= size) return true;
+  unsigned char c = base[*q];
+  if (c == 0) return true;
+  ++*q;
+  if (c != '\r') {
+    ++*q;
+    return *q >= size;
+  }
+  if (*q >= size) return true;
+  unsigned char d = base[*q];
+  ++*q;
+  return d == 0 || d == '\n' || *q >= size;
+}
+
+// Where the header block that the scan enters at from ends. Header lines
+// are longer than 2 bytes: where no zero or LF lies 2 bytes after another,
+// the scan meets every zero, and the only LFs it may pass over unseen are
+// right after another, where they end nothing; it ends at the first zero.
+// Such stretches are passed over 64 bytes at a time; elsewhere it goes
+// step by step.
+uint64_t AlternativeScanner::HeaderBlockEnd(uint64_t from) const {
+  uint64_t q = from;
+  while (q + 66 <= size) {
+    const unsigned char* p = base + q;
+    const uint64_t zeros = EqualBytes64(p, 0);
+    const uint64_t stops = zeros | EqualBytes64(p, '\n');
+    // Those of the two bytes after the 64: the last LF's steps reach them.
+    const unsigned after = unsigned(p[64] == 0 || p[64] == '\n') |
+                           unsigned(p[65] == 0 || p[65] == '\n') << 1;
+    const bool close = (stops & (stops >> 2)) != 0 ||
+                       ((stops >> 63) != 0 && after != 0) ||
+                       (((stops >> 62) & 1) != 0 && (after & 1) != 0);
+    if (!close) {
+      if (zeros != 0) return q + LowestSetBit(zeros);
+      // Even past an LF among the last two bytes: what it steps over is
+      // no zero or LF.
+      q += 64;
+      continue;
+    }
+    const uint64_t stretchEnd = q + 64;
+    while (q < stretchEnd)
+      if (HeaderBlockStep(&q)) return q;
+  }
+  while (q < size)
+    if (HeaderBlockStep(&q)) return q;
+  return q;
+}
+
 // Runs a search only when its remembered answer does not cover from, so
 // that over a whole scan each search reads every byte about once.
 uint32_t AlternativeScanner::FirstCandidate(SearchKind kind, uint32_t from) {
@@ -250,29 +310,8 @@ bool AlternativeScanner::Next(const unsigned char** text, int32_t* length,
   const FILETIME keptTime = messageTime;
 
   // Skip the header block, so that header lines of this message are not
-  // taken for the start of the next: it ends at a blank line (LF CR LF or
-  // LF CR 0) or at a zero byte. The byte after LF and a non-CR is stepped
-  // over unseen; that decides which starts are passed over, so it stays.
-  uint64_t q = uint64_t(start - base) + uint64_t(minHeaderSize);
-  while (q < size) {
-    // Only a zero or an LF stops or steers the scan: find the next.
-    q = uint64_t(FindZeroOrLf(base + q, base + size) - base);
-    if (q >= size) break;
-    if (base[q] == 0) break;
-    ++q;
-    if (q >= size) break;
-    unsigned char c = base[q];
-    if (c == 0) break;
-    ++q;
-    if (c != '\r') {
-      ++q;
-      continue;
-    }
-    if (q >= size) break;
-    unsigned char d = base[q];
-    ++q;
-    if (d == 0 || d == '\n') break;
-  }
+  // taken for the start of the next.
+  uint64_t q = HeaderBlockEnd(uint64_t(start - base) + uint64_t(minHeaderSize));
   // A scan that ran off the end leaves no start to find.
   position = q < size ? base + q : base + size;
   // A message of a trusted record ends where its length says. When the scan

@@ -52,6 +52,8 @@ class AlternativeScanner : public MessageScanner {
 
   static constexpr uint32_t kNoCandidate = 0xFFFFFFFFu;
 
+  uint64_t HeaderBlockEnd(uint64_t from) const;
+  bool HeaderBlockStep(uint64_t* q) const;
   uint32_t FirstCandidate(SearchKind kind, uint32_t from);
   uint32_t SearchRecord(uint32_t from) const;
   uint32_t SearchHeaderLine(SearchKind kind, uint32_t from) const;
