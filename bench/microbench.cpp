@@ -94,7 +94,7 @@ void WriterOverBase(benchmark::State& state, bool alternativeScan,
       if (length > 0 && writer.WriteMessage(text, length, &time)) ++messages;
     }
   }
-  if (writer.Failed()) state.SkipWithError("write failed");
+  if (!writer.Finish()) state.SkipWithError("write failed");
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(base.size()));
   state.counters["messages"] = benchmark::Counter(
       double(messages), benchmark::Counter::kIsRate);

@@ -238,6 +238,11 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
     }
   }
 
+  if (!writer.Finish() && whole) {
+    whole = false;
+    result.outcome = ConversionOutcome::kCantWriteOutput;
+    result.reason = ErrorText(writer.WriteError());
+  }
   result.bytesWritten = writer.BytesWritten();
   // The layer holds the last block of the output until it is closed, so a
   // full disk may show only here.

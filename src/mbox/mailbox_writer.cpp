@@ -92,6 +92,10 @@ bool MailboxWriter::WriteMessage(const unsigned char* text, int32_t length,
       WriteSyntheticHeader(envelopeTime);
   }
   WriteLines(text, end, ownEnvelope);
+  return !writeFailed;
+}
+
+bool MailboxWriter::Finish() {
   Flush();
   return !writeFailed;
 }

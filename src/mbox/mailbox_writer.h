@@ -46,6 +46,10 @@ class MailboxWriter {
   // whose time stamp did not convert starts from. False once a write has
   // failed or fallen short, for this entry and every later one.
   bool WriteMessage(const unsigned char* text, int32_t length, FILETIME* time);
+  // Hands what is gathered of the entries to the output. False once a write
+  // has failed or fallen short. Output reaches the stream in large pieces,
+  // not entry by entry: the run calls this after its last message.
+  bool Finish();
 
   bool Failed() const { return writeFailed; }
   // The system's error code of the write that failed.
@@ -57,9 +61,10 @@ class MailboxWriter {
   WriterOptions options;
 
  private:
-  // Output gathers in a buffer and reaches WriteFile in large pieces, at
-  // the latest when the entry is complete; one call per line would cost
-  // more than the conversion itself.
+  // Output gathers in a buffer and reaches WriteFile in large pieces; one
+  // call per line would cost more than the conversion itself, and one per
+  // entry much more than the conversion of a short message where each is a
+  // system call (Windows).
   static const size_t kOutputSize = size_t(1) << 17;
 
   void Put(const void* bytes, DWORD count);

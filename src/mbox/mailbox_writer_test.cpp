@@ -55,6 +55,7 @@ class WriterTest : public ::testing::Test {
 
   // Everything written so far.
   std::string Output() {
+    EXPECT_TRUE(writer.Finish());
     EXPECT_TRUE(mailbox.Close());
     return testing_support::ReadFileOrEmpty(name);
   }
@@ -313,18 +314,28 @@ TEST_F(WriterTest, DayOfMonthHasNoPadding) {
   EXPECT_EQ("From korvane  Wed Sep 5 01:46:40 2001\nA: b\n\n", out);
 }
 
-TEST(WriterFailureTest, AFailedWriteFailsThisAndEveryLaterEntry) {
-  FileStream closed;  // its handle is invalid: every write fails
-  MailboxWriter writer(&closed, FixedClock());
-  const std::string text = "A: b\n";
-  FILETIME time = FromUnits(kSep9th2001);
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_FALSE(writer.WriteMessage(
-        reinterpret_cast<const unsigned char*>(text.data()), 5, &time));
+// Entries gather and reach the output in large pieces: a failed write shows
+// when the gathered output is handed on, at the end of the run or once an
+// entry fills the buffer, and from then on every entry fails.
+TEST(WriterFailureTest, AFailedWriteFailsEveryLaterEntry) {
+  const std::string small = "A: b\n";
+  const std::string large = "A: b\n\n" + std::string(300000, 'x') + "\n";
+  for (bool fillsTheBuffer : {false, true}) {
+    FileStream closed;  // its handle is invalid: every write fails
+    MailboxWriter writer(&closed, FixedClock());
+    const std::string& text = fillsTheBuffer ? large : small;
+    FILETIME time = FromUnits(kSep9th2001);
+    EXPECT_EQ(!fillsTheBuffer,
+              writer.WriteMessage(
+                  reinterpret_cast<const unsigned char*>(text.data()),
+                  int32_t(text.size()), &time));
+    EXPECT_FALSE(writer.Finish());
     EXPECT_TRUE(writer.Failed());
     EXPECT_NE(DWORD(0), writer.WriteError());
+    EXPECT_FALSE(writer.WriteMessage(
+        reinterpret_cast<const unsigned char*>(small.data()), 5, &time));
+    EXPECT_EQ(0u, writer.BytesWritten());
   }
-  EXPECT_EQ(0u, writer.BytesWritten());
 }
 
 // Pseudo-random message text rich in what the line rules care about.

@@ -13,6 +13,10 @@ namespace win32_posix {
 namespace {
 
 constexpr size_t kWriteBufferSize = size_t{1} << 20;
+// Pieces at least this large with nothing gathered before them go to the
+// file as they are: copying them into the buffer first would be a second
+// pass over every byte of a converter that gathers its own output.
+constexpr size_t kDirectWriteSize = size_t{1} << 16;
 
 bool WriteAll(int fd, const char* data, size_t size, int* error) {
   while (size > 0) {
@@ -87,6 +91,16 @@ BOOL WriteToFile(File* f, const char* data, DWORD size, LPDWORD written) {
   if (data == nullptr) {
     Fail(ERROR_INVALID_PARAMETER);
     return FALSE;
+  }
+  if (f->used == 0 && size >= kDirectWriteSize) {
+    int error = 0;
+    if (!WriteAll(f->fd, data, size, &error)) {
+      MarkFailed(f, error);
+      Fail(f->failCode);
+      return FALSE;
+    }
+    if (written != nullptr) *written = size;
+    return TRUE;
   }
   if (!f->buffer) f->buffer.reset(new char[kWriteBufferSize]);
 
