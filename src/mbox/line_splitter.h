@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include "bytes/byte_search.h"
+
 struct LineCursor {
   const unsigned char* lineStart;      // null when there is no line
   int32_t lineLength;                  // without the line end
@@ -14,7 +16,28 @@ struct LineCursor {
 // Fills cursor with the line that begins at start (which may be null) in
 // the message that ends at end. Never reads at or beyond end. A final line
 // end gives no extra empty line; a message is at most 2^31 - 1 bytes long.
-void SplitLine(const unsigned char* start, LineCursor* cursor,
-               const unsigned char* end);
+// Inline: the writer splits a few lines of every message.
+inline void SplitLine(const unsigned char* start, LineCursor* cursor,
+                      const unsigned char* end) {
+  if (start == nullptr || start >= end) {
+    cursor->lineStart = nullptr;
+    cursor->lineLength = 0;
+    cursor->nextLineStart = nullptr;
+    return;
+  }
+  const unsigned char* p = FindLineEnd(start, end);
+
+  cursor->lineStart = start;
+  cursor->lineLength = static_cast<int32_t>(p - start);
+  if (p == end || *p == 0) {
+    cursor->nextLineStart = nullptr;
+    return;
+  }
+  if (*p == 13 && p + 1 < end && p[1] == 10)
+    p += 2;
+  else
+    p += 1;
+  cursor->nextLineStart = (p == end || *p == 0) ? nullptr : p;
+}
 
 #endif  // KORVANE_MBOX_LINE_SPLITTER_H_

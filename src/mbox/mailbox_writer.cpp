@@ -11,7 +11,10 @@
 namespace {
 
 const char kProgramName[] = "korvane";
-const int64_t kUnitsPerMinute = 600000000;  // 100-ns units
+const int64_t kUnitsPerSecond = 10000000;  // 100-ns units
+const int64_t kUnitsPerMinute = 60 * kUnitsPerSecond;
+const int64_t kUnitsPerHour = 60 * kUnitsPerMinute;
+const int64_t kUnitsPerDay = 24 * kUnitsPerHour;
 
 int64_t ToInt64(FILETIME t) {
   return static_cast<int64_t>(uint64_t(t.dwHighDateTime) << 32 |
@@ -156,12 +159,14 @@ void MailboxWriter::FindSender(const unsigned char* text,
   if (valueLength > 0) memcpy(senderBuffer, value, valueLength);
   senderBuffer[valueLength > 0 ? valueLength : 0] = '\0';
   if (senderBuffer[0] == '\0') memcpy(senderBuffer, kProgramName, 8);
+  senderLength = valueLength > 0 ? valueLength : 7;
   // A blank in the envelope sender would end the envelope line's first
   // word early, and mail readers then miss the entry; make it one word. Some
   // readers take the envelope line for ASCII and fail on other bytes.
-  for (char* c = senderBuffer; *c != '\0'; ++c) {
-    unsigned char b = static_cast<unsigned char>(*c);
-    if (b <= 0x20 || b >= 0x7F) *c = '-';
+  // Every byte is stored, so that the compiler can do many at once.
+  for (int32_t i = 0; i < senderLength; ++i) {
+    unsigned char b = static_cast<unsigned char>(senderBuffer[i]);
+    senderBuffer[i] = b <= 0x20 || b >= 0x7F ? '-' : char(b);
   }
 }
 
@@ -172,10 +177,27 @@ void MailboxWriter::WriteEnvelope(FILETIME* time, SYSTEMTIME* envelopeTime) {
   // A following message whose time stamp does not convert keeps this time
   // and gets the bias once, as this one does.
   *time = FromInt64(t);
-  FILETIME universal =
-      FromInt64(t + int64_t(options.timeZoneBias) * kUnitsPerMinute);
-  if (!FileTimeToSystemTime(&universal, envelopeTime))
-    GetSystemTime(envelopeTime);
+  const int64_t u = t + int64_t(options.timeZoneBias) * kUnitsPerMinute;
+  const int64_t day = u >= 0 ? u / kUnitsPerDay : -1;
+  if (day >= 0 && day == envelopeDay) {
+    // The same day as the envelope before: most messages of a base share
+    // their day with the one before, and the calendar need not be asked.
+    const int64_t inDay = u % kUnitsPerDay;
+    *envelopeTime = envelopeDate;
+    envelopeTime->wHour = static_cast<WORD>(inDay / kUnitsPerHour);
+    envelopeTime->wMinute = static_cast<WORD>(inDay / kUnitsPerMinute % 60);
+    envelopeTime->wSecond = static_cast<WORD>(inDay / kUnitsPerSecond % 60);
+    envelopeTime->wMilliseconds = static_cast<WORD>(inDay / 10000 % 1000);
+  } else {
+    FILETIME universal = FromInt64(u);
+    envelopeDay = -1;
+    if (!FileTimeToSystemTime(&universal, envelopeTime)) {
+      GetSystemTime(envelopeTime);
+    } else {
+      envelopeDay = day;
+      envelopeDate = *envelopeTime;
+    }
+  }
 
   // "From %s  %s %s %d %02d:%02d:%02d %d" of sender, day and month names,
   // day, hour, minute, second and year, put together by hand: formatted
@@ -184,7 +206,8 @@ void MailboxWriter::WriteEnvelope(FILETIME* time, SYSTEMTIME* envelopeTime) {
   char envelope[kRunBufferSize + 64];
   char* e = envelope;
   e = AppendText(e, "From ");
-  e = AppendText(e, senderBuffer);
+  memcpy(e, senderBuffer, size_t(senderLength));
+  e += senderLength;
   e = AppendText(e, "  ");
   e = AppendText(e, DayName(envelopeTime->wDayOfWeek));
   *e++ = ' ';

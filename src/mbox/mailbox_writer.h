@@ -80,12 +80,17 @@ class MailboxWriter {
 
   FileStream* mailbox;
   char senderBuffer[kRunBufferSize];
+  int32_t senderLength = 0;  // without the NUL
   char lineBuffer[kRunBufferSize];
   std::unique_ptr<unsigned char[]> output;
   size_t outputUsed = 0;
   bool writeFailed = false;
   DWORD writeError = 0;
   uint64_t bytesWritten = 0;
+  // The day (in days since 1601) of the last envelope date the calendar
+  // gave, and that date; -1 for none.
+  int64_t envelopeDay = -1;
+  SYSTEMTIME envelopeDate = {};
 };
 
 #endif  // KORVANE_MBOX_MAILBOX_WRITER_H_

@@ -94,7 +94,13 @@ void CopyName(const char* from, WCHAR* to) {
 
 DWORD WINAPI GetTickCount(void) {
   struct timespec ts;
+#ifdef CLOCK_MONOTONIC_COARSE
+  // As fine as Windows's own tick (10 to 16 ms) or finer, and cheaper to
+  // read: the run reads it once per message.
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+#else
   clock_gettime(CLOCK_MONOTONIC, &ts);
+#endif
   return static_cast<DWORD>(static_cast<uint64_t>(ts.tv_sec) * 1000 +
                             static_cast<uint64_t>(ts.tv_nsec) / 1000000);
 }
