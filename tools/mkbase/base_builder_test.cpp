@@ -288,14 +288,30 @@ TEST(SyntheticTest, FixedBySeedAndIndex) {
   EXPECT_EQ(hash, 7396713649755072832ull);
 }
 
-TEST(SyntheticTest, MessagesHaveThePromisedShape) {
-  const mkbase::SyntheticOptions options;
+// Both kinds of synthetic mail: the ordinary kind, and mailing-list mail
+// (short, mostly header lines, a footer of 5 lines after the body).
+struct Shape {
+  bool listMail;
+  size_t footerLines;
+  size_t minHeaderLines;
+  size_t minSize, maxSize;
+  int minReceived, maxReceived;
+};
+
+class SyntheticShapeTest : public ::testing::TestWithParam<Shape> {};
+
+TEST_P(SyntheticShapeTest, MessagesHaveThePromisedShape) {
+  const Shape shape = GetParam();
+  mkbase::SyntheticOptions options;
+  options.listMail = shape.listMail;
   std::map<std::string, int> senders;
   int bodyLines = 0, fromLines = 0, lowerFromLines = 0, quotedFromLines = 0;
   int receivedMessages = 0;
-  for (uint64_t i = 0; i < 2000; ++i) {
+  for (uint64_t i = 0; i < 4000; ++i) {
     const std::string text = mkbase::SyntheticMessage(3, i, options);
     ASSERT_EQ(text.find('\0'), std::string::npos);
+    ASSERT_GE(text.size(), shape.minSize) << i;
+    ASSERT_LE(text.size(), shape.maxSize) << i;
     const std::vector<std::string> lines = Lines(text, "\r\n");
     size_t blank = 0;
     std::map<std::string, int> fields;
@@ -309,6 +325,7 @@ TEST(SyntheticTest, MessagesHaveThePromisedShape) {
       if (line.compare(0, 6, "From: ") == 0) named = line.back() == '>';
     }
     ASSERT_LT(blank, lines.size()) << "no blank line in message " << i;
+    ASSERT_GE(blank, shape.minHeaderLines) << i;
     for (const char* name : {"Date", "From", "To", "Subject", "Message-ID"}) {
       EXPECT_EQ(fields[name], 1) << name << " in message " << i;
     }
@@ -316,8 +333,9 @@ TEST(SyntheticTest, MessagesHaveThePromisedShape) {
               (named ? "named" : "bare")];
     receivedMessages += fields["Received"] > 0;
 
-    ASSERT_GT(lines.size(), blank + 1) << "empty body in message " << i;
-    for (size_t n = blank + 1; n < lines.size(); ++n) {
+    ASSERT_GT(lines.size(), blank + 1 + shape.footerLines)
+        << "empty body in message " << i;
+    for (size_t n = blank + 1; n < lines.size() - shape.footerLines; ++n) {
       const std::string& line = lines[n];
       ++bodyLines;
       EXPECT_GE(line.size(), 20u) << line;
@@ -329,16 +347,24 @@ TEST(SyntheticTest, MessagesHaveThePromisedShape) {
   }
   for (const char* kind :
        {"return-path, named", "return-path, bare", "named", "bare"}) {
-    EXPECT_GT(senders[kind], 200) << kind;
+    EXPECT_GT(senders[kind], 400) << kind;
   }
-  EXPECT_GT(receivedMessages, 400);
-  EXPECT_LT(receivedMessages, 1000);
+  EXPECT_GE(receivedMessages, shape.minReceived);
+  EXPECT_LE(receivedMessages, shape.maxReceived);
   // About one line in 200 begins "From ".
   EXPECT_GT(fromLines, bodyLines / 400);
   EXPECT_LT(fromLines, bodyLines / 100);
   EXPECT_GT(lowerFromLines, 10);
   EXPECT_GT(quotedFromLines, 10);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, SyntheticShapeTest,
+    ::testing::Values(Shape{false, 0, 5, 200, 40000, 800, 2000},
+                      Shape{true, 5, 20, 900, 2200, 4000, 4000}),
+    [](const ::testing::TestParamInfo<Shape>& info) {
+      return std::string(info.param.listMail ? "ListMail" : "Ordinary");
+    });
 
 TEST(SyntheticTest, LfOptionChangesOnlyTheLineEnds) {
   mkbase::SyntheticOptions lf;
@@ -462,6 +488,14 @@ TEST_F(MkbaseCliTest, SyntheticBasesMatchTheLibrary) {
   ASSERT_EQ(Run({"--synthetic", "20", "--seed", "7", "--lf", Path("s.tbb")}),
             0);
   EXPECT_TRUE(ReadBack("s.tbb") == expected.Build());
+
+  options.listMail = true;
+  BaseBuilder list;
+  mkbase::AddSyntheticMessages(&list, 7, 20, UINT64_MAX, options);
+  ASSERT_EQ(Run({"--synthetic", "20", "--seed", "7", "--lf", "--list-mail",
+                 Path("l.tbb")}),
+            0);
+  EXPECT_TRUE(ReadBack("l.tbb") == list.Build());
 
   ASSERT_EQ(Run({"--synthetic-bytes", "100000", Path("b.tbb")}), 0);
   const uint64_t size = fs::file_size(Path("b.tbb"));

@@ -35,6 +35,8 @@ Building:
                         B bytes (with --synthetic too: whichever stops first)
   --seed S              seed of the synthetic messages and garbage (default 1)
   --lf                  synthetic messages with LF line ends (default CR LF)
+  --list-mail           synthetic messages as from mailing lists: 1 to 2 KB,
+                        mostly short header lines
   --rough               synthetic messages with "From " lines of their own
                         (envelope lines and others) and 8-bit sender names
 
@@ -112,6 +114,7 @@ struct Options {
   uint64_t syntheticBytes = 0;
   uint64_t seed = 1;
   bool lf = false;
+  bool listMail = false;
   bool rough = false;
 
   bool fileHeader = true;
@@ -274,6 +277,9 @@ Options ParseArguments(int argc, char** argv) {
     } else if (name == "--lf") {
       flag();
       options.lf = true;
+    } else if (name == "--list-mail") {
+      flag();
+      options.listMail = true;
     } else if (name == "--rough") {
       flag();
       options.rough = true;
@@ -536,6 +542,7 @@ int Run(const Options& options) {
   if (options.haveSyntheticCount || options.haveSyntheticBytes) {
     mkbase::SyntheticOptions synthetic;
     synthetic.crlf = !options.lf;
+    synthetic.listMail = options.listMail;
     synthetic.rough = options.rough;
     synthetic.step = options.step;
     synthetic.startTime =
