@@ -7,6 +7,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "base_builder.h"
@@ -25,14 +26,17 @@ const unsigned char* Bytes(const std::string& s) {
   return reinterpret_cast<const unsigned char*>(s.data());
 }
 
-// A realistic base of about `bytes` bytes, built once.
-const std::string& RealisticBase(size_t bytes, bool crlf = true) {
-  static std::map<std::pair<size_t, bool>, std::string> bases;
-  std::string& base = bases[std::make_pair(bytes, crlf)];
+// A realistic base of about `bytes` bytes, built once; with listMail, of
+// short mailing-list messages.
+const std::string& RealisticBase(size_t bytes, bool crlf = true,
+                                 bool listMail = false) {
+  static std::map<std::tuple<size_t, bool, bool>, std::string> bases;
+  std::string& base = bases[std::make_tuple(bytes, crlf, listMail)];
   if (base.empty()) {
     mkbase::BaseBuilder builder;
     mkbase::SyntheticOptions options;
     options.crlf = crlf;
+    options.listMail = listMail;
     mkbase::AddSyntheticMessages(&builder, 1, SIZE_MAX, bytes, options);
     base = builder.Build();
   }
@@ -72,8 +76,10 @@ BENCHMARK(BM_SplitLine)->Arg(64 << 10)->Arg(4 << 20);
 // that discards what it gets: conversion and hand-over to WriteFile.
 void WriterOverBase(benchmark::State& state, bool alternativeScan,
                     bool crlf,
-                    PlainBlockConverter convert = BestPlainBlockConverter()) {
-  const std::string& base = RealisticBase(size_t(state.range(0)), crlf);
+                    PlainBlockConverter convert = BestPlainBlockConverter(),
+                    bool listMail = false) {
+  const std::string& base =
+      RealisticBase(size_t(state.range(0)), crlf, listMail);
   FileStream sink;
   if (!sink.Open("/dev/null", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                  OPEN_EXISTING)) {
@@ -141,6 +147,12 @@ void BM_WriterStepRecoveryRules(benchmark::State& state) {
 }
 BENCHMARK(BM_WriterStepRecoveryRules)->Arg(16 << 20);
 
+// Short mailing-list messages: the costs per message and per line show.
+void BM_WriterStepListMail(benchmark::State& state) {
+  WriterOverBase(state, false, true, BestPlainBlockConverter(), true);
+}
+BENCHMARK(BM_WriterStepListMail)->Arg(16 << 20);
+
 // FindMessageStart over a whole base, stepping one byte past each start.
 void BM_FindMessageStart(benchmark::State& state) {
   const std::string& base = RealisticBase(size_t(state.range(0)));
@@ -162,9 +174,11 @@ void BM_FindMessageStart(benchmark::State& state) {
 BENCHMARK(BM_FindMessageStart)->Arg(16 << 20);
 
 // The whole recovery scan: Next, which skips each header block and then
-// calls FindMessageStart.
+// calls FindMessageStart; range(1) 1: of mailing-list messages, whose
+// header blocks are most of their bytes.
 void BM_RecoveryScanNext(benchmark::State& state) {
-  const std::string& base = RealisticBase(size_t(state.range(0)));
+  const std::string& base =
+      RealisticBase(size_t(state.range(0)), true, state.range(1) != 0);
   for (auto _ : state) {
     AlternativeScanner scanner(0, 2);
     scanner.Attach(Bytes(base), uint32_t(base.size()));
@@ -175,7 +189,7 @@ void BM_RecoveryScanNext(benchmark::State& state) {
   }
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(base.size()));
 }
-BENCHMARK(BM_RecoveryScanNext)->Arg(16 << 20);
+BENCHMARK(BM_RecoveryScanNext)->Args({16 << 20, 0})->Args({16 << 20, 1});
 
 }  // namespace
 
@@ -188,4 +202,3 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   return 0;
 }
-

@@ -1,48 +1,68 @@
 #!/usr/bin/env bash
-# Times korvane against copying the same base with cat and cp, and against
-# the tr | sed pipeline a user might hack up instead; checks that 4 times
-# the base costs about 4 times the time, also on damaged bases built to be
-# hard for the recovery scan. Prints a table; docs/performance.md explains
-# it. Needs bash, coreutils, sed, awk and /usr/bin/time (Debian: time).
+# Times korvane against copying the same base with cat, on a base of
+# ordinary messages and one of short mailing-list messages, with each block
+# conversion (the one the processor picks, and those pinned at build time);
+# checks that 4 times the base costs about 4 times the time, also on damaged
+# bases built to be hard for the recovery scan. Prints tables;
+# docs/performance.md explains them. Needs bash, coreutils, sed, awk and
+# /usr/bin/time (Debian: time).
 set -euo pipefail
 
 usage() {
   cat <<'EOF'
-usage: bench/run.sh [--quick] [--size BYTES] [--hard-size BYTES] [--runs N]
-                    [--no-hard] [--micro] [--keep] [--build-dir DIR]
+usage: bench/run.sh [--quick] [--size BYTES] [--list-size BYTES]
+                    [--hard-size BYTES] [--runs N] [--paths LIST] [--no-hard]
+                    [--micro] [--keep] [--build-dir DIR] [--out-dir DIR]
 
-  --size BYTES       the realistic base (default 1073741824, 1 GiB); a base
-                     a quarter of it is timed too, for the scaling
+  --size BYTES       the base of ordinary messages (default 1073741824,
+                     1 GiB); a base a quarter of it is timed too, for the
+                     scaling
+  --list-size BYTES  the base of mailing-list messages of 1 to 2 KB
+                     (default 268435456)
   --hard-size BYTES  the smaller of each pair of damaged bases (default
                      268435456); the larger is 4 times it
   --runs N           timed runs of each command, alternating (default 5)
+  --paths LIST       block conversions to time, comma-separated (default
+                     auto,avx2,sse2): auto is the program as it ships, the
+                     others builds pinned with -DKORVANE_BLOCK_CONVERSION
+                     (skipped where the processor lacks them)
   --quick            a few MiB only: checks that the script works
   --no-hard          leave the damaged bases out
   --micro            also run the micro-benchmarks (Google Benchmark)
   --keep             keep the bases in DIR/bench-data afterwards
-  --build-dir DIR    the Release build to use (default build-bench)
+  --build-dir DIR    the Release build to use (default build-bench; the
+                     pinned builds go beside it, DIR-avx2 and so on)
+  --out-dir DIR      where outputs are written (default /dev/shm: memory,
+                     so that no disk's write-back decides)
 EOF
 }
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-bench"
 size=$((1 << 30))
+list_size=$((256 << 20))
 hard_size=$((256 << 20))
 runs=5
+paths=auto,avx2,sse2
 hard=1
 micro=0
 micro_time=0.5
 keep=0
+out_dir=/dev/shm
 while [ $# -gt 0 ]; do
   case "$1" in
     --size) size=$2; shift ;;
+    --list-size) list_size=$2; shift ;;
     --hard-size) hard_size=$2; shift ;;
     --runs) runs=$2; shift ;;
-    --quick) size=$((4 << 20)); hard_size=$((1 << 20)); micro_time=0.02 ;;
+    --paths) paths=$2; shift ;;
+    --quick) size=$((4 << 20)); list_size=$((2 << 20)); hard_size=$((1 << 20))
+             micro_time=0.02 ;;
     --no-hard) hard=0 ;;
     --micro) micro=1 ;;
     --keep) keep=1 ;;
     --build-dir) build=$2; shift ;;
+    --out-dir) out_dir=$2; shift ;;
     -h|--help) usage; exit 0 ;;
     *) usage >&2; exit 2 ;;
   esac
@@ -52,31 +72,61 @@ case "$build" in /*) ;; *) build="$PWD/$build" ;; esac
 [ "$runs" -ge 1 ] || { echo "--runs must be at least 1" >&2; exit 2; }
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (Debian: time)" >&2; exit 2; }
 
-echo "== build (Release) in $build"
+# --- builds -------------------------------------------------------------------
+
+# The processor's name for a pinned conversion; auto and none need nothing.
+cpu_flag() { case "$1" in avx512) echo avx512vbmi2 ;; avx2) echo avx2 ;;
+  sse2) echo sse2 ;; *) echo "" ;; esac; }
+declare -a path_list=()
+for path in ${paths//,/ }; do
+  case "$path" in auto|avx512|avx2|sse2|none) ;;
+    *) echo "unknown path $path" >&2; exit 2 ;; esac
+  flag=$(cpu_flag "$path")
+  if [ -n "$flag" ] && [ -r /proc/cpuinfo ] &&
+     ! grep -qw "$flag" /proc/cpuinfo; then
+    echo "== $path: not on this processor, left out"
+    continue
+  fi
+  path_list+=("$path")
+done
+[ ${#path_list[@]} -gt 0 ] || { echo "no path to time" >&2; exit 2; }
+
+declare -A korvane
+for path in "${path_list[@]}"; do
+  dir=$build
+  [ "$path" = auto ] || dir="$build-$path"
+  echo "== build (Release, block conversion $path) in $dir"
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
+    -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BLOCK_CONVERSION="$path" >/dev/null
+  cmake --build "$dir" -j2 --target korvane >/dev/null
+  korvane[$path]="$dir/src/main/korvane"
+done
+targets="--target korvane-mkbase"
+[ "$micro" = 1 ] && targets="$targets --target korvane_microbench"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DKORVANE_BUILD_TESTS=OFF >/dev/null
-targets="--target korvane --target korvane-mkbase"
-[ "$micro" = 1 ] && targets="$targets --target korvane_microbench"
 # shellcheck disable=SC2086
 cmake --build "$build" -j2 $targets >/dev/null
-korvane=$(find "$build" -type f -name korvane -perm -u+x | head -n 1)
-mkbase=$(find "$build" -type f -name korvane-mkbase -perm -u+x | head -n 1)
-[ -n "$korvane" ] && [ -n "$mkbase" ] || { echo "build failed" >&2; exit 1; }
+mkbase="$build/tools/mkbase/korvane-mkbase"
+for path in "${path_list[@]}"; do
+  [ -x "${korvane[$path]}" ] || { echo "build failed: $path" >&2; exit 1; }
+done
+[ -x "$mkbase" ] || { echo "build failed: korvane-mkbase" >&2; exit 1; }
+K="'${korvane[${path_list[0]}]}'"  # the first path, for the other tables
 
-# Bases and outputs share one file system, so cp and cat copy within it
-# as korvane writes within it.
+# Bases in the build folder; outputs in a folder of their own on out_dir.
 data="$build/bench-data"
+out=$(mktemp -d "$out_dir/korvane-bench.XXXXXX")
 rm -rf "$data"
 mkdir -p "$data"
-cleanup() { [ "$keep" = 1 ] || rm -rf "$data"; }
+cleanup() { rm -rf "$out"; [ "$keep" = 1 ] || rm -rf "$data"; }
 trap cleanup EXIT
 
-# --- bases ------------------------------------------------------------------
+# --- bases --------------------------------------------------------------------
 
-# Realistic messages: lines of 20 to 100 bytes, CR LF, a few "From " body
-# lines.
-realistic() {  # name bytes
-  "$mkbase" --quiet --synthetic-bytes "$2" "$data/$1.tbb"
+# Ordinary messages: lines of 20 to 100 bytes, CR LF, a few "From " lines.
+realistic() {  # name bytes [options]
+  "$mkbase" --quiet --synthetic-bytes "$2" "${@:3}" "$data/$1.tbb"
 }
 
 # CR LF lines of text from awk; $2 is an awk expression for line i.
@@ -133,16 +183,17 @@ hard_bases() {  # size suffix
   rm -f "$data"/*.eml
 }
 
-echo "== bases in $data"
+echo "== bases in $data, outputs in $out"
 realistic big "$size"
 realistic small $((size / 4))
+realistic list "$list_size" --list-mail
 if [ "$hard" = 1 ]; then
   hard_bases "$hard_size" 1
   hard_bases $((hard_size * 4)) 4
 fi
 ls -l "$data"
 
-# --- timing -----------------------------------------------------------------
+# --- timing -------------------------------------------------------------------
 
 # Median of the numbers on standard input.
 median() { sort -n | awk '{ v[NR] = $1 } END {
@@ -153,7 +204,7 @@ median() { sort -n | awk '{ v[NR] = $1 } END {
 # what earlier runs left dirty, so that no run pays for another's
 # writeback.
 time_once() {
-  rm -f "$data"/out*
+  rm -f "$out"/*
   sync
   local TIMEFORMAT='%3R %3U %3S' t
   t=$( { time bash -c "$1" >/dev/null 2>&1; } 2>&1 )
@@ -161,10 +212,9 @@ time_once() {
 }
 
 # Peak resident set of one run, in KiB (GNU time's "Maximum resident set
-# size"; for a pipeline the largest of its processes). The pages of a
-# mapped base count in it as they are read.
+# size"). The pages of a mapped base count in it as they are read.
 peak_rss() {
-  rm -f "$data"/out*
+  rm -f "$out"/*
   /usr/bin/time -v bash -c "$1" 2>&1 >/dev/null |
     awk -F': ' '/Maximum resident set size/ { print $2 }'
 }
@@ -175,7 +225,7 @@ peak_rss() {
 # (heap, stack, buffers, program and libraries). Only readings taken while
 # the base is mapped count; empty when the run was too short for one.
 apart_rss() {  # command base-path
-  rm -f "$data"/out*
+  rm -f "$out"/*
   bash -c "exec $1" >/dev/null 2>&1 &
   local pid=$! max="" v
   while [ -r "/proc/$pid/smaps" ]; do
@@ -192,11 +242,11 @@ apart_rss() {  # command base-path
 
 declare -A seconds cpu rss apart
 # Runs every command of a group in turn, runs times over, and keeps the
-# medians. Arguments are label=command pairs.
+# medians. Arguments are label=command pairs; a command that runs korvane
+# names its base right after the program.
 time_group() {
   local pair label cmd r base t
   declare -A samples=() cpuSamples=()
-  for pair in "$@"; do samples[${pair%%=*}]=""; cpuSamples[${pair%%=*}]=""; done
   for ((r = 0; r < runs; ++r)); do
     for pair in "$@"; do
       label=${pair%%=*}
@@ -212,70 +262,84 @@ time_group() {
     seconds[$label]=$(tr ' ' '\n' <<<"${samples[$label]}" | grep . | median)
     cpu[$label]=$(tr ' ' '\n' <<<"${cpuSamples[$label]}" | grep . | median)
     rss[$label]=$(peak_rss "$cmd")
-    # korvane's commands name the base right after the program.
     case "$cmd" in
-      "$K "*) base=${cmd#"$K "}; apart[$label]=$(apart_rss "$cmd" "$data/${base%% *}") ;;
+      "'"*) base=${cmd#\'*\' }; apart[$label]=$(apart_rss "$cmd" "$data/${base%% *}") ;;
       *) apart[$label]="" ;;
     esac
   done
 }
 
 cd "$data"
-K="'$korvane'"
 # Warm the page cache: every figure is for a base that is already in it.
 cat ./*.tbb >/dev/null
 
-load=$(cut -d' ' -f1-3 /proc/loadavg)
-echo "== timing: $runs alternating runs of each command"
+declare -A load messages
+# The main tables: each base against cat, each path with both scans.
+for base in big list; do
+  group=("$base cat=cat $base.tbb > '$out/copy'")
+  [ "$base" = big ] && group+=("$base cp=cp $base.tbb '$out/copy'")
+  for path in "${path_list[@]}"; do
+    group+=("$base $path normal='${korvane[$path]}' $base.tbb '$out/mbx'"
+            "$base $path recovery='${korvane[$path]}' $base.tbb '$out/mbx' -a")
+  done
+  [ "$base" = big ] &&
+    group+=("$base tr|sed=tr -d '\\r' < $base.tbb | sed 's/^From />From /' > '$out/txt'")
+  messages[$base]=$("${korvane[${path_list[0]}]}" "$base.tbb" "$out/mbx" |
+    grep -ao '[0-9]* messages' || true)
+  load[$base]=$(cut -d' ' -f1-3 /proc/loadavg)
+  echo "== timing the $base base: $runs alternating runs of each command"
+  time_group "${group[@]}"
+done
+echo "== timing the scaling: the base a quarter the size"
 time_group \
-  "cat=cat big.tbb > out.copy" \
-  "cp=cp big.tbb out.copy" \
-  "normal=$K big.tbb out.mbx" \
-  "recovery=$K big.tbb out.mbx -a" \
-  "tr|sed=tr -d '\\r' < big.tbb | sed 's/^From />From /' > out.txt"
-time_group \
-  "small cat=cat small.tbb > out.copy" \
-  "small normal=$K small.tbb out.mbx" \
-  "small recovery=$K small.tbb out.mbx -a"
+  "small cat=cat small.tbb > '$out/copy'" \
+  "small normal=$K small.tbb '$out/mbx'" \
+  "small recovery=$K small.tbb '$out/mbx' -a"
 if [ "$hard" = 1 ]; then
   for kind in nocand rd zeros magic huge; do
+    echo "== timing the $kind bases"
     time_group \
-      "$kind 1 normal=$K ${kind}1.tbb out.mbx" \
-      "$kind 4 normal=$K ${kind}4.tbb out.mbx" \
-      "$kind 1 recovery=$K ${kind}1.tbb out.mbx -a" \
-      "$kind 4 recovery=$K ${kind}4.tbb out.mbx -a"
+      "$kind 1 normal=$K ${kind}1.tbb '$out/mbx'" \
+      "$kind 4 normal=$K ${kind}4.tbb '$out/mbx'" \
+      "$kind 1 recovery=$K ${kind}1.tbb '$out/mbx' -a" \
+      "$kind 4 recovery=$K ${kind}4.tbb '$out/mbx' -a"
   done
 fi
 
-# --- report -----------------------------------------------------------------
+# --- report -------------------------------------------------------------------
 
 mib() { [ -n "$1" ] && awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }' || echo "-"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
 echo
-echo "machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)," \
-  "$(df -T "$data" | awk 'NR == 2 { print $2 }') file system"
-echo "realistic base: $(stat -c %s big.tbb) bytes; median of $runs runs" \
-  "(load average before: $load)"
-echo
-echo "(x cat: ratio of the medians; cpu: median of user + system seconds)"
-echo
-printf '%-34s %9s %7s %7s %7s %9s %9s\n' command "median s" "x cat" \
-  "cpu s" "x cat" "peak MiB" "-base MiB"
-row() {  # label description
+echo "machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo);" \
+  "bases on $(df -T "$data" | awk 'NR == 2 { print $2 }'), outputs on" \
+  "$(df -T "$out" | awk 'NR == 2 { print $2 }')"
+echo "medians of $runs alternating runs; x cat: ratio of the medians;" \
+  "cpu: user + system seconds"
+row() {  # label description cat-label
   printf '%-34s %9s %7s %7s %7s %9s %9s\n' "$2" "${seconds[$1]}" \
-    "$(ratio "${seconds[$1]}" "${seconds[cat]}")" "${cpu[$1]}" \
-    "$(ratio "${cpu[$1]}" "${cpu[cat]}")" "$(mib "${rss[$1]}")" \
+    "$(ratio "${seconds[$1]}" "${seconds[$3]}")" "${cpu[$1]}" \
+    "$(ratio "${cpu[$1]}" "${cpu[$3]}")" "$(mib "${rss[$1]}")" \
     "$(mib "${apart[$1]}")"
 }
-row cat "cat base > copy"
-row cp "cp base copy"
-row normal "korvane base out (normal scan)"
-row recovery "korvane base out -a (recovery)"
-row "tr|sed" "tr -d '\\r' < base | sed ... > out"
+for base in big list; do
+  echo
+  echo "$base base: $(stat -c %s "$base.tbb") bytes, ${messages[$base]};" \
+    "load average before: ${load[$base]}"
+  printf '%-34s %9s %7s %7s %7s %9s %9s\n' command "median s" "x cat" \
+    "cpu s" "x cat" "peak MiB" "-base MiB"
+  row "$base cat" "cat base > copy" "$base cat"
+  [ "$base" = big ] && row "$base cp" "cp base copy" "$base cat"
+  for path in "${path_list[@]}"; do
+    row "$base $path normal" "korvane ($path), normal scan" "$base cat"
+    row "$base $path recovery" "korvane ($path), -a" "$base cat"
+  done
+  [ "$base" = big ] && row "$base tr|sed" "tr -d '\\r' < base | sed ... > out" "$base cat"
+done
 
 echo
-echo "scaling: 4 x the base, time ratio (target at most 4.4)"
+echo "scaling: 4 x the base, time ratio (target at most 4.4); korvane (${path_list[0]})"
 printf '%-20s %8s %8s %7s %8s %8s %7s %9s\n' base "1x s" "4x s" ratio \
   "1x cpu" "4x cpu" ratio "-base MiB"
 scale_row() {  # label-1x label-4x description
@@ -284,9 +348,9 @@ scale_row() {  # label-1x label-4x description
     "${cpu[$1]}" "${cpu[$2]}" "$(ratio "${cpu[$2]}" "${cpu[$1]}")" \
     "$(mib "${apart[$2]}")"
 }
-scale_row "small cat" cat "realistic, cat"
-scale_row "small normal" normal "realistic, normal"
-scale_row "small recovery" recovery "realistic, -a"
+scale_row "small cat" "big cat" "realistic, cat"
+scale_row "small normal" "big ${path_list[0]} normal" "realistic, normal"
+scale_row "small recovery" "big ${path_list[0]} recovery" "realistic, -a"
 if [ "$hard" = 1 ]; then
   for kind in nocand rd zeros magic huge; do
     scale_row "$kind 1 normal" "$kind 4 normal" "$kind, normal"
@@ -297,6 +361,5 @@ fi
 if [ "$micro" = 1 ]; then
   echo
   echo "== micro-benchmarks"
-  "$(find "$build" -type f -name korvane_microbench -perm -u+x | head -n 1)" \
-    --benchmark_min_time="$micro_time"
+  "$build/bench/korvane_microbench" --benchmark_min_time="$micro_time"
 fi
