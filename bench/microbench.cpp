@@ -74,8 +74,7 @@ BENCHMARK(BM_SplitLine)->Arg(64 << 10)->Arg(4 << 20);
 
 // The writer's per-message step for every message of a base, into a file
 // that discards what it gets: conversion and hand-over to WriteFile.
-void WriterOverBase(benchmark::State& state, bool alternativeScan,
-                    bool crlf,
+void WriterOverBase(benchmark::State& state, bool alternativeScan, bool crlf,
                     PlainBlockConverter convert = BestPlainBlockConverter(),
                     bool listMail = false) {
   const std::string& base =

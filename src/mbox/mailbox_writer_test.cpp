@@ -325,10 +325,10 @@ TEST(WriterFailureTest, AFailedWriteFailsEveryLaterEntry) {
     MailboxWriter writer(&closed, FixedClock());
     const std::string& text = fillsTheBuffer ? large : small;
     FILETIME time = FromUnits(kSep9th2001);
-    EXPECT_EQ(!fillsTheBuffer,
-              writer.WriteMessage(
-                  reinterpret_cast<const unsigned char*>(text.data()),
-                  int32_t(text.size()), &time));
+    EXPECT_EQ(
+        !fillsTheBuffer,
+        writer.WriteMessage(reinterpret_cast<const unsigned char*>(text.data()),
+                            int32_t(text.size()), &time));
     EXPECT_FALSE(writer.Finish());
     EXPECT_TRUE(writer.Failed());
     EXPECT_NE(DWORD(0), writer.WriteError());
@@ -421,7 +421,8 @@ TEST_F(WriterTest, ALineLongerThanTheOutputBufferIsWrittenWhole) {
 TEST(PlainBlocksTest, ConversionsAgree) {
   PlainBlockConverter reference = PlainBlockConverterOf(BlockConversion::kSse2);
   int compared = 0;
-  for (BlockConversion kind : {BlockConversion::kAvx2, BlockConversion::kAvx512}) {
+  for (BlockConversion kind :
+       {BlockConversion::kAvx2, BlockConversion::kAvx512}) {
     PlainBlockConverter wide = PlainBlockConverterOf(kind);
     if (reference == nullptr || wide == nullptr) continue;
     SCOPED_TRACE(BlockConversionName(kind));
@@ -469,11 +470,12 @@ TEST(PlainBlocksTest, ConversionsAgree) {
 TEST(PlainBlocksTest, TheWriterTakesTheWidestThereIs) {
 #if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
   __builtin_cpu_init();
-  BlockConversion widest =
-      __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2")
-          ? BlockConversion::kAvx512
-      : __builtin_cpu_supports("avx2") ? BlockConversion::kAvx2
-                                       : BlockConversion::kSse2;
+  BlockConversion widest = __builtin_cpu_supports("avx512bw") &&
+                                   __builtin_cpu_supports("avx512vbmi2")
+                               ? BlockConversion::kAvx512
+                           : __builtin_cpu_supports("avx2")
+                               ? BlockConversion::kAvx2
+                               : BlockConversion::kSse2;
 #ifdef KORVANE_PINNED_BLOCK_CONVERSION
   widest = std::min(widest, BlockConversion::KORVANE_PINNED_BLOCK_CONVERSION);
 #endif

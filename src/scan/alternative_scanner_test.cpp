@@ -837,11 +837,11 @@ TEST(AlternativeScannerTest, HeaderBlockScanDecidesWhetherNextStartIsSeen) {
   // stretches and more, byte by byte, with body text after the next start.
   for (const Case& c : cases) {
     for (size_t pad = 0; pad <= 130; ++pad) {
-      Bytes lines = pad == 0 ? Bytes()
-                             : "\r\nX-Line: x\r\nX-Line: xx\r\nLast: " +
-                                   Bytes(pad, 'x');
-      Bytes data = "Date: aaaa" + lines + c.between + "Date: next\r\n" +
-                   Bytes(pad, 'y');
+      Bytes lines =
+          pad == 0 ? Bytes()
+                   : "\r\nX-Line: x\r\nX-Line: xx\r\nLast: " + Bytes(pad, 'x');
+      Bytes data =
+          "Date: aaaa" + lines + c.between + "Date: next\r\n" + Bytes(pad, 'y');
       Scan scan = ScanBase(data, 8, 0);
       EXPECT_EQ(scan.messages.size(), c.seen ? 2u : 1u)
           << testing::PrintToString(c.between) << " after " << pad;

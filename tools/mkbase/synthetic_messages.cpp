@@ -223,8 +223,8 @@ std::string Subject(Rng& rng) {
   return subject;
 }
 
-const char* const kListNames[] = {"devel", "users", "announce", "project",
-                                   "discuss", "general", "help"};
+const char* const kListNames[] = {"devel",   "users",   "announce", "project",
+                                  "discuss", "general", "help"};
 
 // A mailing-list message: relay lines, the list's fields, threading
 // fields, a few body lines and the list's footer.
@@ -286,7 +286,8 @@ void AppendListMessage(std::string* out, uint64_t seed, uint64_t index,
   message.Line("X-BeenThere: " + address);
   message.Line("Precedence: list");
   message.Line("List-Id: <" + list + "." + host + ">");
-  message.Line("List-Unsubscribe: <mailto:" + request + "?subject=unsubscribe>");
+  message.Line("List-Unsubscribe: <mailto:" + request +
+               "?subject=unsubscribe>");
   message.Line("List-Post: <mailto:" + address + ">");
   message.Line("List-Help: <mailto:" + request + "?subject=help>");
   if (rng.OneIn(2)) {
@@ -300,9 +301,9 @@ void AppendListMessage(std::string* out, uint64_t seed, uint64_t index,
   const uint32_t lines = rng.Between(1, 6);
   for (uint32_t i = 0; i < lines; ++i) {
     const uint32_t roll = rng.Below(1000);
-    const char* prefix = roll < 5   ? "From "
-                         : roll < 7 ? "from "
-                         : roll < 9 ? ">From "
+    const char* prefix = roll < 5                 ? "From "
+                         : roll < 7               ? "from "
+                         : roll < 9               ? ">From "
                          : reply && i < lines / 2 ? "> "
                                                   : "";
     message.BodyLine(rng, prefix);
