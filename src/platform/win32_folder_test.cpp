@@ -83,7 +83,7 @@ TEST(Win32FolderTest, MoveNeverReplacesAndDeleteRemoves) {
 TEST(Win32FolderTest, WriteTimeSetOnHandleSurvivesPendingWrites) {
   TempDir dir;
   const std::string name = dir.File("m");
-  const uint64_t ticks = 126446008005000000;  // 2001-09-09 01:46:40.5 UTC
+  const uint64_t ticks = 126444736005000000;  // 2001-09-09 01:46:40.5 UTC
   const FILETIME when = {static_cast<DWORD>(ticks),
                          static_cast<DWORD>(ticks >> 32)};
   HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
