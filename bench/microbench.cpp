@@ -68,8 +68,6 @@ void BM_SplitLine(benchmark::State& state) {
 }
 BENCHMARK(BM_SplitLine)->Arg(64 << 10)->Arg(4 << 20);
 
-DWORD NoTicks() { return 0; }
-
 // The writer's per-message step for every message of a base, into a file
 // that discards what it gets: conversion and hand-over to WriteFile.
 void WriterOverBase(benchmark::State& state, bool alternativeScan,
@@ -82,30 +80,24 @@ void WriterOverBase(benchmark::State& state, bool alternativeScan,
     state.SkipWithError("cannot open /dev/null");
     return;
   }
-  char sender[kRunBufferSize];
-  char line[kRunBufferSize];
-  MailboxWriter writer;
-  writer.senderBuffer = sender;
-  writer.lineBuffer = line;
-  writer.mailbox = &sink;
-  writer.alternativeScan = alternativeScan;
-  writer.tickCount = NoTicks;  // no progress lines
-  writer.convertBlocks = convert;
-  GetSystemTimeAsFileTime(&writer.currentTime);
-  SYSTEMTIME lowerBound = {1979, 1, 0, 1, 0, 0, 0, 0};
-  SystemTimeToFileTime(&lowerBound, &writer.lowerTimeBound);
+  WriterOptions options = CurrentWriterOptions(alternativeScan);
+  options.convertBlocks = convert;
+  MailboxWriter writer(&sink, options);
+  int64_t messages = 0;
   for (auto _ : state) {
     NormalScanner scanner;
     scanner.Attach(Bytes(base), uint32_t(base.size()));
-    while (scanner.Next(&writer.messageText, &writer.messageLength,
-                        &writer.messageTime)) {
-      writer.Step(scanner);
+    const unsigned char* text = nullptr;
+    int32_t length = 0;
+    FILETIME time = {0, 0};
+    while (scanner.Next(&text, &length, &time)) {
+      if (length > 0 && writer.WriteMessage(text, length, &time)) ++messages;
     }
   }
-  if (writer.writeFailed) state.SkipWithError("write failed");
+  if (writer.Failed()) state.SkipWithError("write failed");
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(base.size()));
   state.counters["messages"] = benchmark::Counter(
-      double(writer.messageCount), benchmark::Counter::kIsRate);
+      double(messages), benchmark::Counter::kIsRate);
 }
 
 void BM_WriterStep(benchmark::State& state) {

@@ -74,8 +74,6 @@ Bytes ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-DWORD NoTicks() { return 0; }
-
 FILETIME MakeTime(WORD year, WORD month, WORD day, WORD hour) {
   SYSTEMTIME s = {year, month, 0, day, hour, 0, 0, 0};
   FILETIME t;
@@ -287,52 +285,44 @@ void ConvertAndCheck(MessageScanner* scanner, const unsigned char* data,
   FileStream mailbox;
   FUZZ_CHECK(mailbox.Open(ScratchPath().c_str(), GENERIC_WRITE,
                           FILE_SHARE_READ, CREATE_ALWAYS));
-  MailboxWriter writer;
-  std::vector<char> senderBuffer(kRunBufferSize), lineBuffer(kRunBufferSize);
-  writer.senderBuffer = senderBuffer.data();
-  writer.lineBuffer = lineBuffer.data();
-  writer.mailbox = &mailbox;
-  writer.alternativeScan = alternativeScan;
-  writer.tickCount = NoTicks;  // no progress lines: they depend on time
+  WriterOptions options;
+  options.alternativeScan = alternativeScan;
   switch (blockConversion & 3) {
     case 1:
-      writer.convertBlocks = PortablePlainBlockConverter();
+      options.convertBlocks = PortablePlainBlockConverter();
       break;
     case 2:
       if (WidePlainBlockConverter() != nullptr)
-        writer.convertBlocks = WidePlainBlockConverter();
+        options.convertBlocks = WidePlainBlockConverter();
       break;
     case 3:
-      writer.convertBlocks = nullptr;
+      options.convertBlocks = nullptr;
       break;
   }
-  writer.timeZoneBias = timeZoneBias;
+  options.timeZoneBias = timeZoneBias;
   // Fixed, so that a finding reproduces on another day.
-  writer.currentTime = MakeTime(2024, 6, 1, 12);
-  writer.lowerTimeBound = MakeTime(1979, 1, 1, 0);
+  options.currentTime = MakeTime(2024, 6, 1, 12);
+  options.lowerTimeBound = MakeTime(1979, 1, 1, 0);
+  MailboxWriter writer(&mailbox, options);
 
   std::vector<Entry> entries;
   const unsigned char* before = scanner->position;
-  while (scanner->Next(&writer.messageText, &writer.messageLength,
-                       &writer.messageTime)) {
+  const unsigned char* text = nullptr;
+  int32_t length = 0;
+  FILETIME time = {0, 0};
+  while (scanner->Next(&text, &length, &time)) {
     // Forward on every call, so the walk ends; never outside the data.
     FUZZ_CHECK(scanner->position > before);
     FUZZ_CHECK(scanner->position <= data + size);
     before = scanner->position;
-    const int32_t length = writer.messageLength;
     FUZZ_CHECK(length >= 0);
-    if (length > 0) {
-      const unsigned char* text = writer.messageText;
-      FUZZ_CHECK(text >= data && text <= data + size);
-      FUZZ_CHECK(uint64_t(length) <= uint64_t(data + size - text));
-      FUZZ_CHECK(ProgressPercent(*scanner) <= 100);
-      entries.push_back({text, length, OutputSize(&mailbox), 0});
-    }
-    writer.Step(*scanner);
-    FUZZ_CHECK(!writer.writeFailed);
-    if (length > 0) entries.back().end = OutputSize(&mailbox);
+    if (length == 0) continue;
+    FUZZ_CHECK(text >= data && text <= data + size);
+    FUZZ_CHECK(uint64_t(length) <= uint64_t(data + size - text));
+    entries.push_back({text, length, OutputSize(&mailbox), 0});
+    FUZZ_CHECK(writer.WriteMessage(text, length, &time));
+    entries.back().end = OutputSize(&mailbox);
   }
-  FUZZ_CHECK(writer.messageCount == int32_t(entries.size()));
   FUZZ_CHECK(mailbox.Close());
 
   const Bytes output = ReadWholeFile(ScratchPath());

@@ -81,6 +81,9 @@ class ConversionProgress {
   virtual void CorruptionFound() {}
 };
 
+// done * 100 / total, truncated, without overflow; 0 for a total of 0.
+unsigned PercentOf(uint64_t done, uint64_t total);
+
 // Converts the base named baseName into outputName. progress may be null.
 ConversionResult ConvertBase(const char* baseName, const char* outputName,
                              const ConversionOptions& options,

@@ -36,7 +36,7 @@ using testing_support::RunProgram;
 using testing_support::TempDir;
 
 const char kBanner[] =
-    "korvane v1.3 rc 1 - message base to unix mailbox converter\n";
+    "korvane v" KORVANE_VERSION " - message base to unix mailbox converter\n";
 
 std::string SmallBase(const std::string& subject) {
   mkbase::BaseBuilder b;

@@ -4,17 +4,11 @@
 
 #include <string>
 
-#include "io/file_stream.h"
-#include "io/mapped_file.h"
+#include "convert/conversion.h"
 #include "main/command_line.h"
-#include "mbox/mailbox_writer.h"
 #include "platform/win32.h"
-#include "scan/alternative_scanner.h"
-#include "scan/normal_scanner.h"
 
 namespace {
-
-const char kVersion[] = "1.3 rc 1";
 
 void PrintElapsedTime(DWORD startTick) {
   DWORD elapsed = GetTickCount() - startTick;
@@ -31,10 +25,42 @@ void PrintElapsedTime(DWORD startTick) {
   }
 }
 
+// The console side of one conversion: the scan's announcement, the
+// percentage on one line, the corrupted-base warning.
+class ConsoleProgress : public ConversionProgress {
+ public:
+  void ScanStarting(ScanKind scan) override {
+    if (scan != ScanKind::kAlternative) return;
+    printf("scanning message base. this may take few minutes...");
+    printf("\n");
+  }
+
+  void Advanced(unsigned percent, uint64_t) override {
+    // The run's time counts from the first progress line.
+    if (!started) {
+      startTick = GetTickCount();
+      started = true;
+    }
+    printf("%3d%%\r", static_cast<int>(percent));
+    fflush(stdout);
+  }
+
+  void CorruptionFound() override {
+    printf("warning: possible corrupted message base");
+    printf("\n");
+    printf("hint: use -a switch");
+    printf("\n");
+  }
+
+  bool started = false;
+  DWORD startTick = 0;
+};
+
 }  // namespace
 
 int RunKorvane(int argc, char** argv) {
-  printf("korvane v%s - message base to unix mailbox converter", kVersion);
+  printf("korvane v%s - message base to unix mailbox converter",
+         KORVANE_VERSION);
   printf("\n");
 
   RunSettings settings;
@@ -43,89 +69,57 @@ int RunKorvane(int argc, char** argv) {
     return 1;
   }
   const char* inputName = ResolveInputName(settings.inputName);
-
-  MappedFile base;
-  if (!base.Open(inputName, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) {
-    printf("error: can't open %s for read", inputName);
-    printf("\n");
-    if (base.tooLarge) {
-      printf("hint: message bases of 4 GiB or more are not supported");
-      printf("\n");
-    }
-    return base.errorCode;
-  }
-
   std::string derivedName;
   const char* mailboxName = settings.mailboxName;
   if (mailboxName == nullptr) {
     derivedName = DeriveMailboxName(inputName);
     mailboxName = derivedName.c_str();
   }
-  FileStream mailbox;
-  if (!mailbox.Open(mailboxName, GENERIC_WRITE, FILE_SHARE_READ,
-                    CREATE_ALWAYS)) {
-    printf("error: can't open %s for write", mailboxName);
-    printf("\n");
-    return mailbox.errorCode;
-  }
 
-  MessageScanner* scanner;
-  if (settings.alternativeScan) {
-    scanner = new AlternativeScanner(settings.minHeaderSize,
-                                     settings.compatibilityLevel);
-    printf("scanning message base. this may take few minutes...");
-    printf("\n");
-  } else {
-    scanner = new NormalScanner();
-  }
-  if (!scanner->Attach(base.viewBase, base.size)) {
-    if (settings.alternativeScan) {
-      printf("warning: possible empty message base. if not report about");
-    } else {
+  ConversionOptions options;
+  options.alternativeScan = settings.alternativeScan;
+  options.minHeaderSize = settings.minHeaderSize;
+  options.compatibilityLevel = settings.compatibilityLevel;
+  ConsoleProgress progress;
+  const ConversionResult result =
+      ConvertBase(inputName, mailboxName, options, &progress);
+
+  switch (result.outcome) {
+    case ConversionOutcome::kCantOpenBase:
+      printf("error: can't open %s for read", inputName);
+      printf("\n");
+      if (result.baseTooLarge) {
+        printf("hint: message bases of 4 GiB or more are not supported");
+        printf("\n");
+      }
+      return 2;
+    case ConversionOutcome::kCantCreateOutput:
+      printf("error: can't open %s for write", mailboxName);
+      printf("\n");
+      return 2;
+    case ConversionOutcome::kNotRecognised:
       printf("error: unsupported or corrupted message base");
       printf("\n");
       printf("hint: use -a switch");
-    }
-    printf("\n");
-    delete scanner;
-    return 1;
+      printf("\n");
+      return 1;
+    case ConversionOutcome::kNothingFound:
+      printf("warning: possible empty message base. if not report about");
+      printf("\n");
+      return 1;
+    case ConversionOutcome::kCantReadBase:
+      printf("error: can't read %s: %s", inputName, result.reason.c_str());
+      printf("\n");
+      return 2;
+    case ConversionOutcome::kConverted:
+    case ConversionOutcome::kCantWriteOutput:
+      break;
   }
 
-  MailboxWriter writer;
-  writer.senderBuffer = new char[kRunBufferSize];
-  writer.lineBuffer = new char[kRunBufferSize];
-  writer.mailbox = &mailbox;
-  writer.alternativeScan = settings.alternativeScan;
-  writer.messageCount = 0;
-  DWORD startTick = GetTickCount();
-  writer.lastProgressTick = startTick;
-  writer.warned = false;
-  TIME_ZONE_INFORMATION zone = {};
-  GetTimeZoneInformation(&zone);
-  writer.timeZoneBias = zone.Bias;
-  GetSystemTimeAsFileTime(&writer.currentTime);
-  SYSTEMTIME lowerBound = {1979, 1, 0, 1, 0, 0, 0, 0};
-  SystemTimeToFileTime(&lowerBound, &writer.lowerTimeBound);
-
-  PrintProgressLine(*scanner);
-  while (!writer.writeFailed &&
-         scanner->Next(&writer.messageText, &writer.messageLength,
-                       &writer.messageTime)) {
-    writer.Step(*scanner);
-  }
-
-  delete scanner;
-  delete[] writer.lineBuffer;
-  delete[] writer.senderBuffer;
-
-  printf("found %d messages, ", writer.messageCount);
-  PrintElapsedTime(startTick);
+  printf("found %d messages, ", result.messages);
+  PrintElapsedTime(progress.startTick);
   printf(".\n");
-
-  // The layer holds the last block of the mailbox until it is closed, so a
-  // full disk may show only here.
-  bool written = mailbox.Close() && !writer.writeFailed;
-  if (!written) {
+  if (result.outcome == ConversionOutcome::kCantWriteOutput) {
     printf("error: can't write %s", mailboxName);
     printf("\n");
     return 2;

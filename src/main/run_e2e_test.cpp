@@ -26,7 +26,7 @@ using testing_support::RunKorvaneBinary;
 using testing_support::TempDir;
 
 const char kBanner[] =
-    "korvane v1.3 rc 1 - message base to unix mailbox converter\n";
+    "korvane v" KORVANE_VERSION " - message base to unix mailbox converter\n";
 
 std::string UsageText() {
   return "usage: korvane <messages.tbb> [mboxname] [params...]\n"

@@ -60,48 +60,24 @@ char* AppendNumber(char* out, unsigned value, int minDigits) {
 
 }  // namespace
 
-MailboxWriter::MailboxWriter()
-    : senderBuffer(nullptr),
-      lineBuffer(nullptr),
-      mailbox(nullptr),
-      alternativeScan(false),
-      messageCount(0),
-      lastProgressTick(0),
-      warned(false),
-      timeZoneBias(0),
-      currentTime(),
-      lowerTimeBound(),
-      messageText(nullptr),
-      messageLength(0),
-      messageTime(),
-      writeFailed(false),
-      tickCount(GetTickCount),
-      convertBlocks(BestPlainBlockConverter()),
-      outputUsed(0) {}
-
-void MailboxWriter::Step(const MessageScanner& scanner) {
-  senderBuffer[0] = '\0';
-  if (messageLength <= 0) {
-    if (!alternativeScan && !warned) {
-      printf("warning: possible corrupted message base");
-      printf("\n");
-      printf("hint: use -a switch");
-      printf("\n");
-      warned = true;
-    }
-    return;
-  }
-  WriteMessage(messageText, messageLength, messageTime);
-  if (writeFailed) return;  // the run stops; this entry is not whole
-  ++messageCount;
-  if (DWORD(tickCount() - lastProgressTick) > 100) {
-    PrintProgressLine(scanner);
-    lastProgressTick = tickCount();
-  }
+WriterOptions CurrentWriterOptions(bool alternativeScan) {
+  WriterOptions options;
+  options.alternativeScan = alternativeScan;
+  TIME_ZONE_INFORMATION zone = {};
+  GetTimeZoneInformation(&zone);
+  options.timeZoneBias = zone.Bias;
+  GetSystemTimeAsFileTime(&options.currentTime);
+  SYSTEMTIME lowerBound = {1979, 1, 0, 1, 0, 0, 0, 0};
+  SystemTimeToFileTime(&lowerBound, &options.lowerTimeBound);
+  return options;
 }
 
-void MailboxWriter::WriteMessage(const unsigned char* text, int32_t length,
-                                 FILETIME time) {
+MailboxWriter::MailboxWriter(FileStream* mailbox, const WriterOptions& options)
+    : options(options), mailbox(mailbox) {}
+
+bool MailboxWriter::WriteMessage(const unsigned char* text, int32_t length,
+                                 FILETIME* time) {
+  if (writeFailed || length <= 0) return !writeFailed;
   const unsigned char* end = text + length;
   bool ownEnvelope = false;
   int examinedLines = 0;
@@ -110,17 +86,13 @@ void MailboxWriter::WriteMessage(const unsigned char* text, int32_t length,
     SYSTEMTIME envelopeTime;
     WriteEnvelope(time, &envelopeTime);
     // A recovered message that starts with an empty line has no headers of
-    // its own; give it enough for a mail reader to list it. The block goes
-    // through the stream, so what is gathered goes first.
-    if (alternativeScan && examinedLines == 0) {
-      Flush();
-      if (!writeFailed && !WriteSyntheticHeader(mailbox, &envelopeTime,
-                                                lineBuffer, kRunBufferSize))
-        writeFailed = true;
-    }
+    // its own; give it enough for a mail reader to list it.
+    if (options.alternativeScan && examinedLines == 0)
+      WriteSyntheticHeader(envelopeTime);
   }
   WriteLines(text, end, ownEnvelope);
   Flush();
+  return !writeFailed;
 }
 
 // Looks for the sender in the message's first block (up to its first empty
@@ -164,7 +136,7 @@ void MailboxWriter::FindSender(const unsigned char* text,
     }
     // A recovered message whose first line is no header line at all: its
     // later lines are not trusted to be headers either.
-    if (alternativeScan && *examinedLines == 1 &&
+    if (options.alternativeScan && *examinedLines == 1 &&
         (line.lineLength <= 2 ||
          memchr(line.lineStart, ':', line.lineLength - 2) == nullptr))
       break;
@@ -185,13 +157,13 @@ void MailboxWriter::FindSender(const unsigned char* text,
   }
 }
 
-void MailboxWriter::WriteEnvelope(FILETIME time, SYSTEMTIME* envelopeTime) {
-  int64_t t = ToInt64(time);
-  int64_t now = ToInt64(currentTime);
-  if (t < ToInt64(lowerTimeBound) || t > now) t = now;
-  t += int64_t(timeZoneBias) * kUnitsPerMinute;
-  messageTime = FromInt64(t);  // a following message without a time uses it
-  if (!FileTimeToSystemTime(&messageTime, envelopeTime))
+void MailboxWriter::WriteEnvelope(FILETIME* time, SYSTEMTIME* envelopeTime) {
+  int64_t t = ToInt64(*time);
+  int64_t now = ToInt64(options.currentTime);
+  if (t < ToInt64(options.lowerTimeBound) || t > now) t = now;
+  t += int64_t(options.timeZoneBias) * kUnitsPerMinute;
+  *time = FromInt64(t);  // a following message without a time uses it
+  if (!FileTimeToSystemTime(time, envelopeTime))
     GetSystemTime(envelopeTime);
 
   // "From %s  %s %s %d %02d:%02d:%02d %d" of sender, day and month names,
@@ -229,6 +201,8 @@ void MailboxWriter::WriteLines(const unsigned char* text,
   // Blocks before this, which needed the rules line by line, are not
   // offered to the block conversion again.
   const unsigned char* blocksFrom = text;
+  const PlainBlockConverter convertBlocks = options.convertBlocks;
+  const bool alternativeScan = options.alternativeScan;
   const size_t reach = PlainBlockReach(convertBlocks);
   LineCursor line;
   for (;;) {
@@ -302,30 +276,33 @@ void MailboxWriter::WriteOut(const void* bytes, DWORD count) {
   if (writeFailed) return;
   DWORD written = 0;
   if (!WriteFile(mailbox->handle, bytes, count, &written, nullptr) ||
-      written != count)
+      written != count) {
     writeFailed = true;
+    writeError = GetLastError();
+    if (writeError == ERROR_SUCCESS) writeError = ERROR_HANDLE_DISK_FULL;
+  }
+  bytesWritten += written;
 }
 
-bool WriteSyntheticHeader(FileStream* stream, const SYSTEMTIME* time,
-                          char* buffer, DWORD size) {
-  bool ok = true;
-  auto put = [&](const char* text, size_t n) {
-    if (ok && stream->Write(text, static_cast<uint32_t>(n)) != n) ok = false;
+void MailboxWriter::WriteSyntheticHeader(const SYSTEMTIME& time) {
+  auto putText = [&](const char* text) {
+    Put(text, static_cast<DWORD>(strlen(text)));
   };
-  auto putText = [&](const char* text) { put(text, strlen(text)); };
+  char* buffer = lineBuffer;
+  const DWORD size = kRunBufferSize;
 
   FILETIME date;
-  if (!SystemTimeToFileTime(time, &date)) GetSystemTimeAsFileTime(&date);
-  put("Date: ", 6);
+  if (!SystemTimeToFileTime(&time, &date)) GetSystemTimeAsFileTime(&date);
+  Put("Date: ", 6);
   FormatMailDate(&date, buffer);
   putText(buffer);
-  put("\n", 1);
+  Put("\n", 1);
 
-  put("From: ", 6);
-  put(kProgramName, 7);
-  put("\n", 1);
+  Put("From: ", 6);
+  Put(kProgramName, 7);
+  Put("\n", 1);
 
-  put("To: ", 4);
+  Put("To: ", 4);
   buffer[0] = '\0';
   DWORD n = size;
   if (GetUserNameA(buffer, &n) && n <= size)
@@ -334,7 +311,7 @@ bool WriteSyntheticHeader(FileStream* stream, const SYSTEMTIME* time,
     buffer[0] = '\0';
   buffer[size - 1] = '\0';
   putText(buffer);
-  put("@", 1);
+  Put("@", 1);
   n = size;
   if (GetComputerNameA(buffer, &n) && n < size)
     CharLowerBuffA(buffer, n);
@@ -342,27 +319,15 @@ bool WriteSyntheticHeader(FileStream* stream, const SYSTEMTIME* time,
     snprintf(buffer, size, "%s", "localhost");
   buffer[size - 1] = '\0';
   putText(buffer);
-  put("\n", 1);
+  Put("\n", 1);
 
-  put("Subject: ", 9);
-  put("recovered message", 17);
-  put("\n", 1);
+  Put("Subject: ", 9);
+  Put("recovered message", 17);
+  Put("\n", 1);
 
-  put("X-Mailer: ", 10);
-  put(kProgramName, 7);
-  put("\n", 1);
+  Put("X-Mailer: ", 10);
+  Put(kProgramName, 7);
+  Put("\n", 1);
 
-  put("\n", 1);
-  return ok;
-}
-
-unsigned ProgressPercent(const MessageScanner& scanner) {
-  if (scanner.size == 0) return 0;
-  uint64_t done = static_cast<uint64_t>(scanner.position - scanner.base);
-  return static_cast<unsigned>(done * 100 / scanner.size);
-}
-
-void PrintProgressLine(const MessageScanner& scanner) {
-  printf("%3d%%\r", static_cast<int>(ProgressPercent(scanner)));
-  fflush(stdout);
+  Put("\n", 1);
 }

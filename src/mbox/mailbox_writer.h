@@ -13,50 +13,48 @@
 #include "io/file_stream.h"
 #include "mbox/plain_blocks.h"
 #include "platform/win32.h"
-#include "scan/message_scanner.h"
 
 const uint32_t kRunBufferSize = 256;
 
-// The state of one run that the per-message step uses. The run sets every
-// field up before the first message.
+// What the writer needs to know of the run: the scan (recovered messages
+// have rules of their own), the clock and the zone for envelope dates, and
+// how plain lines are converted.
+struct WriterOptions {
+  bool alternativeScan = false;
+  LONG timeZoneBias = 0;  // minutes; UTC = local time + bias
+  FILETIME currentTime = {0, 0};
+  FILETIME lowerTimeBound = {0, 0};
+  // The widest block conversion the processor has; tests substitute the
+  // others. Null converts nothing in blocks.
+  PlainBlockConverter convertBlocks = BestPlainBlockConverter();
+};
+
+// The options of a run starting now on this machine: its time-zone bias,
+// the current time, and 1979-01-01 as the lower time bound.
+WriterOptions CurrentWriterOptions(bool alternativeScan);
+
+// Writes messages as mbox entries into one output stream.
 class MailboxWriter {
  public:
-  MailboxWriter();
+  MailboxWriter(FileStream* mailbox, const WriterOptions& options);
 
-  // The per-message step for the current message, as Next left it: writes
-  // and counts it, or warns about an unusable record, and now and then
-  // reprints the progress line from the scanner's position.
-  void Step(const MessageScanner& scanner);
+  MailboxWriter(const MailboxWriter&) = delete;
+  MailboxWriter& operator=(const MailboxWriter&) = delete;
 
-  // Writes the entry of a message of length greater than 0.
-  void WriteMessage(const unsigned char* text, int32_t length, FILETIME time);
+  // Writes the entry of a message of length greater than 0. *time is the
+  // message's time; on return it holds the time that a following message
+  // whose time stamp did not convert starts from. False once a write has
+  // failed or fallen short, for this entry and every later one.
+  bool WriteMessage(const unsigned char* text, int32_t length, FILETIME* time);
 
-  char* senderBuffer;  // kRunBufferSize bytes
-  char* lineBuffer;    // kRunBufferSize bytes
-  FileStream* mailbox;
-  bool alternativeScan;
-  int32_t messageCount;
-  DWORD lastProgressTick;
-  bool warned;
-  LONG timeZoneBias;  // minutes; UTC = local time + bias
-  FILETIME currentTime;
-  FILETIME lowerTimeBound;
+  bool Failed() const { return writeFailed; }
+  // The system's error code of the write that failed.
+  DWORD WriteError() const { return writeError; }
+  uint64_t BytesWritten() const { return bytesWritten; }
 
-  // The current message; Next writes into these.
-  const unsigned char* messageText;
-  int32_t messageLength;
-  FILETIME messageTime;
-
-  // Set at the first write to the mailbox that fails or falls short; the run
-  // stops converting when it sees it.
-  bool writeFailed;
-
-  // The millisecond clock; tests substitute their own.
-  DWORD (*tickCount)();
-
-  // The block conversion of plain lines, the widest the processor has;
-  // tests substitute the others. Null converts nothing in blocks.
-  PlainBlockConverter convertBlocks;
+  // May change between messages (the recovery of a broken base's rest
+  // switches to the alternative scan's rules).
+  WriterOptions options;
 
  private:
   // Output gathers in a buffer and reaches WriteFile in large pieces, at
@@ -69,23 +67,20 @@ class MailboxWriter {
   void WriteOut(const void* bytes, DWORD count);
   void FindSender(const unsigned char* text, const unsigned char* end,
                   bool* ownEnvelope, int* examinedLines);
-  void WriteEnvelope(FILETIME time, SYSTEMTIME* envelopeTime);
+  void WriteEnvelope(FILETIME* time, SYSTEMTIME* envelopeTime);
   void WriteLines(const unsigned char* text, const unsigned char* end,
                   bool ownEnvelope);
+  // The six-line header block of a recovered message that has none.
+  void WriteSyntheticHeader(const SYSTEMTIME& time);
 
+  FileStream* mailbox;
+  char senderBuffer[kRunBufferSize];
+  char lineBuffer[kRunBufferSize];
   std::unique_ptr<unsigned char[]> output;
-  size_t outputUsed;
+  size_t outputUsed = 0;
+  bool writeFailed = false;
+  DWORD writeError = 0;
+  uint64_t bytesWritten = 0;
 };
-
-// Writes the six-line header block of a recovered message that has none,
-// through the stream's Write. buffer is scratch space of size bytes.
-// False when a write failed or fell short.
-bool WriteSyntheticHeader(FileStream* stream, const SYSTEMTIME* time,
-                          char* buffer, DWORD size);
-
-// (position - base) * 100 / size without overflow; 0 for an empty base.
-unsigned ProgressPercent(const MessageScanner& scanner);
-// Prints "%3d%%\r" with the percentage, and flushes it to the console.
-void PrintProgressLine(const MessageScanner& scanner);
 
 #endif  // KORVANE_MBOX_MAILBOX_WRITER_H_

@@ -13,7 +13,6 @@
 #endif
 
 #include "mbox/plain_blocks.h"
-#include "scan/normal_scanner.h"
 #include "test_support.h"
 
 namespace {
@@ -36,8 +35,12 @@ uint64_t Units(FILETIME t) {
   return uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime;
 }
 
-DWORD fakeTicks = 0;
-DWORD FakeTickCount() { return fakeTicks; }
+WriterOptions FixedClock() {
+  WriterOptions options;
+  options.currentTime = FromUnits(kNow);
+  options.lowerTimeBound = FromUnits(kLowerBound);
+  return options;
+}
 
 // A writer with a fixed clock, writing into a file of a temporary folder.
 class WriterTest : public ::testing::Test {
@@ -46,12 +49,6 @@ class WriterTest : public ::testing::Test {
     name = dir.File("out.mbx");
     ASSERT_TRUE(mailbox.Open(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                              CREATE_ALWAYS));
-    writer.senderBuffer = sender;
-    writer.lineBuffer = line;
-    writer.mailbox = &mailbox;
-    writer.currentTime = FromUnits(kNow);
-    writer.lowerTimeBound = FromUnits(kLowerBound);
-    writer.tickCount = FakeTickCount;
   }
 
   // Everything written so far.
@@ -62,20 +59,18 @@ class WriterTest : public ::testing::Test {
 
   std::string Entry(const std::string& message, bool alternativeScan = false,
                     uint64_t time = kSep9th2001) {
-    writer.alternativeScan = alternativeScan;
-    sender[0] = '\0';
+    writer.options.alternativeScan = alternativeScan;
+    storedTime = FromUnits(time);
     writer.WriteMessage(reinterpret_cast<const unsigned char*>(message.data()),
-                        static_cast<int32_t>(message.size()),
-                        FromUnits(time));
+                        static_cast<int32_t>(message.size()), &storedTime);
     return Output();
   }
 
   TempDir dir;
   std::string name;
   FileStream mailbox;
-  MailboxWriter writer;
-  char sender[kRunBufferSize];
-  char line[kRunBufferSize];
+  MailboxWriter writer{&mailbox, FixedClock()};
+  FILETIME storedTime;  // what the entry left for the next message
 };
 
 const std::string kEnvelopeDate = "  Sun Sep 9 01:46:40 2001\n";
@@ -89,6 +84,9 @@ struct EntryCase {
   std::string message;
   std::string expected;
 };
+
+// Tests are named by index; a failure names the case by what it checks.
+void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.what; }
 
 class EntryTest : public WriterTest,
                   public ::testing::WithParamInterface<EntryCase> {};
@@ -247,9 +245,9 @@ TEST_F(WriterTest, EnvelopeTimeBoundsAndBias) {
     SCOPED_TRACE(c.what);
     ASSERT_TRUE(mailbox.Open(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                              CREATE_ALWAYS));
-    writer.timeZoneBias = c.bias;
+    writer.options.timeZoneBias = c.bias;
     std::string out = Entry("A: b\n", false, c.time);
-    EXPECT_EQ(c.expected, Units(writer.messageTime)) << "not stored back";
+    EXPECT_EQ(c.expected, Units(storedTime)) << "not stored back";
     FILETIME e = FromUnits(c.expected);
     SYSTEMTIME t;
     ASSERT_TRUE(FileTimeToSystemTime(&e, &t));
@@ -267,65 +265,18 @@ TEST_F(WriterTest, DayOfMonthHasNoPadding) {
   EXPECT_EQ("From korvane  Wed Sep 5 01:46:40 2001\nA: b\n\n", out);
 }
 
-TEST_F(WriterTest, StepWarnsOnceCountsAndSpacesProgress) {
-  std::string base(1000, 'x');
-  NormalScanner scanner;
-  scanner.base = reinterpret_cast<const unsigned char*>(base.data());
-  scanner.size = 1000;
-  scanner.position = scanner.base + 500;
-  std::string text = "A: b\n";
-  fakeTicks = 1000;
-  writer.lastProgressTick = 1000;
-
-  struct Call {
-    int32_t length;  // 0: an unusable record
-    DWORD tick;
-    std::string printed;
-  } calls[] = {
-      {0, 1000,
-       "warning: possible corrupted message base\nhint: use -a switch\n"},
-      {0, 1000, ""},
-      {5, 1100, ""},       // exactly 100 ms: nothing
-      {5, 1101, " 50%\r"},  // 101 ms
-      {5, 1150, ""},
-      {0, 5000, ""},
-      {5, 1202, " 50%\r"},
-  };
-  int32_t expectedCount = 0;
-  for (const Call& c : calls) {
-    fakeTicks = c.tick;
-    writer.messageText = reinterpret_cast<const unsigned char*>(text.data());
-    writer.messageLength = c.length;
-    writer.messageTime = FromUnits(kSep9th2001);
-    ::testing::internal::CaptureStdout();
-    writer.Step(scanner);
-    EXPECT_EQ(c.printed, ::testing::internal::GetCapturedStdout());
-    if (c.length > 0) ++expectedCount;
-    EXPECT_EQ(expectedCount, writer.messageCount);
-  }
-}
-
-TEST_F(WriterTest, AlternativeScanSkipsUnusableRecordsSilently) {
-  NormalScanner scanner;
-  writer.alternativeScan = true;
-  writer.messageLength = 0;
-  ::testing::internal::CaptureStdout();
-  writer.Step(scanner);
-  writer.Step(scanner);
-  EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
-  EXPECT_EQ(0, writer.messageCount);
-}
-
-TEST_F(WriterTest, AFailedWriteIsNotCounted) {
+TEST(WriterFailureTest, AFailedWriteFailsThisAndEveryLaterEntry) {
   FileStream closed;  // its handle is invalid: every write fails
-  writer.mailbox = &closed;
-  NormalScanner scanner;
-  std::string text = "A: b\n";
-  writer.messageText = reinterpret_cast<const unsigned char*>(text.data());
-  writer.messageLength = 5;
-  writer.Step(scanner);
-  EXPECT_TRUE(writer.writeFailed);
-  EXPECT_EQ(0, writer.messageCount);
+  MailboxWriter writer(&closed, FixedClock());
+  const std::string text = "A: b\n";
+  FILETIME time = FromUnits(kSep9th2001);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_FALSE(writer.WriteMessage(
+        reinterpret_cast<const unsigned char*>(text.data()), 5, &time));
+    EXPECT_TRUE(writer.Failed());
+    EXPECT_NE(DWORD(0), writer.WriteError());
+  }
+  EXPECT_EQ(0u, writer.BytesWritten());
 }
 
 // The lines of a message as the mailbox gets them, straight from the
@@ -398,10 +349,11 @@ class BlockConversionTest : public WriterTest,
 };
 
 TEST_P(BlockConversionTest, LongMessagesMatchTheLineRules) {
-  writer.convertBlocks = GetParam() == kPortable ? PortablePlainBlockConverter()
+  writer.options.convertBlocks =
+      GetParam() == kPortable ? PortablePlainBlockConverter()
                          : GetParam() == kWide   ? WidePlainBlockConverter()
                                                  : nullptr;
-  if (GetParam() != kNone && writer.convertBlocks == nullptr)
+  if (GetParam() != kNone && writer.options.convertBlocks == nullptr)
     GTEST_SKIP() << "not on this processor";
   int checked = 0;
   for (uint64_t seed = 1; seed <= 120; ++seed) {
@@ -561,27 +513,6 @@ TEST(PlainBlocksTest, NoReadPastTheEnd) {
   // Some cases are long enough for a block, so the ends are met inside the
   // conversions and not only by their length checks.
   EXPECT_GT(converted, 0);
-}
-
-TEST(ProgressTest, PercentOfLargeBasesDoesNotOverflow) {
-  NormalScanner scanner;
-  static const unsigned char byte = 0;
-  scanner.base = &byte;
-  struct Case {
-    uint32_t size;
-    uint64_t done;
-    unsigned expected;
-  } cases[] = {{100, 0, 0},          {100, 100, 100},
-               {4294967295u, 4294967295u, 100},
-               {4294967295u, 42949673u, 1},
-               {3000000000u, 2999999999u, 99}};
-  for (const Case& c : cases) {
-    scanner.size = c.size;
-    // Only the difference is read; the pointer is never dereferenced.
-    scanner.position = reinterpret_cast<const unsigned char*>(
-        reinterpret_cast<uintptr_t>(scanner.base) + c.done);
-    EXPECT_EQ(c.expected, ProgressPercent(scanner)) << c.size << " " << c.done;
-  }
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ bool NormalScanner::Next(const unsigned char** text, int32_t* length,
               ReadLittleEndian32(position + 4) == headerSize;
   if (!good) {
     *length = 0;
+    brokenRecord = position;
     position = base + size;  // the walk is over
     return true;
   }
@@ -44,6 +45,7 @@ bool NormalScanner::Next(const unsigned char** text, int32_t* length,
   // the signed 32-bit length a message carries (possible only in a base of
   // more than 2 GiB); the walk still steps over the latter.
   bool usable = next <= size && recordLength <= 0x7FFFFFFFu;
+  if (next > size) brokenRecord = position;
   *length = usable ? static_cast<int32_t>(recordLength) : 0;
   // Past the end, stop at the end: the next call ends the walk all the same
   // and the pointer never leaves the mapped range.

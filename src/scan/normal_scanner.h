@@ -10,6 +10,11 @@ class NormalScanner : public MessageScanner {
   bool Attach(const unsigned char* data, uint32_t size) override;
   bool Next(const unsigned char** text, int32_t* length,
             FILETIME* time) override;
+
+  // Where the walk broke off: the record whose header is broken or whose
+  // text runs past the end. Null while the chain is whole. The messages
+  // behind it are lost to this scan.
+  const unsigned char* brokenRecord = nullptr;
 };
 
 #endif  // KORVANE_SCAN_NORMAL_SCANNER_H_

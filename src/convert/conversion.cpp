@@ -1,0 +1,217 @@
+#include "convert/conversion.h"
+
+#include <memory>
+
+#include "io/file_stream.h"
+#include "io/mapped_file.h"
+#include "mbox/mailbox_writer.h"
+#include "scan/alternative_scanner.h"
+#include "scan/normal_scanner.h"
+
+namespace {
+
+// What a failed open or write tells a user, from the system's error code.
+std::string ErrorText(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+      return "no such file";
+    case ERROR_PATH_NOT_FOUND:
+      return "no such folder";
+    case ERROR_ACCESS_DENIED:
+      return "access denied";
+    case ERROR_SHARING_VIOLATION:
+      return "the file is in use by another program";
+    case ERROR_HANDLE_DISK_FULL:
+    case 112:  // ERROR_DISK_FULL
+      return "the disk is full";
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return "the file exists already";
+    case ERROR_FILENAME_EXCED_RANGE:
+      return "the name is too long";
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return "too many open files";
+    case ERROR_NOT_ENOUGH_MEMORY:
+      return "not enough memory";
+    default:
+      return "system error " + std::to_string(code);
+  }
+}
+
+class NoProgress : public ConversionProgress {};
+
+// One pass of a scanner over bytes of the base that begin offset bytes
+// into it, written through writer.
+class ScanPass {
+ public:
+  ScanPass(const ConversionOptions& options, ConversionProgress* progress,
+           const MappedFile& base, ConversionResult* result)
+      : progress(progress),
+        base(base),
+        result(result),
+        tickCount(options.tickCount != nullptr ? options.tickCount
+                                               : GetTickCount) {}
+
+  // Writes every message the attached scanner yields. False when the run
+  // must stop: a write failed, or the base could not be read.
+  bool Run(MessageScanner* scanner, uint64_t offset, MailboxWriter* writer,
+           bool first) {
+    const bool warnUnusable = !writer->options.alternativeScan;
+    auto report = [&]() {
+      const uint64_t done =
+          offset + uint64_t(scanner->position - scanner->base);
+      progress->Advanced(PercentOf(done, base.size), done);
+    };
+    if (first) {
+      report();
+      lastTick = tickCount();
+    }
+    const unsigned char* text = nullptr;
+    int32_t length = 0;
+    FILETIME time = {0, 0};
+    while (scanner->Next(&text, &length, &time)) {
+      if (length <= 0) {
+        if (warnUnusable && !result->corruptionWarning) {
+          result->corruptionWarning = true;
+          progress->CorruptionFound();
+        }
+        continue;
+      }
+      if (!writer->WriteMessage(text, length, &time)) {
+        result->outcome = ConversionOutcome::kCantWriteOutput;
+        result->reason = ErrorText(writer->WriteError());
+        return false;
+      }
+      ++result->messages;
+      if (DWORD(tickCount() - lastTick) > 100) {
+        report();
+        lastTick = tickCount();
+      }
+    }
+    return true;
+  }
+
+ private:
+  ConversionProgress* progress;
+  const MappedFile& base;
+  ConversionResult* result;
+  DWORD (*tickCount)();
+  DWORD lastTick = 0;
+};
+
+std::unique_ptr<MessageScanner> MakeAlternativeScanner(
+    const ConversionOptions& options) {
+  return std::unique_ptr<MessageScanner>(new AlternativeScanner(
+      options.minHeaderSize, options.compatibilityLevel));
+}
+
+// A base that cannot be mapped because it holds no byte at all.
+bool IsEmptyFile(const char* name) {
+  FileStream file;
+  return file.Open(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) &&
+         file.GetSize() == 0;
+}
+
+}  // namespace
+
+unsigned PercentOf(uint64_t done, uint64_t total) {
+  return total == 0 ? 0 : static_cast<unsigned>(done * 100 / total);
+}
+
+ConversionResult ConvertBase(const char* baseName, const char* outputName,
+                             const ConversionOptions& options,
+                             ConversionProgress* progress) {
+  NoProgress silent;
+  if (progress == nullptr) progress = &silent;
+  ConversionResult result;
+  result.scan =
+      options.alternativeScan ? ScanKind::kAlternative : ScanKind::kNormal;
+
+  MappedFile base;
+  bool emptyBase = false;
+  if (!base.Open(baseName, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) {
+    const DWORD error = GetLastError();
+    emptyBase = options.recover && !base.tooLarge && IsEmptyFile(baseName);
+    if (!emptyBase) {
+      result.outcome = ConversionOutcome::kCantOpenBase;
+      result.baseTooLarge = base.tooLarge;
+      result.reason =
+          base.tooLarge ? "the file is 4 GiB or larger" : ErrorText(error);
+      return result;
+    }
+  }
+  result.bytesRead = base.size;
+
+  FileStream output;
+  if (!output.Open(outputName, GENERIC_WRITE, FILE_SHARE_READ,
+                   options.outputMustBeNew ? CREATE_NEW : CREATE_ALWAYS)) {
+    result.outcome = ConversionOutcome::kCantCreateOutput;
+    result.reason = ErrorText(GetLastError());
+    return result;
+  }
+  if (emptyBase) {
+    result.emptyBase = true;
+    if (!output.Close()) {
+      result.outcome = ConversionOutcome::kCantWriteOutput;
+      result.reason = ErrorText(GetLastError());
+    }
+    return result;
+  }
+
+  std::unique_ptr<MessageScanner> scanner;
+  NormalScanner* normal = nullptr;
+  if (options.alternativeScan) {
+    scanner = MakeAlternativeScanner(options);
+  } else {
+    normal = new NormalScanner();
+    scanner.reset(normal);
+  }
+  progress->ScanStarting(result.scan);
+  if (!scanner->Attach(base.viewBase, base.size)) {
+    if (normal == nullptr || !options.recover) {
+      result.outcome = normal != nullptr ? ConversionOutcome::kNotRecognised
+                                         : ConversionOutcome::kNothingFound;
+      return result;
+    }
+    // Not a base the record chain can be walked in: search it all.
+    normal = nullptr;
+    scanner = MakeAlternativeScanner(options);
+    result.scan = ScanKind::kAlternative;
+    result.recovered = true;
+    progress->ScanStarting(result.scan);
+    if (!scanner->Attach(base.viewBase, base.size)) {
+      result.outcome = ConversionOutcome::kNothingFound;
+      return result;
+    }
+  }
+
+  MailboxWriter writer(&output, CurrentWriterOptions(!normal));
+  ScanPass pass(options, progress, base, &result);
+  bool whole = pass.Run(scanner.get(), 0, &writer, true);
+
+  // The walk broke off at a record it cannot use: the messages behind it
+  // are lost to it, so the rest of the base, from that record on, goes to
+  // the alternative scan as a base of its own.
+  if (whole && options.recover && normal != nullptr &&
+      normal->brokenRecord != nullptr) {
+    const uint64_t offset = uint64_t(normal->brokenRecord - base.viewBase);
+    result.scan = ScanKind::kRecovered;
+    result.recovered = true;
+    progress->ScanStarting(result.scan);
+    std::unique_ptr<MessageScanner> rest = MakeAlternativeScanner(options);
+    if (rest->Attach(normal->brokenRecord,
+                     static_cast<uint32_t>(base.size - offset))) {
+      writer.options.alternativeScan = true;
+      whole = pass.Run(rest.get(), offset, &writer, false);
+    }
+  }
+
+  result.bytesWritten = writer.BytesWritten();
+  // The layer holds the last block of the output until it is closed, so a
+  // full disk may show only here.
+  if (!output.Close() && whole) {
+    result.outcome = ConversionOutcome::kCantWriteOutput;
+    result.reason = ErrorText(GetLastError());
+  }
+  return result;
+}
