@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "date/mail_date.h"
+#include "maildir/maildir_folder.h"
 #include "mbox/line_splitter.h"
 #include "scan/base_layout.h"
 
@@ -11,6 +12,7 @@ namespace {
 
 const char kProgramName[] = "korvane";
 const int64_t kUnitsPerMinute = 600000000;  // 100-ns units
+const int64_t kUnitsPerSecond = 10000000;
 
 int64_t ToInt64(FILETIME t) {
   return static_cast<int64_t>(uint64_t(t.dwHighDateTime) << 32 |
@@ -30,12 +32,11 @@ bool StartsWith(const LineCursor& line, const char* prefix, int32_t n) {
 
 // Header names match in any letter case; the line holds no NUL. The
 // first letter is compared here first: most lines fail on it, and cheaply.
-bool StartsWithNoCase(const LineCursor& line, const char* prefix,
-                      int32_t n) {
+bool StartsWithNoCase(const LineCursor& line, const char* prefix, int32_t n) {
   return line.lineLength >= n &&
          (line.lineStart[0] | 0x20) == (prefix[0] | 0x20) &&
-         _strnicmp(reinterpret_cast<const char*>(line.lineStart), prefix,
-                   n) == 0;
+         _strnicmp(reinterpret_cast<const char*>(line.lineStart), prefix, n) ==
+             0;
 }
 
 // Copies a NUL-terminated text without its NUL; returns the end.
@@ -75,16 +76,25 @@ WriterOptions CurrentWriterOptions(bool alternativeScan) {
 MailboxWriter::MailboxWriter(FileStream* mailbox, const WriterOptions& options)
     : options(options), mailbox(mailbox) {}
 
+MailboxWriter::MailboxWriter(MaildirDelivery* maildir,
+                             const WriterOptions& options)
+    : options(options), maildir(maildir) {}
+
 bool MailboxWriter::WriteMessage(const unsigned char* text, int32_t length,
                                  FILETIME* time) {
   if (writeFailed || length <= 0) return !writeFailed;
   const unsigned char* end = text + length;
-  bool ownEnvelope = false;
+  const unsigned char* ownEnvelope = nullptr;
   int examinedLines = 0;
   FindSender(text, end, &ownEnvelope, &examinedLines);
-  if (!ownEnvelope) {
-    SYSTEMTIME envelopeTime;
-    WriteEnvelope(time, &envelopeTime);
+  if (maildir != nullptr && !BeginFile()) return false;
+  // A message with an envelope line of its own leaves the time to follow
+  // as it was; its file's time is worked out all the same.
+  SYSTEMTIME envelopeTime;
+  const FILETIME envelope =
+      EnvelopeTime(time, ownEnvelope == nullptr, &envelopeTime);
+  if (ownEnvelope == nullptr) {
+    if (maildir == nullptr) WriteEnvelope(envelopeTime);
     // A recovered message that starts with an empty line has no headers of
     // its own; give it enough for a mail reader to list it.
     if (options.alternativeScan && examinedLines == 0)
@@ -92,14 +102,40 @@ bool MailboxWriter::WriteMessage(const unsigned char* text, int32_t length,
   }
   WriteLines(text, end, ownEnvelope);
   Flush();
+  if (maildir != nullptr && !writeFailed) FinishFile(envelope);
   return !writeFailed;
+}
+
+bool MailboxWriter::BeginFile() {
+  DWORD error = ERROR_SUCCESS;
+  file = maildir->Begin(&error);
+  if (file != INVALID_HANDLE_VALUE) {
+    fileStart = bytesWritten;
+    return true;
+  }
+  writeFailed = true;
+  writeError = error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
+  return false;
+}
+
+bool MailboxWriter::FinishFile(FILETIME envelopeTime) {
+  // The envelope line shows whole seconds; the file's time is the same.
+  int64_t t = ToInt64(envelopeTime);
+  envelopeTime = FromInt64(t - t % kUnitsPerSecond);
+  const DWORD error = maildir->Finish(bytesWritten - fileStart, envelopeTime);
+  file = INVALID_HANDLE_VALUE;
+  if (error == ERROR_SUCCESS) return true;
+  writeFailed = true;
+  writeError = error;
+  return false;
 }
 
 // Looks for the sender in the message's first block (up to its first empty
 // line): the first "Return-Path: " or "From: " line with a value decides. A
 // message that starts with its own "From " envelope line brings its sender.
 void MailboxWriter::FindSender(const unsigned char* text,
-                               const unsigned char* end, bool* ownEnvelope,
+                               const unsigned char* end,
+                               const unsigned char** ownEnvelope,
                                int* examinedLines) {
   const unsigned char* value = nullptr;
   int32_t valueLength = 0;
@@ -108,7 +144,7 @@ void MailboxWriter::FindSender(const unsigned char* text,
   while (line.lineLength != 0) {
     ++*examinedLines;
     if (StartsWith(line, "From ", 5) && line.lineLength > 5) {
-      *ownEnvelope = true;
+      *ownEnvelope = line.lineStart;
       return;
     }
     if (StartsWithNoCase(line, "Return-Path: ", 13) && line.lineLength > 13) {
@@ -157,15 +193,22 @@ void MailboxWriter::FindSender(const unsigned char* text,
   }
 }
 
-void MailboxWriter::WriteEnvelope(FILETIME* time, SYSTEMTIME* envelopeTime) {
+FILETIME MailboxWriter::EnvelopeTime(FILETIME* time, bool storeBack,
+                                     SYSTEMTIME* envelopeTime) {
   int64_t t = ToInt64(*time);
   int64_t now = ToInt64(options.currentTime);
   if (t < ToInt64(options.lowerTimeBound) || t > now) t = now;
   t += int64_t(options.timeZoneBias) * kUnitsPerMinute;
-  *time = FromInt64(t);  // a following message without a time uses it
-  if (!FileTimeToSystemTime(time, envelopeTime))
+  FILETIME envelope = FromInt64(t);
+  if (storeBack) *time = envelope;  // a following message without a time
+  if (!FileTimeToSystemTime(&envelope, envelopeTime)) {
     GetSystemTime(envelopeTime);
+    GetSystemTimeAsFileTime(&envelope);
+  }
+  return envelope;
+}
 
+void MailboxWriter::WriteEnvelope(const SYSTEMTIME& envelopeTime) {
   // "From %s  %s %s %d %02d:%02d:%02d %d" of sender, day and month names,
   // day, hour, minute, second and year, put together by hand: formatted
   // printing costs more than a whole message's lines. Room for the longest
@@ -175,25 +218,26 @@ void MailboxWriter::WriteEnvelope(FILETIME* time, SYSTEMTIME* envelopeTime) {
   e = AppendText(e, "From ");
   e = AppendText(e, senderBuffer);
   e = AppendText(e, "  ");
-  e = AppendText(e, DayName(envelopeTime->wDayOfWeek));
+  e = AppendText(e, DayName(envelopeTime.wDayOfWeek));
   *e++ = ' ';
-  e = AppendText(e, MonthName(envelopeTime->wMonth - 1));
+  e = AppendText(e, MonthName(envelopeTime.wMonth - 1));
   *e++ = ' ';
-  e = AppendNumber(e, envelopeTime->wDay, 1);
+  e = AppendNumber(e, envelopeTime.wDay, 1);
   *e++ = ' ';
-  e = AppendNumber(e, envelopeTime->wHour, 2);
+  e = AppendNumber(e, envelopeTime.wHour, 2);
   *e++ = ':';
-  e = AppendNumber(e, envelopeTime->wMinute, 2);
+  e = AppendNumber(e, envelopeTime.wMinute, 2);
   *e++ = ':';
-  e = AppendNumber(e, envelopeTime->wSecond, 2);
+  e = AppendNumber(e, envelopeTime.wSecond, 2);
   *e++ = ' ';
-  e = AppendNumber(e, envelopeTime->wYear, 1);
+  e = AppendNumber(e, envelopeTime.wYear, 1);
   *e++ = '\n';
   Put(envelope, static_cast<DWORD>(e - envelope));
 }
 
 void MailboxWriter::WriteLines(const unsigned char* text,
-                               const unsigned char* end, bool ownEnvelope) {
+                               const unsigned char* end,
+                               const unsigned char* ownEnvelope) {
   // next is where the rest of the message starts: a line start, or when
   // midLine the rest of a line whose start has been looked at already.
   const unsigned char* next = text;
@@ -206,10 +250,9 @@ void MailboxWriter::WriteLines(const unsigned char* text,
   const size_t reach = PlainBlockReach(convertBlocks);
   LineCursor line;
   for (;;) {
-    if (convertBlocks != nullptr && !ownEnvelope && next >= blocksFrom &&
-        size_t(end - next) >= reach &&
-        (midLine ||
-         (*next != 0 && !LineNeedsRules(next, alternativeScan)))) {
+    if (convertBlocks != nullptr && ownEnvelope == nullptr &&
+        next >= blocksFrom && size_t(end - next) >= reach &&
+        (midLine || (*next != 0 && !LineNeedsRules(next, alternativeScan)))) {
       if (!output) output.reset(new unsigned char[kOutputSize]);
       for (;;) {
         if (kOutputSize - outputUsed < kPlainBlockReach) Flush();
@@ -237,8 +280,17 @@ void MailboxWriter::WriteLines(const unsigned char* text,
           line.lineLength >= 5 &&
           memcmp(line.lineStart, base_layout::kRecordStartPattern, 5) == 0)
         break;
-      if (line.lineLength == 0) ownEnvelope = false;
-      if (!ownEnvelope && StartsWith(line, "From ", 5)) Put(">", 1);
+      if (line.lineLength == 0) ownEnvelope = nullptr;
+      if (maildir != nullptr) {
+        // A Maildir file holds no envelope line and needs no quoting.
+        if (line.lineStart == ownEnvelope) {
+          next = line.nextLineStart;
+          if (next == nullptr) return;
+          continue;
+        }
+      } else if (ownEnvelope == nullptr && StartsWith(line, "From ", 5)) {
+        Put(">", 1);
+      }
     }
     midLine = false;
     if (line.lineLength > 0) Put(line.lineStart, line.lineLength);
@@ -246,7 +298,7 @@ void MailboxWriter::WriteLines(const unsigned char* text,
     next = line.nextLineStart;
     if (next == nullptr || writeFailed) break;
   }
-  Put("\n", 1);
+  if (maildir == nullptr) Put("\n", 1);  // the empty line ending the entry
 }
 
 void MailboxWriter::Put(const void* bytes, DWORD count) {
@@ -275,7 +327,8 @@ void MailboxWriter::Flush() {
 void MailboxWriter::WriteOut(const void* bytes, DWORD count) {
   if (writeFailed) return;
   DWORD written = 0;
-  if (!WriteFile(mailbox->handle, bytes, count, &written, nullptr) ||
+  if (!WriteFile(maildir != nullptr ? file : mailbox->handle, bytes, count,
+                 &written, nullptr) ||
       written != count) {
     writeFailed = true;
     writeError = GetLastError();
