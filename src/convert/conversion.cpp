@@ -66,6 +66,16 @@ bool PrepareMaildir(const char* folder, ConversionResult* result) {
   return false;
 }
 
+// Whether reading the base failed (the pages that failed read as zeros);
+// the result then says why.
+bool ReadFailed(const MappedFile& base, ConversionResult* result) {
+  const char* failure = base.ReadFailure();
+  if (failure == nullptr) return false;
+  result->outcome = ConversionOutcome::kCantReadBase;
+  result->reason = failure;
+  return true;
+}
+
 // One pass of a scanner over bytes of the base that begin offset bytes
 // into it, written through writer.
 class ScanPass {
@@ -96,6 +106,9 @@ class ScanPass {
     int32_t length = 0;
     FILETIME time = {0, 0};
     while (scanner->Next(&text, &length, &time)) {
+      // A view that failed reads as zeros from then on: what the scan
+      // makes of them is not the base.
+      if (CheckRead()) return false;
       if (length <= 0) {
         if (warnUnusable && !result->corruptionWarning) {
           result->corruptionWarning = true;
@@ -104,6 +117,7 @@ class ScanPass {
         continue;
       }
       if (!writer->WriteMessage(text, length, &time)) {
+        if (CheckRead()) return false;
         result->outcome = ConversionOutcome::kCantWriteOutput;
         result->reason = ErrorText(writer->WriteError());
         return false;
@@ -114,10 +128,12 @@ class ScanPass {
         lastTick = tickCount();
       }
     }
-    return true;
+    return !CheckRead();
   }
 
  private:
+  bool CheckRead() { return ReadFailed(base, result); }
+
   ConversionProgress* progress;
   const MappedFile& base;
   ConversionResult* result;
@@ -199,6 +215,7 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   }
   progress->ScanStarting(result.scan);
   if (!scanner->Attach(base.viewBase, base.size)) {
+    if (ReadFailed(base, &result)) return result;
     if (normal == nullptr || !options.recover) {
       result.outcome = normal != nullptr ? ConversionOutcome::kNotRecognised
                                          : ConversionOutcome::kNothingFound;
@@ -211,6 +228,7 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
     result.recovered = true;
     progress->ScanStarting(result.scan);
     if (!scanner->Attach(base.viewBase, base.size)) {
+      if (ReadFailed(base, &result)) return result;
       result.outcome = ConversionOutcome::kNothingFound;
       return result;
     }
@@ -238,6 +256,8 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
                      static_cast<uint32_t>(base.size - offset))) {
       writer.options.alternativeScan = true;
       whole = pass.Run(rest.get(), offset, &writer, false);
+    } else {
+      whole = !ReadFailed(base, &result);
     }
   }
 

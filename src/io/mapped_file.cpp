@@ -2,12 +2,17 @@
 
 #include <string.h>
 
+#ifndef _WIN32
+#include "platform/mapped_view_guard-posix.h"
+#endif
+
 MappedFile::MappedFile()
     : mappingHandle(nullptr),
       viewBase(nullptr),
       current(nullptr),
       size(0),
-      tooLarge(false) {}
+      tooLarge(false),
+      closedReadFailure(nullptr) {}
 
 MappedFile::~MappedFile() { MappedFile::Close(); }
 
@@ -19,7 +24,9 @@ bool MappedFile::Fail() {
 
 bool MappedFile::Open(const char* name, DWORD access, DWORD share,
                       DWORD disposition) {
-  if (!FileStream::Open(name, access, share, disposition)) return false;
+  bool opened = FileStream::Open(name, access, share, disposition);
+  closedReadFailure = nullptr;  // of the view that Open closed
+  if (!opened) return false;
   bool writable = (access & GENERIC_WRITE) != 0;
 
   // Taken before mapping: a base of 4 GiB or more would otherwise be cut
@@ -50,6 +57,7 @@ bool MappedFile::Open(const char* name, DWORD access, DWORD share,
 
 bool MappedFile::Close() {
   if (viewBase != nullptr) {
+    closedReadFailure = ReadFailure();
     UnmapViewOfFile(viewBase);
     viewBase = nullptr;
   }
@@ -101,3 +109,20 @@ uint32_t MappedFile::Read(void* buffer, uint32_t count) {
 }
 
 uint32_t MappedFile::Write(const void*, uint32_t) { return 0; }
+
+const char* MappedFile::ReadFailure() const {
+  if (viewBase == nullptr) return closedReadFailure;
+#ifdef _WIN32
+  return nullptr;
+#else
+  switch (win32_posix::MappedViewFailure(viewBase)) {
+    case win32_posix::ViewFailure::kNone:
+      return nullptr;
+    case win32_posix::ViewFailure::kShrank:
+      return "the file shrank while it was being read";
+    case win32_posix::ViewFailure::kUnreadable:
+      break;
+  }
+  return "the file could not be read";
+#endif
+}

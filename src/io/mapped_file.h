@@ -27,6 +27,13 @@ class MappedFile : public FileStream {
   // A mapped file is never written through the stream.
   uint32_t Write(const void* buffer, uint32_t count) override;
 
+  // Null while every read of the view succeeded. Otherwise why one did
+  // not, "the file shrank while it was being read" or "the file could not
+  // be read"; the failed pages read as zeros. Kept after Close, until the
+  // next Open. Always null on Windows, which lets nobody shrink a mapped
+  // file.
+  const char* ReadFailure() const;
+
   HANDLE mappingHandle;
   const unsigned char* viewBase;
   const unsigned char* current;
@@ -35,6 +42,8 @@ class MappedFile : public FileStream {
 
  private:
   bool Fail();
+
+  const char* closedReadFailure;  // ReadFailure of the view Close unmapped
 };
 
 #endif  // KORVANE_IO_MAPPED_FILE_H_

@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "test_support.h"
 
@@ -145,5 +152,51 @@ TEST(FileObjectsTest, StreamWritesReadsSeeksAndSizes) {
   EXPECT_STREQ("hELLo", buffer);
   EXPECT_EQ(0u, in.Read(buffer, sizeof buffer));
 }
+
+#ifndef _WIN32
+// Another program truncates a file that one thread has mapped, while
+// another thread reads views of its own; far more views are live than a
+// single run needs. The lost pages read as zeros and only the shrunk
+// view reports it, also after Close.
+TEST(MappedFileThreadTest, ShrunkFileFailsOnlyItsOwnView) {
+  TempDir dir;
+  const long page = sysconf(_SC_PAGESIZE);
+  const std::string bytes(8 * page, 'b');
+  constexpr int kViews = 40;
+  std::atomic<int> ready{0};
+  auto readAll = [&](int thread, bool shrink) {
+    std::vector<MappedFile> files(kViews);
+    for (int i = 0; i < kViews; ++i) {
+      const std::string name =
+          dir.File(std::to_string(thread) + "-" + std::to_string(i));
+      ASSERT_TRUE(testing_support::WriteFile(name, bytes));
+      ASSERT_TRUE(files[i].Open(name.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                OPEN_EXISTING));
+      if (shrink && i == kViews - 1) {
+        ASSERT_EQ(0, truncate(name.c_str(), page));
+      }
+    }
+    ++ready;
+    while (ready.load() != 2) {
+    }
+    for (int i = 0; i < kViews; ++i) {
+      const bool shrunk = shrink && i == kViews - 1;
+      const std::string seen(reinterpret_cast<const char*>(files[i].viewBase),
+                             files[i].size);
+      const std::string expected =
+          shrunk ? bytes.substr(0, page) + std::string(7 * page, '\0') : bytes;
+      EXPECT_TRUE(expected == seen) << thread << " " << i;
+      const char* failure =
+          shrunk ? "the file shrank while it was being read" : nullptr;
+      EXPECT_STREQ(failure, files[i].ReadFailure()) << thread << " " << i;
+      files[i].Close();
+      EXPECT_STREQ(failure, files[i].ReadFailure()) << thread << " " << i;
+    }
+  };
+  std::thread other(readAll, 1, false);
+  readAll(0, true);
+  other.join();
+}
+#endif
 
 }  // namespace

@@ -2,7 +2,7 @@
 //
 // On Windows this is <windows.h> itself. Elsewhere the same names, types and
 // constants are declared here and implemented over POSIX in the
-// win32_*_posix.cpp files (files, folders, time, identity), so that the
+// win32_*-posix.cpp files (files, folders, time, identity), so that the
 // program's sources are the same on both.
 #ifndef KORVANE_PLATFORM_WIN32_H_
 #define KORVANE_PLATFORM_WIN32_H_
@@ -68,13 +68,7 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define OPEN_ALWAYS 4u
 #define TRUNCATE_EXISTING 5u
 
-#define FILE_ATTRIBUTE_READONLY 0x00000001u
-#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
-#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
-#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
-
-#define MAX_PATH 260
 
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
@@ -106,7 +100,6 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_WRITE_FAULT 29u
 #define ERROR_READ_FAULT 30u
 #define ERROR_GEN_FAILURE 31u
-#define ERROR_NO_MORE_FILES 18u
 #define ERROR_SHARING_VIOLATION 32u
 #define ERROR_HANDLE_DISK_FULL 39u
 #define ERROR_FILE_EXISTS 80u
@@ -115,7 +108,6 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_BUFFER_OVERFLOW 111u
 #define ERROR_INSUFFICIENT_BUFFER 122u
 #define ERROR_NEGATIVE_SEEK 131u
-#define ERROR_DIR_NOT_EMPTY 145u
 #define ERROR_ALREADY_EXISTS 183u
 #define ERROR_FILENAME_EXCED_RANGE 206u
 #define ERROR_INVALID_ADDRESS 487u
@@ -149,19 +141,6 @@ typedef struct _TIME_ZONE_INFORMATION {
   LONG DaylightBias;
 } TIME_ZONE_INFORMATION, *PTIME_ZONE_INFORMATION, *LPTIME_ZONE_INFORMATION;
 
-typedef struct _WIN32_FIND_DATAA {
-  DWORD dwFileAttributes;
-  FILETIME ftCreationTime;
-  FILETIME ftLastAccessTime;
-  FILETIME ftLastWriteTime;
-  DWORD nFileSizeHigh;
-  DWORD nFileSizeLow;
-  DWORD dwReserved0;
-  DWORD dwReserved1;
-  char cFileName[MAX_PATH];
-  char cAlternateFileName[14];
-} WIN32_FIND_DATAA, *PWIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
-
 // Files. A handle is an object of the layer, never a bare descriptor.
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess,
                           DWORD shareMode,
@@ -177,8 +156,8 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD numberOfBytesToRead,
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD numberOfBytesToWrite,
                       LPDWORD numberOfBytesWritten, LPOVERLAPPED overlapped);
 BOOL WINAPI FlushFileBuffers(HANDLE file);
-// Of the three times only the last write time is supported; the others
-// must be null.
+// Of the three times only the last write time can be set here; the others
+// must be null (win32_delivery-posix.cpp).
 BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime,
                         const FILETIME* lastAccessTime,
                         const FILETIME* lastWriteTime);
@@ -192,19 +171,6 @@ LPVOID WINAPI MapViewOfFile(HANDLE fileMappingObject, DWORD desiredAccess,
 BOOL WINAPI UnmapViewOfFile(LPCVOID baseAddress);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD errorCode);
-
-// Folders and names. FindFirstFileA takes only "folder/*" (or "folder\\*"):
-// every entry of the folder, "." and ".." included, in no set order.
-BOOL WINAPI CreateDirectoryA(LPCSTR pathName,
-                             LPSECURITY_ATTRIBUTES securityAttributes);
-DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
-HANDLE WINAPI FindFirstFileA(LPCSTR fileName,
-                             LPWIN32_FIND_DATAA findFileData);
-BOOL WINAPI FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findFileData);
-BOOL WINAPI FindClose(HANDLE findFile);
-// Fails with ERROR_ALREADY_EXISTS when newFileName exists; never replaces.
-BOOL WINAPI MoveFileA(LPCSTR existingFileName, LPCSTR newFileName);
-BOOL WINAPI DeleteFileA(LPCSTR fileName);
 
 // Time.
 DWORD WINAPI GetTickCount(void);
@@ -222,10 +188,57 @@ BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size);
 DWORD WINAPI CharLowerBuffA(LPSTR text, DWORD length);
 DWORD WINAPI GetCurrentProcessId(void);
 
+// Folders and names (win32_dir-posix.cpp). A listing shows a symbolic link
+// as Windows shows one: FILE_ATTRIBUTE_REPARSE_POINT, with
+// FILE_ATTRIBUTE_DIRECTORY when it points at a folder, size 0; it is not
+// followed. FindFirstFileA takes a folder followed by "/*" (the only
+// pattern this layer knows) and lists "." and ".." like the rest.
+#define MAX_PATH 260
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_ATTRIBUTE_READONLY 0x00000001u
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
+#define IO_REPARSE_TAG_SYMLINK 0xA000000Cu
+#define ERROR_NO_MORE_FILES 18u
+#define ERROR_INVALID_NAME 123u
+#define ERROR_DIR_NOT_EMPTY 145u
+#define ERROR_DIRECTORY 267u
+
+typedef struct _WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;  // the reparse tag of a reparse point
+  DWORD dwReserved1;
+  char cFileName[MAX_PATH];
+  char cAlternateFileName[14];
+} WIN32_FIND_DATAA, *PWIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+
+HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData);
+BOOL WINAPI FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findData);
+BOOL WINAPI FindClose(HANDLE findFile);
+DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
+BOOL WINAPI CreateDirectoryA(LPCSTR pathName,
+                             LPSECURITY_ATTRIBUTES securityAttributes);
+BOOL WINAPI RemoveDirectoryA(LPCSTR pathName);
+BOOL WINAPI DeleteFileA(LPCSTR fileName);
+// Fails with ERROR_ALREADY_EXISTS when newFileName exists: never replaces
+// (win32_delivery-posix.cpp).
+BOOL WINAPI MoveFileA(LPCSTR existingFileName, LPCSTR newFileName);
+// Makes a name absolute against the current folder and drops "." and
+// ".." by the text alone, as Windows does: links are not looked at.
+DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength,
+                              LPSTR buffer, LPSTR* filePart);
+
 // The runtime's case-insensitive comparison of n bytes.
 inline int _strnicmp(const char* a, const char* b, size_t n) {
   return strncasecmp(a, b, n);
 }
+inline int _stricmp(const char* a, const char* b) { return strcasecmp(a, b); }
 
 #endif  // _WIN32
 

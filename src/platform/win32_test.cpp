@@ -16,6 +16,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -471,6 +472,54 @@ TEST_F(Win32FileTest, SetFilePointerMovesByMethod) {
     }
   }
   EXPECT_TRUE(CloseHandle(h));
+}
+
+// Threads that open, map, write and close files of their own while they
+// contend for one shared file: each sees its own bytes and its own last
+// error, and the shared file has one writer or any readers, never both.
+TEST_F(Win32FileTest, ConcurrentThreadsKeepFilesSharesAndErrorsApart) {
+  const std::string shared = Make("shared.tbb", "data");
+  std::atomic<int> writers{0}, readers{0}, opened{0}, refused{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      const std::string own = Path("own" + std::to_string(t));
+      for (int round = 0; round < 100; ++round) {
+        const std::string bytes = own + " round " + std::to_string(round);
+        HANDLE h = Open(own, RW, sR, CREATE_ALWAYS);
+        EXPECT_TRUE(Write(h, bytes));
+        HANDLE m = Map(h);
+        const char* view =
+            static_cast<const char*>(MapViewOfFile(m, FILE_MAP_READ, 0, 0, 0));
+        EXPECT_TRUE(view != nullptr &&
+                    bytes == std::string(view, bytes.size()));
+        EXPECT_TRUE(view == nullptr || UnmapViewOfFile(view));
+        EXPECT_TRUE(CloseHandle(m));
+        EXPECT_TRUE(CloseHandle(h));
+
+        const bool writer = (round + t) % 3 == 0;
+        HANDLE s = writer ? Open(shared, W, s0) : Open(shared, R, sR);
+        if (s == INVALID_HANDLE_VALUE) {
+          EXPECT_EQ(ERROR_SHARING_VIOLATION, GetLastError());
+          ++refused;
+          continue;
+        }
+        ++opened;
+        std::atomic<int>& mine = writer ? writers : readers;
+        ++mine;
+        EXPECT_EQ(writer ? 1 : 0, writers.load());
+        EXPECT_EQ(0, writer ? readers.load() : 0);
+        if (writer) {
+          EXPECT_TRUE(Write(s, "x") && FlushFileBuffers(s));
+        }
+        --mine;
+        EXPECT_TRUE(CloseHandle(s));
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(400, opened + refused);
+  EXPECT_GT(opened, 0);
 }
 
 #ifndef _WIN32
