@@ -13,6 +13,7 @@ struct RunSettings {
   int32_t minHeaderSize = 64;     // X of -a[X][:Y]
   int32_t compatibilityLevel = 2;  // Y of -a[X][:Y]
   bool watchDeleted = true;
+  bool maildir = false;  // -m: a Maildir instead of an mbox file
 };
 
 // Whether "/" introduces a switch as "-" does. On POSIX it would make every
@@ -36,9 +37,11 @@ int32_t ReadNumber(const char* text, const char** end);
 // "*..." stands for messages.tbb in the current directory.
 const char* ResolveInputName(const char* inputName);
 
-// The input name with its last "." and what follows replaced by ".mbx", or
-// ".mbx" appended when it has no ".".
-std::string DeriveMailboxName(const char* inputName);
+// The input name with its last "." and what follows replaced by extension
+// (".mbx", or ".maildir" for a Maildir), or extension appended when it has
+// no ".".
+std::string DeriveMailboxName(const char* inputName,
+                              const char* extension = ".mbx");
 
 extern const char kUsageText[];
 

@@ -36,6 +36,7 @@ struct Case {
   int32_t x = 64;
   int32_t y = 2;
   bool watchDeleted = true;
+  bool maildir = false;
 };
 
 void Check(const Case& c, bool slashSwitches) {
@@ -55,6 +56,7 @@ void Check(const Case& c, bool slashSwitches) {
   EXPECT_EQ(c.x, s.minHeaderSize);
   EXPECT_EQ(c.y, s.compatibilityLevel);
   EXPECT_EQ(c.watchDeleted, s.watchDeleted);
+  EXPECT_EQ(c.maildir, s.maildir);
 }
 
 // Cases that read the same whichever characters introduce a switch.
@@ -95,6 +97,10 @@ const Case kCommon[] = {
     {{"in.tbb", "-DN"}, true, nullptr, false, 64, 2, false},
     {{"in.tbb", "-d-", "-d+"}, true, nullptr, false, 64, 2, false},
     {{"in.tbb", "-mbox"}, false},
+    {{"in.tbb", "-m"}, true, nullptr, false, 64, 2, true, true},
+    {{"in.tbb", "-M", "out", "-a"}, true, "out", true, 0, 2, true, true},
+    {{"in.tbb", "out", "-m", "-m"}, true, "out", false, 64, 2, true, true},
+    {{"in.tbb", "-m-"}, false},
 };
 
 TEST(CommandLineTest, CommonRules) {
@@ -109,6 +115,7 @@ TEST(CommandLineTest, SlashSwitchesOnlyWhereAsked) {
       {{"in.tbb", "/a"}, true, nullptr, true, 0, 2, true},
       {{"in.tbb", "/A"}, true, nullptr, true, 0, 2, true},
       {{"in.tbb", "/d"}, true, nullptr, false, 64, 2, true},
+      {{"in.tbb", "/M"}, true, nullptr, false, 64, 2, true, true},
       {{"in.tbb", "/?"}, false},
       {{"in.tbb", "/"}, false},
       {{"in.tbb", "/home/me/out.mbx"}, false},
@@ -146,6 +153,8 @@ TEST(CommandLineTest, InputAndMailboxNames) {
   };
   for (const auto& n : names)
     EXPECT_EQ(n.mailbox, DeriveMailboxName(n.input)) << n.input;
+  EXPECT_EQ("base.maildir", DeriveMailboxName("base.tbb", ".maildir"));
+  EXPECT_EQ("mail.maildir", DeriveMailboxName("mail.old/base", ".maildir"));
 }
 
 TEST(CommandLineTest, UsageTextHasItsFifteenLines) {
