@@ -13,6 +13,7 @@
 #include "io/file_stream.h"
 #include "mbox/mailbox_writer.h"
 #include "mbox/plain_blocks.h"
+#include "mbox_model.h"
 #include "platform/win32.h"
 
 namespace fuzz {
@@ -43,8 +44,6 @@ uint32_t ReadLittleEndian32(const uint8_t* p) {
 namespace {
 
 typedef std::string Bytes;
-
-const unsigned char kRecordStart[5] = {0x21, 0x09, 0x70, 0x19, 0x30};
 
 // One scratch mailbox per process (libFuzzer may run several), in memory
 // when /dev/shm is there. Removed at exit.
@@ -81,24 +80,6 @@ FILETIME MakeTime(WORD year, WORD month, WORD day, WORD hour) {
   return t;
 }
 
-// The lines of a message as a mail reader sees them: CR LF, a lone CR and a
-// lone LF each end a line, a NUL ends the message, and a final line end
-// adds no empty line. A message of at least one byte has at least one line.
-std::vector<Bytes> MessageLines(const unsigned char* text, int32_t length) {
-  std::vector<Bytes> lines;
-  int32_t p = 0;
-  for (;;) {
-    int32_t start = p;
-    while (p < length && text[p] != '\r' && text[p] != '\n' && text[p] != 0)
-      ++p;
-    lines.emplace_back(reinterpret_cast<const char*>(text + start), p - start);
-    if (p == length || text[p] == 0) break;
-    p += text[p] == '\r' && p + 1 < length && text[p + 1] == '\n' ? 2 : 1;
-    if (p == length || text[p] == 0) break;
-  }
-  return lines;
-}
-
 std::vector<Bytes> OutputLines(const Bytes& entry) {
   std::vector<Bytes> lines;
   size_t start = 0;
@@ -128,22 +109,16 @@ bool OneOf(const Bytes& word, const char* const* names, int n) {
   return false;
 }
 
-// "From SENDER  Ddd Mmm D hh:mm:ss YYYY" with a sender of one word, which
-// is what mbox readers split entries on.
-void CheckEnvelope(const Bytes& line) {
+// "From SENDER  Ddd Mmm D hh:mm:ss YYYY" with the sender given.
+void CheckEnvelope(const Bytes& line, const Bytes& sender) {
   static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed",
                                       "Thu", "Fri", "Sat"};
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr",
                                         "May", "Jun", "Jul", "Aug",
                                         "Sep", "Oct", "Nov", "Dec"};
-  FUZZ_CHECK(StartsWith(line, "From "));
-  size_t gap = line.find("  ", 5);
-  FUZZ_CHECK(gap != Bytes::npos && gap > 5);
-  for (size_t i = 5; i < gap; ++i) {
-    unsigned char c = static_cast<unsigned char>(line[i]);
-    FUZZ_CHECK(c > 0x20 && c != 0x7F);
-  }
-  Bytes date = line.substr(gap + 2);
+  const Bytes head = "From " + sender + "  ";
+  FUZZ_CHECK(line.compare(0, head.size(), head) == 0);
+  Bytes date = line.substr(head.size());
   FUZZ_CHECK(date.size() >= 20);
   FUZZ_CHECK(OneOf(date.substr(0, 3), kDays, 7) && date[3] == ' ');
   FUZZ_CHECK(OneOf(date.substr(4, 3), kMonths, 12) && date[7] == ' ');
@@ -159,86 +134,27 @@ void CheckEnvelope(const Bytes& line) {
   FUZZ_CHECK(date.size() - p >= 4 && IsDigits(date, p, date.size() - p));
 }
 
-bool StartsWithNoCase(const Bytes& s, const char* prefix) {
-  const size_t n = strlen(prefix);
-  if (s.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char a = s[i], b = prefix[i];
-    if (a >= 'A' && a <= 'Z') a = char(a + 32);
-    if (b >= 'A' && b <= 'Z') b = char(b + 32);
-    if (a != b) return false;
-  }
-  return true;
-}
-
-// Whether the sender search meets a "From " line of more than five bytes
-// before it ends: at the first empty line, at the first "Return-Path: " or
-// "From: " line with a value, and in the recovery scan at a first line that
-// is no header line. Such a message brings its own envelope line and gets
-// none; note that the "From " line need not be the message's first.
-bool BringsOwnEnvelope(const std::vector<Bytes>& lines, bool alternativeScan) {
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const Bytes& line = lines[i];
-    if (line.empty()) return false;
-    if (StartsWith(line, "From ") && line.size() > 5) return true;
-    if (StartsWithNoCase(line, "Return-Path: ") && line.size() > 13)
-      return false;
-    if (StartsWithNoCase(line, "From: ") && line.size() > 6) return false;
-    if (alternativeScan && i == 0 &&
-        (line.size() <= 2 ||
-         line.find(':') == Bytes::npos || line.find(':') >= line.size() - 2))
-      return false;
-  }
-  return false;
-}
-
 // Checks one entry of the output against the message it was written from.
 void CheckEntry(const Bytes& entry, const unsigned char* text, int32_t length,
                 bool alternativeScan) {
   std::vector<Bytes> out = OutputLines(entry);
-  // The entry ends with an empty line, and begins with a "From " line
-  // that has more than the five bytes: mbox readers start an entry there.
+  // The entry ends with an empty line and begins with an envelope line, and
+  // no other line begins "From ": mail readers start an entry only there.
   FUZZ_CHECK(out.size() >= 2 && out.back().empty());
-
-  std::vector<Bytes> lines = MessageLines(text, length);
-  const bool ownEnvelope = BringsOwnEnvelope(lines, alternativeScan);
-  size_t firstBlockEnd = lines.size();
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].empty()) {
-      firstBlockEnd = i;
-      break;
-    }
-  }
-
-  // The invariant mail readers rely on, checked on the output alone: past
-  // the entry's first line, a line starting "From " may only be one of the
-  // message's own first block when the message brought its envelope.
-  size_t outFirstEmpty = out.size() - 1;
-  for (size_t i = 0; i < out.size(); ++i) {
-    if (out[i].empty()) {
-      outFirstEmpty = i;
-      break;
-    }
-  }
+  FUZZ_CHECK(mbox_model::IsEnvelopeForm(out[0]));
   for (size_t i = 1; i < out.size(); ++i)
-    if (StartsWith(out[i], "From ")) FUZZ_CHECK(ownEnvelope && i < outFirstEmpty);
+    FUZZ_CHECK(!StartsWith(out[i], "From "));
 
-  // A record header that the recovery scan left as the message's last line
-  // is not part of the message.
-  if (alternativeScan && lines.back().size() >= 5 &&
-      memcmp(lines.back().data(), kRecordStart, 5) == 0)
-    lines.pop_back();
-
+  // The rest as the model has it: the envelope line with its sender, or the
+  // message's own; the recovery scan's header block; every line of the
+  // message, quoted where it begins "From " (nothing lost, nothing added).
+  const mbox_model::Entry model = mbox_model::ModelEntry(
+      Bytes(reinterpret_cast<const char*>(text), size_t(length)),
+      alternativeScan);
   size_t k = 0;
-  if (ownEnvelope) {
-    // Its first block holds the "From " line a reader starts the entry at.
-    bool found = false;
-    for (size_t i = 0; i < outFirstEmpty && !found; ++i)
-      found = StartsWith(out[i], "From ") && out[i].size() > 5;
-    FUZZ_CHECK(found);
-  } else {
-    CheckEnvelope(out[k++]);
-    if (alternativeScan && MessageLines(text, length)[0].empty()) {
+  if (!model.ownEnvelope) {
+    CheckEnvelope(out[k++], model.sender);
+    if (model.headerBlock) {
       FUZZ_CHECK(out.size() >= k + 7);
       FUZZ_CHECK(StartsWith(out[k++], "Date: "));
       FUZZ_CHECK(out[k++] == "From: korvane");
@@ -249,14 +165,9 @@ void CheckEntry(const Bytes& entry, const unsigned char* text, int32_t length,
       FUZZ_CHECK(out[k++].empty());
     }
   }
-  // Nothing lost, nothing added: every line of the message, quoted where a
-  // reader would take it for an entry start.
-  FUZZ_CHECK(out.size() == k + lines.size() + 1);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    bool quoted = StartsWith(lines[i], "From ") &&
-                  !(ownEnvelope && i < firstBlockEnd);
-    FUZZ_CHECK(out[k + i] == (quoted ? ">" : "") + lines[i]);
-  }
+  size_t at = 0;
+  for (size_t i = 0; i < k; ++i) at += out[i].size() + 1;
+  FUZZ_CHECK(entry.compare(at, Bytes::npos, model.lines + "\n") == 0);
 }
 
 struct Entry {
@@ -335,6 +246,8 @@ void ConvertAndCheck(MessageScanner* scanner, const unsigned char* data,
     at = e.end;
   }
   FUZZ_CHECK(at == output.size());  // nothing before, between or after
+  // A strict reader finds every entry.
+  FUZZ_CHECK(mbox_model::CountStrictEntries(output) == entries.size());
 }
 
 }  // namespace fuzz

@@ -64,6 +64,22 @@ std::vector<std::string> Bases() {
                  "Subject: s\r\n\r\nFrom the body\r\n>From quoted\r\nFrom \r\n",
                  kTime);
     b.AddMessage("From \r\nFrom: a b c <x y>\r\n\r\nFrom\r\n", kTime);
+    b.AddMessage(
+        "From a@b Fri, 16 Mar 2007 19:46:14 +0000\r\n"
+        "X: y\r\nFrom a@b Sun Sep 9 01:46 PST 2001\r\n"
+        "From: j@example.de (J\xc3\xb6rg)\r\n\r\nx\r\n",
+        kTime);
+    b.AddMessage("From MAILER-DAEMON Fri Apr 06 16:46:09 -0700 2001 \t\r\n\r\n",
+                 kTime);
+    add(b);
+  }
+  for (const auto* options : {&crlf, &lf}) {
+    // Own "From " lines of both kinds and 8-bit senders.
+    BaseBuilder b;
+    b.OmitFileHeader();
+    mkbase::SyntheticOptions rough = *options;
+    rough.rough = true;
+    mkbase::AddSyntheticMessages(&b, 9, 6, UINT64_MAX, rough);
     add(b);
   }
   {

@@ -4,7 +4,12 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "base_builder.h"
 #include "test_support.h"
@@ -228,6 +233,55 @@ TEST(ConversionTest, WarnsOnceAndSpacesProgress) {
   EXPECT_EQ(0, quiet.warnings);
   EXPECT_FALSE(r.corruptionWarning);
 }
+
+#ifndef _WIN32
+// Cuts its base short as soon as the conversion has it mapped.
+class Truncator : public ConversionProgress {
+ public:
+  explicit Truncator(std::string name) : name(std::move(name)) {}
+  void Advanced(unsigned, uint64_t) override {
+    if (!done) done = truncate(name.c_str(), 0) == 0;
+  }
+  std::string name;
+  bool done = false;
+};
+
+// Windows lets nobody shrink a mapped file; elsewhere the conversion whose
+// base shrank fails alone, and one beside it on another thread is whole.
+TEST(ConversionTest, ConcurrentConversionsKeepTheirFaultsApart) {
+  TempDir dir;
+  const std::string sound = SoundBase(20000), cut = dir.File("cut.tbb");
+  const std::string a = dir.File("a.tbb"), alone = dir.File("alone.mbx");
+  ASSERT_TRUE(mkbase::WriteFileBytes(a, sound));
+  ASSERT_TRUE(mkbase::WriteFileBytes(cut, sound));
+  ConvertBase(a.c_str(), alone.c_str(), {}, nullptr);
+
+  for (bool alternative : {false, true}) {
+    SCOPED_TRACE(alternative ? "-a" : "normal");
+    ASSERT_TRUE(mkbase::WriteFileBytes(cut, sound));
+    ConversionOptions options;
+    options.alternativeScan = alternative;
+    ConversionResult cutResult, soundResult;
+    Truncator truncator(cut);
+    std::thread first([&] {
+      cutResult = ConvertBase(cut.c_str(), dir.File("cut.mbx").c_str(), options,
+                              &truncator);
+    });
+    std::thread second([&] {
+      soundResult =
+          ConvertBase(a.c_str(), dir.File("a.mbx").c_str(), {}, nullptr);
+    });
+    first.join();
+    second.join();
+    EXPECT_TRUE(truncator.done);
+    EXPECT_EQ(int(ConversionOutcome::kCantReadBase), int(cutResult.outcome));
+    EXPECT_EQ("the file shrank while it was being read", cutResult.reason);
+    EXPECT_EQ(int(ConversionOutcome::kConverted), int(soundResult.outcome));
+    EXPECT_EQ(20000, soundResult.messages);
+    EXPECT_EQ(ReadFileOrEmpty(alone), ReadFileOrEmpty(dir.File("a.mbx")));
+  }
+}
+#endif
 
 TEST(ProgressTest, PercentOfLargeBasesDoesNotOverflow) {
   struct Case {

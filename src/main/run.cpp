@@ -1,6 +1,7 @@
 #include "main/run.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include <string>
 
@@ -62,6 +63,12 @@ int RunKorvane(int argc, char** argv) {
   printf("korvane v%s - message base to unix mailbox converter",
          KORVANE_VERSION);
   printf("\n");
+  // Only exactly these as the first argument; anything else names the base.
+  if (argc > 1 &&
+      (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "--version") == 0)) {
+    if (argv[1][2] == 'h') printf("%s", kUsageText);
+    return 0;
+  }
 
   RunSettings settings;
   if (!ParseCommandLine(argc, argv, kSlashSwitches, &settings)) {

@@ -100,21 +100,43 @@ class RunTest : public ::testing::Test {
   std::vector<std::pair<std::string, std::string>> kept;
 };
 
-TEST_F(RunTest, UsageErrorsTouchNothing) {
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"in.tbb", "out.mbx", "extra"},
-      {"in.tbb", "-x"},
-      {"in.tbb", "-"},
-      {"in.tbb", "-?"},
+// Usage errors, and "--help" and "--version" (exactly so, and only as the
+// first argument), print what they print and create nothing.
+TEST_F(RunTest, UsageErrorsHelpAndVersionTouchNothing) {
+  const std::string usage = kBanner + UsageText();
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string output;
+  } cases[] = {
+      {{}, 1, usage},
+      {{"in.tbb", "out.mbx", "extra"}, 1, usage},
+      {{"in.tbb", "-x"}, 1, usage},
+      {{"in.tbb", "-"}, 1, usage},
+      {{"in.tbb", "-?"}, 1, usage},
+      {{"in.tbb", "--help"}, 1, usage},
+      {{"--help"}, 0, usage},
+      {{"--help", "in.tbb", "out.mbx"}, 0, usage},
+      {{"--version"}, 0, kBanner},
+      {{"--version", "-x"}, 0, kBanner},
+      {{"--HELP"},
+       2,
+       kBanner + std::string("error: can't open --HELP for read\n")},
+      {{"-help"},
+       2,
+       kBanner + std::string("error: can't open -help for read\n")},
+      {{"--version=1"},
+       2,
+       kBanner + std::string("error: can't open --version=1 for read\n")},
   };
   Put("in.tbb", TwoMessageBase());
-  for (const auto& args : cases) {
-    ProgramResult r = Run(args);
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ(kBanner + UsageText(), r.output);
-    EXPECT_FALSE(FileExists(dir.File("in.mbx")));
-    EXPECT_FALSE(FileExists(dir.File("out.mbx")));
+  for (const Case& c : cases) {
+    ProgramResult r = Run(c.args);
+    SCOPED_TRACE(c.args.empty() ? "" : c.args[0]);
+    EXPECT_EQ(c.status, r.status);
+    EXPECT_EQ(c.output, r.output);
+    auto files = std::filesystem::directory_iterator(dir.path());
+    EXPECT_EQ(1, std::distance(begin(files), end(files))) << "only in.tbb";
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include "date/mail_date.h"
 #include "maildir/maildir_folder.h"
+#include "mbox/envelope_line.h"
 #include "mbox/line_splitter.h"
 #include "scan/base_layout.h"
 
@@ -84,16 +85,15 @@ bool MailboxWriter::WriteMessage(const unsigned char* text, int32_t length,
                                  FILETIME* time) {
   if (writeFailed || length <= 0) return !writeFailed;
   const unsigned char* end = text + length;
-  const unsigned char* ownEnvelope = nullptr;
+  bool ownEnvelope = false;
   int examinedLines = 0;
   FindSender(text, end, &ownEnvelope, &examinedLines);
   if (maildir != nullptr && !BeginFile()) return false;
   // A message with an envelope line of its own leaves the time to follow
   // as it was; its file's time is worked out all the same.
   SYSTEMTIME envelopeTime;
-  const FILETIME envelope =
-      EnvelopeTime(time, ownEnvelope == nullptr, &envelopeTime);
-  if (ownEnvelope == nullptr) {
+  const FILETIME envelope = EnvelopeTime(time, !ownEnvelope, &envelopeTime);
+  if (!ownEnvelope) {
     if (maildir == nullptr) WriteEnvelope(envelopeTime);
     // A recovered message that starts with an empty line has no headers of
     // its own; give it enough for a mail reader to list it.
@@ -132,10 +132,10 @@ bool MailboxWriter::FinishFile(FILETIME envelopeTime) {
 
 // Looks for the sender in the message's first block (up to its first empty
 // line): the first "Return-Path: " or "From: " line with a value decides. A
-// message that starts with its own "From " envelope line brings its sender.
+// message whose first line is an envelope line brings its own; any other
+// "From " line is an ordinary line, and the search goes on past it.
 void MailboxWriter::FindSender(const unsigned char* text,
-                               const unsigned char* end,
-                               const unsigned char** ownEnvelope,
+                               const unsigned char* end, bool* ownEnvelope,
                                int* examinedLines) {
   const unsigned char* value = nullptr;
   int32_t valueLength = 0;
@@ -143,8 +143,9 @@ void MailboxWriter::FindSender(const unsigned char* text,
   SplitLine(text, &line, end);
   while (line.lineLength != 0) {
     ++*examinedLines;
-    if (StartsWith(line, "From ", 5) && line.lineLength > 5) {
-      *ownEnvelope = line.lineStart;
+    if (*examinedLines == 1 &&
+        IsEnvelopeLine(line.lineStart, line.lineLength)) {
+      *ownEnvelope = true;
       return;
     }
     if (StartsWithNoCase(line, "Return-Path: ", 13) && line.lineLength > 13) {
@@ -186,10 +187,11 @@ void MailboxWriter::FindSender(const unsigned char* text,
   senderBuffer[valueLength > 0 ? valueLength : 0] = '\0';
   if (senderBuffer[0] == '\0') memcpy(senderBuffer, kProgramName, 8);
   // A blank in the envelope sender would end the envelope line's first
-  // word early, and mail readers then miss the entry; make it one word.
+  // word early, and mail readers then miss the entry; make it one word. Some
+  // readers take the envelope line for ASCII and fail on other bytes.
   for (char* c = senderBuffer; *c != '\0'; ++c) {
     unsigned char b = static_cast<unsigned char>(*c);
-    if (b <= 0x20 || b == 0x7F) *c = '-';
+    if (b <= 0x20 || b >= 0x7F) *c = '-';
   }
 }
 
@@ -198,14 +200,16 @@ FILETIME MailboxWriter::EnvelopeTime(FILETIME* time, bool storeBack,
   int64_t t = ToInt64(*time);
   int64_t now = ToInt64(options.currentTime);
   if (t < ToInt64(options.lowerTimeBound) || t > now) t = now;
-  t += int64_t(options.timeZoneBias) * kUnitsPerMinute;
-  FILETIME envelope = FromInt64(t);
-  if (storeBack) *time = envelope;  // a following message without a time
-  if (!FileTimeToSystemTime(&envelope, envelopeTime)) {
+  // A following message whose time stamp does not convert keeps this time
+  // and gets the bias once, as this one does.
+  if (storeBack) *time = FromInt64(t);
+  FILETIME universal =
+      FromInt64(t + int64_t(options.timeZoneBias) * kUnitsPerMinute);
+  if (!FileTimeToSystemTime(&universal, envelopeTime)) {
     GetSystemTime(envelopeTime);
-    GetSystemTimeAsFileTime(&envelope);
+    GetSystemTimeAsFileTime(&universal);
   }
-  return envelope;
+  return universal;
 }
 
 void MailboxWriter::WriteEnvelope(const SYSTEMTIME& envelopeTime) {
@@ -236,8 +240,7 @@ void MailboxWriter::WriteEnvelope(const SYSTEMTIME& envelopeTime) {
 }
 
 void MailboxWriter::WriteLines(const unsigned char* text,
-                               const unsigned char* end,
-                               const unsigned char* ownEnvelope) {
+                               const unsigned char* end, bool ownEnvelope) {
   // next is where the rest of the message starts: a line start, or when
   // midLine the rest of a line whose start has been looked at already.
   const unsigned char* next = text;
@@ -250,8 +253,8 @@ void MailboxWriter::WriteLines(const unsigned char* text,
   const size_t reach = PlainBlockReach(convertBlocks);
   LineCursor line;
   for (;;) {
-    if (convertBlocks != nullptr && ownEnvelope == nullptr &&
-        next >= blocksFrom && size_t(end - next) >= reach &&
+    if (convertBlocks != nullptr && !ownEnvelope && next >= blocksFrom &&
+        size_t(end - next) >= reach &&
         (midLine || (*next != 0 && !LineNeedsRules(next, alternativeScan)))) {
       if (!output) output.reset(new unsigned char[kOutputSize]);
       for (;;) {
@@ -280,16 +283,18 @@ void MailboxWriter::WriteLines(const unsigned char* text,
           line.lineLength >= 5 &&
           memcmp(line.lineStart, base_layout::kRecordStartPattern, 5) == 0)
         break;
-      if (line.lineLength == 0) ownEnvelope = nullptr;
+      // The message's own envelope line is its first; every other "From "
+      // line is quoted. A Maildir file holds neither that line nor quoting.
       if (maildir != nullptr) {
-        // A Maildir file holds no envelope line and needs no quoting.
-        if (line.lineStart == ownEnvelope) {
+        if (ownEnvelope) {
+          ownEnvelope = false;
           next = line.nextLineStart;
           if (next == nullptr) return;
           continue;
         }
-      } else if (ownEnvelope == nullptr && StartsWith(line, "From ", 5)) {
-        Put(">", 1);
+      } else {
+        if (!ownEnvelope && StartsWith(line, "From ", 5)) Put(">", 1);
+        ownEnvelope = false;
       }
     }
     midLine = false;

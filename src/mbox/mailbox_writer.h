@@ -73,9 +73,8 @@ class MailboxWriter {
   void Put(const void* bytes, DWORD count);
   void Flush();
   void WriteOut(const void* bytes, DWORD count);
-  // *ownEnvelope: the message's own envelope line, or null.
   void FindSender(const unsigned char* text, const unsigned char* end,
-                  const unsigned char** ownEnvelope, int* examinedLines);
+                  bool* ownEnvelope, int* examinedLines);
   // The envelope time of a message of time *time, as a FILETIME and as the
   // envelope line shows it; storeBack: *time becomes the time a following
   // message whose time stamp did not convert starts from.
@@ -83,7 +82,7 @@ class MailboxWriter {
                         SYSTEMTIME* envelopeTime);
   void WriteEnvelope(const SYSTEMTIME& envelopeTime);
   void WriteLines(const unsigned char* text, const unsigned char* end,
-                  const unsigned char* ownEnvelope);
+                  bool ownEnvelope);
   // The next Maildir file: its handle becomes the target. False on failure.
   bool BeginFile();
   bool FinishFile(FILETIME envelopeTime);

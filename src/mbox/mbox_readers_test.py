@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """Reads korvane's mailboxes back with independent mbox readers.
 
-Python's mailbox module must find every message with its envelope sender,
-its header lines and its body as stored in the base (line ends as LF, body
-lines that begin "From " quoted with ">"); formail and git mailsplit, where
-installed, must count the same messages.
+Python's mailbox module, iterating every message, must find each one with
+its envelope sender, its header lines and its body as the suite's model of
+mailbox entries (korvane-model) has them; a strict reader that starts a
+message only at an envelope line at the start or after an empty line, and
+formail and git mailsplit where installed, must count the same messages.
 
-usage: mbox_readers_test.py KORVANE KORVANE_MKBASE EXAMPLES_DIR
+usage: mbox_readers_test.py KORVANE KORVANE_MKBASE KORVANE_MODEL EXAMPLES_DIR
 """
 
 import email
@@ -21,9 +22,9 @@ import sys
 import tempfile
 import unittest
 
-if len(sys.argv) < 4:
+if len(sys.argv) < 5:
     sys.exit(__doc__)
-KORVANE, MKBASE, EXAMPLES = (os.path.abspath(a) for a in sys.argv[1:4])
+KORVANE, MKBASE, MODEL, EXAMPLES = (os.path.abspath(a) for a in sys.argv[1:5])
 
 
 def record_offsets(base):
@@ -45,53 +46,28 @@ def records(base):
     return [text for _, text in record_offsets(base)]
 
 
-def lines_of(text):
-    """Lines as a mail reader sees them: CR LF, CR and LF each end one."""
-    text = text.split(b"\0", 1)[0]
-    parts = re.split(rb"\r\n|\r|\n", text)
-    if parts and parts[-1] == b"" and len(parts) > 1:
-        parts.pop()
-    return parts
+def model_entries(texts, alternative_scan=False):
+    """The model's entry of each text: (own envelope, header block, sender,
+    lines as written)."""
+    data = b"".join(b"%d\n" % len(t) + t for t in texts)
+    args = [MODEL, "entries"] + (["-a"] if alternative_scan else [])
+    out = subprocess.run(args, input=data, stdout=subprocess.PIPE,
+                         check=True).stdout
+    entries = []
+    while out:
+        head, out = out.split(b"\n", 1)
+        own, block, sender_size, lines_size = (int(x) for x in head.split())
+        sender = out[:sender_size]
+        lines = out[sender_size:sender_size + lines_size]
+        out = out[sender_size + lines_size:]
+        entries.append((bool(own), bool(block), sender, lines))
+    return entries
 
 
-def first_block(lines):
-    block = []
-    for line in lines:
-        if line == b"":
-            break
-        block.append(line)
-    return block
-
-
-def expected_sender(text):
-    for line in first_block(lines_of(text)):
-        if line.lower().startswith(b"return-path: ") and len(line) > 13:
-            value = line[13:]
-            if value.startswith(b"<"):
-                value = value[1:]
-            if value.endswith(b">"):
-                value = value[:-1]
-            break
-        if line.lower().startswith(b"from: ") and len(line) > 6:
-            value = line[6:]
-            if b"<" in value:
-                value = value.split(b"<", 1)[1]
-            if value.endswith(b">"):
-                value = value[:-1]
-            break
-    else:
-        value = b""
-    value = value[:255] or b"korvane"
-    return bytes(b if 0x20 < b != 0x7F else ord("-") for b in value)
-
-
-def expected_body(text):
-    """The entry as written after its envelope line, without the final
-    empty line that separates entries."""
-    out = []
-    for line in lines_of(text):
-        out.append(b">" + line if line.startswith(b"From ") else line)
-    return b"\n".join(out) + b"\n"
+def entry_body(entry):
+    """What a reader gives as the message: the lines after the envelope."""
+    own, _, _, lines = entry
+    return lines.split(b"\n", 1)[1] if own else lines
 
 
 def run(args, cwd):
@@ -131,23 +107,31 @@ class ReaderTest(unittest.TestCase):
         return os.path.join(self.dir, "messages.mbx"), texts
 
     def check_python_reader(self, path, texts):
+        entries = model_entries(texts)
         box = mailbox.mbox(path, create=False)
-        keys = box.keys()
-        self.assertEqual(len(texts), len(keys))
-        for key, text in zip(keys, texts):
-            message = box[key]
-            sender = message.get_from().split(" ", 1)[0].encode("latin-1")
-            self.assertEqual(expected_sender(text), sender)
+        read = 0
+        for (key, message), entry in zip(box.iteritems(), entries):
+            read += 1
+            own, _, sender, lines = entry
+            if own:
+                self.assertEqual(lines.split(b"\n", 1)[0],
+                                 b"From " + message.get_from().encode("ascii"))
+            else:
+                self.assertEqual(
+                    sender, message.get_from().split(" ", 1)[0].encode("ascii"))
             raw = box.get_bytes(key)
-            self.assertEqual(expected_body(text), raw)
+            self.assertEqual(entry_body(entry), raw)
             parsed = email.message_from_bytes(raw, policy=email.policy.compat32)
-            source = email.message_from_bytes(
-                b"\n".join(lines_of(text)) + b"\n",
-                policy=email.policy.compat32)
-            self.assertEqual(source.items(), parsed.items())
+            self.assertEqual(parsed.items(), message.items())
+        self.assertEqual(len(texts), read)
+        self.assertEqual(len(texts), len(box))
         box.close()
+        return entries
 
     def check_counting_readers(self, path, count):
+        strict = subprocess.run([MODEL, "count", path], stdout=subprocess.PIPE,
+                                check=True)
+        self.assertEqual(count, int(strict.stdout))
         if shutil.which("formail"):
             with open(path, "rb") as f:
                 split = subprocess.run(
@@ -157,8 +141,7 @@ class ReaderTest(unittest.TestCase):
         else:
             print("formail not installed: count by formail skipped")
         if shutil.which("git"):
-            out = os.path.join(self.dir, "split")
-            os.mkdir(out)
+            out = tempfile.mkdtemp(prefix="split-", dir=self.dir)
             split = run(["git", "mailsplit", "-o" + out, path], self.dir)
             self.assertEqual(0, split.returncode, split.stderr)
             self.assertEqual(count, int(split.stdout.strip()))
@@ -173,8 +156,7 @@ class ReaderTest(unittest.TestCase):
     def test_synthetic_crlf(self):
         path, texts = self.convert(["--synthetic", "400", "--seed", "7"])
         self.assertEqual(400, len(texts))
-        quoted = sum(1 for t in texts for line in lines_of(t)
-                     if line.startswith(b"From "))
+        quoted = sum(e[3].count(b"\n>From ") for e in model_entries(texts))
         self.assertGreater(quoted, 0, "no body line to quote")
         self.check_python_reader(path, texts)
         self.check_counting_readers(path, len(texts))
@@ -184,6 +166,26 @@ class ReaderTest(unittest.TestCase):
                                     "--lf"])
         self.check_python_reader(path, texts)
         self.check_counting_readers(path, len(texts))
+
+    def test_own_from_lines_and_8bit_senders(self):
+        for args in (["--seed", "13"], ["--seed", "14", "--lf"]):
+            with self.subTest(" ".join(args)):
+                path, texts = self.convert(["--synthetic", "300", "--rough"] +
+                                           args)
+                entries = self.check_python_reader(path, texts)
+                self.check_counting_readers(path, len(texts))
+                # Both kinds of first "From " line, "From " lines later in
+                # the header block, and senders with 8-bit bytes are there.
+                first = [t.split(b"\n", 1)[0] for t in texts]
+                self.assertGreater(sum(e[0] for e in entries), 10)
+                self.assertGreater(sum(not e[0] and f.startswith(b"From ")
+                                       for e, f in zip(entries, first)), 10)
+                self.assertGreater(sum(re.search(rb"\n>From ", e[3]
+                                                 .split(b"\n\n", 1)[0]) is not None
+                                       for e in entries), 10)
+                self.assertGreater(sum(re.search(rb"\nFrom: \S+ \([^)]*[\x80-\xff]",
+                                                 t) is not None
+                                       for t in texts), 10)
 
     def test_recovery_scan_of_a_damaged_base(self):
         synthetic = ["--synthetic", "12", "--seed", "5"]
@@ -205,15 +207,16 @@ class ReaderTest(unittest.TestCase):
         entries = [box.get_bytes(key) for key in box.keys()]
         box.close()
         self.assertEqual(count, len(entries))
-        for i, text in enumerate(texts):
+        for i, entry in enumerate(model_entries(texts, True)):
             if i not in (3, 11):
-                self.assertIn(expected_body(text), entries, "message %d" % i)
+                self.assertIn(entry_body(entry), entries, "message %d" % i)
         self.check_counting_readers(path, count)
 
     def test_recovery_scan_of_a_sound_base_matches_the_normal_scan(self):
         bases = {
             "crlf.tbb": ["--synthetic", "200", "--seed", "3"],
             "lf.tbb": ["--synthetic", "200", "--seed", "4", "--lf"],
+            "rough.tbb": ["--synthetic", "200", "--seed", "5", "--rough"],
             "examples.tbb": [EXAMPLES],
         }
         for name, args in bases.items():
@@ -230,4 +233,4 @@ class ReaderTest(unittest.TestCase):
                     self.assertEqual(normal_box, f.read())
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1] + sys.argv[4:], verbosity=2)
+    unittest.main(argv=sys.argv[:1] + sys.argv[5:], verbosity=2)

@@ -103,7 +103,6 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_SHARING_VIOLATION 32u
 #define ERROR_HANDLE_DISK_FULL 39u
 #define ERROR_FILE_EXISTS 80u
-#define ERROR_NOT_SUPPORTED 50u
 #define ERROR_INVALID_PARAMETER 87u
 #define ERROR_BUFFER_OVERFLOW 111u
 #define ERROR_INSUFFICIENT_BUFFER 122u
@@ -156,11 +155,6 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD numberOfBytesToRead,
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD numberOfBytesToWrite,
                       LPDWORD numberOfBytesWritten, LPOVERLAPPED overlapped);
 BOOL WINAPI FlushFileBuffers(HANDLE file);
-// Of the three times only the last write time can be set here; the others
-// must be null (win32_delivery-posix.cpp).
-BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime,
-                        const FILETIME* lastAccessTime,
-                        const FILETIME* lastWriteTime);
 HANDLE WINAPI CreateFileMappingA(HANDLE file,
                                  LPSECURITY_ATTRIBUTES attributes,
                                  DWORD protect, DWORD maximumSizeHigh,
@@ -201,6 +195,7 @@ DWORD WINAPI GetCurrentProcessId(void);
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
 #define IO_REPARSE_TAG_SYMLINK 0xA000000Cu
 #define ERROR_NO_MORE_FILES 18u
+#define ERROR_NOT_SUPPORTED 50u
 #define ERROR_INVALID_NAME 123u
 #define ERROR_DIR_NOT_EMPTY 145u
 #define ERROR_DIRECTORY 267u
@@ -226,9 +221,13 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName,
                              LPSECURITY_ATTRIBUTES securityAttributes);
 BOOL WINAPI RemoveDirectoryA(LPCSTR pathName);
 BOOL WINAPI DeleteFileA(LPCSTR fileName);
-// Fails with ERROR_ALREADY_EXISTS when newFileName exists: never replaces
-// (win32_delivery-posix.cpp).
+// Fails with ERROR_ALREADY_EXISTS when newFileName exists; never replaces.
 BOOL WINAPI MoveFileA(LPCSTR existingFileName, LPCSTR newFileName);
+// Of the three times only the last write time is supported; the others
+// must be null.
+BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime,
+                        const FILETIME* lastAccessTime,
+                        const FILETIME* lastWriteTime);
 // Makes a name absolute against the current folder and drops "." and
 // ".." by the text alone, as Windows does: links are not looked at.
 DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength,

@@ -12,7 +12,9 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -260,4 +262,37 @@ DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer,
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return 0;
   }
+}
+
+// Never replaces: Windows refuses when the new name exists.
+BOOL WINAPI MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
+  if (existingFileName == nullptr || newFileName == nullptr)
+    return FailWith(ERROR_INVALID_PARAMETER);
+#ifdef RENAME_NOREPLACE
+  if (renameat2(AT_FDCWD, existingFileName, AT_FDCWD, newFileName,
+                RENAME_NOREPLACE) == 0)
+    return TRUE;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+    if (errno == EEXIST) return FailWith(ERROR_ALREADY_EXISTS);
+    return FailWith(ErrorFromErrno(errno));
+  }
+#endif
+  // A file system that cannot refuse to replace in the rename itself: a
+  // second link refuses, and the old name goes after it.
+  struct stat entry;
+  if (lstat(existingFileName, &entry) != 0)
+    return FailWith(ErrorFromErrno(errno));
+  if (!S_ISDIR(entry.st_mode)) {
+    if (link(existingFileName, newFileName) == 0) {
+      unlink(existingFileName);
+      return TRUE;
+    }
+    if (errno == EEXIST) return FailWith(ERROR_ALREADY_EXISTS);
+    if (errno != EPERM && errno != ENOTSUP && errno != EMLINK)
+      return FailWith(ErrorFromErrno(errno));
+  }
+  // No links either: look, then rename.
+  if (lstat(newFileName, &entry) == 0) return FailWith(ERROR_ALREADY_EXISTS);
+  if (rename(existingFileName, newFileName) == 0) return TRUE;
+  return FailWith(ErrorFromErrno(errno));
 }

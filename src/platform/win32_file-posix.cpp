@@ -1,11 +1,15 @@
 // The file calls of win32.h over POSIX: each finds its object in the handle
 // table, holds it locked for the call and hands it to the operation of its
 // concept (file_ops-posix.h). No C++ exception leaves a function here.
+#include <errno.h>
+#include <sys/stat.h>
+
 #include <memory>
 #include <mutex>
 
 #include "platform/file_ops-posix.h"
 #include "platform/handle_table-posix.h"
+#include "platform/posix_errors.h"
 #include "platform/win32.h"
 
 using win32_posix::Fail;
@@ -124,4 +128,42 @@ LPVOID WINAPI MapViewOfFile(HANDLE fileMappingObject, DWORD desiredAccess,
 
 BOOL WINAPI UnmapViewOfFile(LPCVOID baseAddress) {
   return win32_posix::UnmapView(baseAddress);
+}
+
+// Only the last write time can be set; what the handle still holds back is
+// written out first, or that write would move the time again.
+BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime,
+                        const FILETIME* lastAccessTime,
+                        const FILETIME* lastWriteTime) {
+  if (creationTime != nullptr || lastAccessTime != nullptr) {
+    Fail(ERROR_NOT_SUPPORTED);
+    return FALSE;
+  }
+  Held<File> f = HoldFile(file);
+  if (!f) return FALSE;
+  if (lastWriteTime == nullptr) return TRUE;
+  if ((f->access & GENERIC_WRITE) && !win32_posix::WriteOut(f.get())) {
+    Fail(f->failCode);
+    return FALSE;
+  }
+  const int64_t kUnixEpochTicks = 116444736000000000LL;  // 1970 in 100 ns
+  const int64_t ticks =
+      static_cast<int64_t>(uint64_t(lastWriteTime->dwHighDateTime) << 32 |
+                           lastWriteTime->dwLowDateTime) -
+      kUnixEpochTicks;
+  int64_t seconds = ticks / 10000000, rest = ticks % 10000000;
+  if (rest < 0) {  // before 1970: the seconds round down
+    --seconds;
+    rest += 10000000;
+  }
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // the access time stays
+  times[1].tv_sec = static_cast<time_t>(seconds);
+  times[1].tv_nsec = static_cast<long>(rest * 100);
+  if (futimens(f->fd, times) != 0) {
+    Fail(win32_posix::ErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
 }

@@ -85,3 +85,5 @@ DWORD WINAPI CharLowerBuffA(LPSTR text, DWORD length) {
   }
   return length;
 }
+
+DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <mutex>
 
 #include "platform/win32.h"
 
@@ -103,6 +104,11 @@ DWORD WINAPI GetTimeZoneInformation(LPTIME_ZONE_INFORMATION information) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return TIME_ZONE_ID_INVALID;
   }
+  // glibc guards tzset's state with a lock the thread sanitizer cannot
+  // see; one conversion per thread reads the zone once, so a lock of ours
+  // costs nothing.
+  static std::mutex zoneMutex;
+  std::lock_guard<std::mutex> lock(zoneMutex);
   tzset();
   // The offsets of now and of midwinter and midsummer in both hemispheres
   // tell the standard offset and whether the zone keeps daylight saving.

@@ -35,6 +35,8 @@ Building:
                         B bytes (with --synthetic too: whichever stops first)
   --seed S              seed of the synthetic messages and garbage (default 1)
   --lf                  synthetic messages with LF line ends (default CR LF)
+  --rough               synthetic messages with "From " lines of their own
+                        (envelope lines and others) and 8-bit sender names
 
 Damage (I is a record index from 0, OFFSET a file offset; options compose,
 and later settings of the same field win):
@@ -110,6 +112,7 @@ struct Options {
   uint64_t syntheticBytes = 0;
   uint64_t seed = 1;
   bool lf = false;
+  bool rough = false;
 
   bool fileHeader = true;
   uint32_t fileMagic = mkbase::kFileMagic;
@@ -271,6 +274,9 @@ Options ParseArguments(int argc, char** argv) {
     } else if (name == "--lf") {
       flag();
       options.lf = true;
+    } else if (name == "--rough") {
+      flag();
+      options.rough = true;
     } else if (name == "--bad-file-header") {
       flag();
       options.fileMagic = kBadFileMagic;
@@ -530,6 +536,7 @@ int Run(const Options& options) {
   if (options.haveSyntheticCount || options.haveSyntheticBytes) {
     mkbase::SyntheticOptions synthetic;
     synthetic.crlf = !options.lf;
+    synthetic.rough = options.rough;
     synthetic.step = options.step;
     synthetic.startTime =
         uint32_t(options.start + uint64_t(files.size()) * options.step);

@@ -1,5 +1,8 @@
 #include "synthetic_messages.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace mkbase {
 
 namespace {
@@ -86,6 +89,11 @@ const char* const kBodyWords[] = {
     "finally",  "already",  "still",    "maybe",    "together", "around",
     "between",  "through",  "during",   "without",  "important", "small",
     "large",    "new",      "old",      "good",     "better",   "same"};
+
+// UTF-8 and Latin-1 names for From: lines with 8-bit bytes.
+const char* const kEightBitNames[] = {
+    "J\xc3\xb6rg M\xc3\xbcller", "Ren\xe9 Dupr\xe9",
+    "\xd0\x9e\xd0\xbb\xd1\x8c\xd0\xb3\xd0\xb0", "Sm\xf8rrebr\xf8\x64"};
 
 const int kZones[] = {0, 60, 120, -300, -240, -420, 330, 540, -480, 600};
 
@@ -215,6 +223,23 @@ std::string Subject(Rng& rng) {
   return subject;
 }
 
+// A mail date "Sun, 9 Sep 2001 01:46:40 +0000" as an envelope line's date:
+// form 0 "Sun Sep 9 01:46:40 2001", 1 "Sun Sep  9 01:46:40 2001", 2 "Sun
+// Sep 9 01:46 2001". (No zone: git mailsplit knows no envelope line with
+// one.)
+std::string EnvelopeDate(const std::string& mailDate, uint32_t form) {
+  std::vector<std::string> w;  // "Sun," "9" "Sep" "2001" "01:46:40" "+0000"
+  size_t p = 0;
+  while (p <= mailDate.size()) {
+    size_t e = std::min(mailDate.find(' ', p), mailDate.size());
+    w.push_back(mailDate.substr(p, e - p));
+    p = e + 1;
+  }
+  std::string day = (form == 1 && w[1].size() == 1 ? " " : "") + w[1];
+  std::string time = form == 2 ? w[4].substr(0, 5) : w[4];
+  return w[0].substr(0, 3) + " " + w[2] + " " + day + " " + time + " " + w[3];
+}
+
 template <typename Sink>
 size_t AddSynthetic(Sink* sink, uint64_t seed, size_t count, uint64_t maxBytes,
                     const SyntheticOptions& options) {
@@ -286,12 +311,37 @@ void AppendSyntheticMessage(std::string* out, uint64_t seed, uint64_t index,
   const uint32_t fromForm = rng.Below(2);
   const bool received = rng.OneIn(3);
 
+  // The rough edges, from a stream of their own.
+  std::string ownFromLine, laterFromLine, eightBitName;
+  if (options.rough) {
+    Rng edges(seed ^ 0x726F75676845ull, index);
+    const uint32_t roll = edges.Below(10);
+    const std::string mailDate = FormatMailDate(stamp, 0);
+    std::string line =
+        "From " + (edges.OneIn(3) ? "MAILER-DAEMON" : sender.address) + " " +
+        (roll % 2 == 0 ? EnvelopeDate(mailDate, edges.Below(3)) : mailDate);
+    if (roll < 2 || roll == 6 || roll == 7) {
+      ownFromLine = line;
+    } else if (roll == 4 || roll == 5) {
+      laterFromLine = line;
+    }
+    if (edges.OneIn(4)) eightBitName = edges.Pick(kEightBitNames);
+  }
+  if (!ownFromLine.empty()) message.Line(ownFromLine);
+  // The later "From " line goes before the second header field.
+  int fields = 0;
+  auto header = [&](const std::string& line) {
+    if (line[0] != '\t' && fields++ == 1 && !laterFromLine.empty())
+      message.Line(laterFromLine);
+    message.Line(line);
+  };
+
   if (returnPath) {
     // Lists rewrite the envelope sender; the header From stays the author.
     std::string envelope = rng.OneIn(4)
         ? "bounce-" + std::to_string(rng.Below(100000)) + "@lists.example.net"
         : sender.address;
-    message.Line("Return-Path: <" + envelope + ">");
+    header("Return-Path: <" + envelope + ">");
   }
   if (received) {
     const uint32_t hops = rng.Between(1, 3);
@@ -299,39 +349,41 @@ void AppendSyntheticMessage(std::string* out, uint64_t seed, uint64_t index,
     for (uint32_t hop = 0; hop < hops; ++hop) {
       const char* from = rng.Pick(kRelays);
       const char* by = rng.Pick(kRelays);
-      message.Line(std::string("Received: from ") + from + " (" + from +
-                   " [192.0.2." + std::to_string(rng.Between(1, 254)) + "])");
-      message.Line(std::string("\tby ") + by + " with ESMTP id " +
-                   Hex(rng.Next(), 10));
-      message.Line("\tfor <" + recipient.address + ">; " +
-                   FormatMailDate(when, rng.Pick(kZones)));
+      header(std::string("Received: from ") + from + " (" + from +
+             " [192.0.2." + std::to_string(rng.Between(1, 254)) + "])");
+      header(std::string("\tby ") + by + " with ESMTP id " +
+             Hex(rng.Next(), 10));
+      header("\tfor <" + recipient.address + ">; " +
+             FormatMailDate(when, rng.Pick(kZones)));
       when -= rng.Between(1, 60);
     }
   }
   const std::string date =
       "Date: " + FormatMailDate(sent, rng.Pick(kZones));
-  const std::string from = fromForm == 0
-      ? "From: " + sender.name + " <" + sender.address + ">"
-      : "From: " + sender.address;
+  const std::string from =
+      !eightBitName.empty()
+          ? "From: " + sender.address + " (" + eightBitName + ")"
+      : fromForm == 0 ? "From: " + sender.name + " <" + sender.address + ">"
+                      : "From: " + sender.address;
   const std::string to = rng.OneIn(3)
       ? "To: " + recipient.address
       : "To: " + recipient.name + " <" + recipient.address + ">";
   const std::string subject = "Subject: " + Subject(rng);
   if (rng.OneIn(2)) {
-    message.Line(date);
-    message.Line(from);
-    message.Line(to);
-    message.Line(subject);
+    header(date);
+    header(from);
+    header(to);
+    header(subject);
   } else {
-    message.Line(from);
-    message.Line(to);
-    message.Line(subject);
-    message.Line(date);
+    header(from);
+    header(to);
+    header(subject);
+    header(date);
   }
-  message.Line("Message-ID: " + messageId);
+  header("Message-ID: " + messageId);
   if (rng.OneIn(2)) {
-    message.Line("MIME-Version: 1.0");
-    message.Line("Content-Type: text/plain; charset=us-ascii");
+    header("MIME-Version: 1.0");
+    header("Content-Type: text/plain; charset=us-ascii");
   }
   message.End();
 
