@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times korvane against copying the same base with cat and cp, and against
-# the tr | sed pipeline a user might hack up instead; checks that 4 times
+# the tr | sed pipeline a user might hack up instead; times the Maildir
+# output (-m, a file per message) against the mbox output; checks that 4 times
 # the base costs about 4 times the time, also on damaged bases built to be
 # hard for the recovery scan. Prints a table; docs/performance.md explains
 # it. Needs bash, coreutils, sed, awk and /usr/bin/time (Debian: time).
@@ -153,7 +154,7 @@ median() { sort -n | awk '{ v[NR] = $1 } END {
 # what earlier runs left dirty, so that no run pays for another's
 # writeback.
 time_once() {
-  rm -f "$data"/out*
+  rm -rf "$data"/out*
   sync
   local TIMEFORMAT='%3R %3U %3S' t
   t=$( { time bash -c "$1" >/dev/null 2>&1; } 2>&1 )
@@ -164,7 +165,7 @@ time_once() {
 # size"; for a pipeline the largest of its processes). The pages of a
 # mapped base count in it as they are read.
 peak_rss() {
-  rm -f "$data"/out*
+  rm -rf "$data"/out*
   /usr/bin/time -v bash -c "$1" 2>&1 >/dev/null |
     awk -F': ' '/Maximum resident set size/ { print $2 }'
 }
@@ -175,7 +176,7 @@ peak_rss() {
 # (heap, stack, buffers, program and libraries). Only readings taken while
 # the base is mapped count; empty when the run was too short for one.
 apart_rss() {  # command base-path
-  rm -f "$data"/out*
+  rm -rf "$data"/out*
   bash -c "exec $1" >/dev/null 2>&1 &
   local pid=$! max="" v
   while [ -r "/proc/$pid/smaps" ]; do
@@ -232,6 +233,7 @@ time_group \
   "cp=cp big.tbb out.copy" \
   "normal=$K big.tbb out.mbx" \
   "recovery=$K big.tbb out.mbx -a" \
+  "maildir=$K big.tbb out.maildir -m" \
   "tr|sed=tr -d '\\r' < big.tbb | sed 's/^From />From /' > out.txt"
 time_group \
   "small cat=cat small.tbb > out.copy" \
@@ -272,6 +274,7 @@ row cat "cat base > copy"
 row cp "cp base copy"
 row normal "korvane base out (normal scan)"
 row recovery "korvane base out -a (recovery)"
+row maildir "korvane base out -m (Maildir)"
 row "tr|sed" "tr -d '\\r' < base | sed ... > out"
 
 echo
