@@ -23,8 +23,18 @@ std::string ErrorText(DWORD code) {
     case ERROR_SHARING_VIOLATION:
       return "the file is in use by another program";
     case ERROR_HANDLE_DISK_FULL:
-    case 112:  // ERROR_DISK_FULL
+    case ERROR_DISK_FULL:
       return "the disk is full";
+    case ERROR_WRITE_PROTECT:
+      return "the medium is write-protected";
+    case ERROR_WRITE_FAULT:
+      return "the device refused the write";
+    case ERROR_INVALID_NAME:
+      return "the name is not valid there";
+    case ERROR_DIRECTORY:
+      return "not a folder";
+    case ERROR_CANT_RESOLVE_FILENAME:
+      return "a loop of symbolic links";
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
       return "the file exists already";
@@ -155,6 +165,8 @@ bool IsEmptyFile(const char* name) {
 }
 
 }  // namespace
+
+std::string SystemErrorText(DWORD code) { return ErrorText(code); }
 
 unsigned PercentOf(uint64_t done, uint64_t total) {
   return total == 0 ? 0 : static_cast<unsigned>(done * 100 / total);

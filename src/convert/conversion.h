@@ -81,6 +81,10 @@ class ConversionProgress {
   virtual void CorruptionFound() {}
 };
 
+// What a failed system call means, in words, from its error code: "no such
+// file", "access denied", "the disk is full", ...
+std::string SystemErrorText(DWORD code);
+
 // done * 100 / total, truncated, without overflow; 0 for a total of 0.
 unsigned PercentOf(uint64_t done, uint64_t total);
 

@@ -51,13 +51,6 @@ DWORD CreateFolder(const std::string& path) {
 
 }  // namespace
 
-std::string JoinPath(const std::string& folder, const char* name) {
-  std::string path = folder;
-  if (!path.empty() && path.back() != kPathSeparator && path.back() != '/')
-    path += kPathSeparator;
-  return path + name;
-}
-
 MaildirTarget InspectMaildirTarget(const std::string& folder, DWORD* error) {
   *error = ERROR_SUCCESS;
   const DWORD attributes = GetFileAttributesA(folder.c_str());

@@ -9,15 +9,7 @@
 #include <string>
 
 #include "platform/win32.h"
-
-#ifdef _WIN32
-const char kPathSeparator = '\\';
-#else
-const char kPathSeparator = '/';
-#endif
-
-// folder and name joined with one separator.
-std::string JoinPath(const std::string& folder, const char* name);
+#include "tree/tree_paths.h"
 
 // What is found where a Maildir is to be written.
 enum class MaildirTarget {

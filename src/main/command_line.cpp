@@ -73,11 +73,23 @@ bool ParseCommandLine(int argc, char** argv, bool slashSwitches,
         if (arg[2] != '\0') return false;
         settings->maildir = true;
         break;
+      case 'r':
+        if (arg[2] != '\0') return false;
+        settings->treeMode = true;
+        break;
+      case 'j': {
+        const char* end;
+        int32_t jobs = ReadNumber(arg + 2, &end);
+        if (end == arg + 2 || *end != '\0' || jobs < 1 || jobs > kMaxJobs)
+          return false;
+        settings->jobs = jobs;
+        break;
+      }
       default:  // also the end of a lone "-"
         return false;
     }
   }
-  return true;
+  return settings->jobs == 0 || settings->treeMode;
 }
 
 const char* ResolveInputName(const char* inputName) {
@@ -86,8 +98,7 @@ const char* ResolveInputName(const char* inputName) {
 
 std::string DeriveMailboxName(const char* inputName, const char* extension) {
   const char* dot = strrchr(inputName, '.');
-  std::string name = dot != nullptr
-                         ? std::string(inputName, dot - inputName)
-                         : std::string(inputName);
+  std::string name = dot != nullptr ? std::string(inputName, dot - inputName)
+                                    : std::string(inputName);
   return name + extension;
 }

@@ -10,11 +10,16 @@ struct RunSettings {
   const char* inputName = nullptr;
   const char* mailboxName = nullptr;  // null: derived from the input name
   bool alternativeScan = false;
-  int32_t minHeaderSize = 64;     // X of -a[X][:Y]
+  int32_t minHeaderSize = 64;      // X of -a[X][:Y]
   int32_t compatibilityLevel = 2;  // Y of -a[X][:Y]
   bool watchDeleted = true;
+  // -r: the input is a folder, converted with every base below it.
+  bool treeMode = false;
+  int32_t jobs = 0;      // -jN, 1 to 64; 0: not given
   bool maildir = false;  // -m: a Maildir instead of an mbox file
 };
+
+const int32_t kMaxJobs = 64;
 
 // Whether "/" introduces a switch as "-" does. On POSIX it would make every
 // absolute path a switch, so there only "-" does.

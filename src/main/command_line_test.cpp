@@ -36,6 +36,8 @@ struct Case {
   int32_t x = 64;
   int32_t y = 2;
   bool watchDeleted = true;
+  bool tree = false;
+  int32_t jobs = 0;
   bool maildir = false;
 };
 
@@ -56,6 +58,8 @@ void Check(const Case& c, bool slashSwitches) {
   EXPECT_EQ(c.x, s.minHeaderSize);
   EXPECT_EQ(c.y, s.compatibilityLevel);
   EXPECT_EQ(c.watchDeleted, s.watchDeleted);
+  EXPECT_EQ(c.tree, s.treeMode);
+  EXPECT_EQ(c.jobs, s.jobs);
   EXPECT_EQ(c.maildir, s.maildir);
 }
 
@@ -85,7 +89,12 @@ const Case kCommon[] = {
     {{"in.tbb", "-a100", "-a:1"}, true, nullptr, true, 100, 1, true},
     {{"in.tbb", "-a100", "-a"}, true, nullptr, true, 0, 2, true},
     {{"in.tbb", "-a99999999999"}, true, nullptr, true, 2147483647, 2, true},
-    {{"in.tbb", "-a-99999999999"}, true, nullptr, true, -2147483647 - 1, 2,
+    {{"in.tbb", "-a-99999999999"},
+     true,
+     nullptr,
+     true,
+     -2147483647 - 1,
+     2,
      true},
     {{"in.tbb", "-a:4294967298"}, true, nullptr, true, 64, 2147483647, true},
     {{"in.tbb", "-a0xFFFFFFFF"}, true, nullptr, true, 2147483647, 2, true},
@@ -97,10 +106,48 @@ const Case kCommon[] = {
     {{"in.tbb", "-DN"}, true, nullptr, false, 64, 2, false},
     {{"in.tbb", "-d-", "-d+"}, true, nullptr, false, 64, 2, false},
     {{"in.tbb", "-mbox"}, false},
-    {{"in.tbb", "-m"}, true, nullptr, false, 64, 2, true, true},
-    {{"in.tbb", "-M", "out", "-a"}, true, "out", true, 0, 2, true, true},
-    {{"in.tbb", "out", "-m", "-m"}, true, "out", false, 64, 2, true, true},
+    {{"in.tbb", "-m"}, true, nullptr, false, 64, 2, true, false, 0, true},
+    {{"in.tbb", "-M", "out", "-a"},
+     true,
+     "out",
+     true,
+     0,
+     2,
+     true,
+     false,
+     0,
+     true},
+    {{"in.tbb", "out", "-m", "-m"},
+     true,
+     "out",
+     false,
+     64,
+     2,
+     true,
+     false,
+     0,
+     true},
     {{"in.tbb", "-m-"}, false},
+    {{"Mail", "-r"}, true, nullptr, false, 64, 2, true, true},
+    {{"Mail", "-R", "out", "-a:3"}, true, "out", true, 64, 3, true, true},
+    {{"Mail", "-j2", "-r"}, true, nullptr, false, 64, 2, true, true, 2},
+    {{"Mail", "-r", "-J64"}, true, nullptr, false, 64, 2, true, true, 64},
+    {{"Mail", "-r", "-j1", "-j0x10"},
+     true,
+     nullptr,
+     false,
+     64,
+     2,
+     true,
+     true,
+     16},
+    {{"Mail", "-rf"}, false},
+    {{"Mail", "-j2"}, false},
+    {{"Mail", "-r", "-j"}, false},
+    {{"Mail", "-r", "-j0"}, false},
+    {{"Mail", "-r", "-j65"}, false},
+    {{"Mail", "-r", "-j-1"}, false},
+    {{"Mail", "-r", "-j2x"}, false},
 };
 
 TEST(CommandLineTest, CommonRules) {
@@ -115,18 +162,29 @@ TEST(CommandLineTest, SlashSwitchesOnlyWhereAsked) {
       {{"in.tbb", "/a"}, true, nullptr, true, 0, 2, true},
       {{"in.tbb", "/A"}, true, nullptr, true, 0, 2, true},
       {{"in.tbb", "/d"}, true, nullptr, false, 64, 2, true},
-      {{"in.tbb", "/M"}, true, nullptr, false, 64, 2, true, true},
+      {{"in.tbb", "/M"}, true, nullptr, false, 64, 2, true, false, 0, true},
       {{"in.tbb", "/?"}, false},
       {{"in.tbb", "/"}, false},
       {{"in.tbb", "/home/me/out.mbx"}, false},
       {{"/x", "-a"}, true, nullptr, true, 0, 2, true},
+      {{"C:\\Mail", "/R", "/j3"}, true, nullptr, false, 64, 2, true, true, 3},
   };
   const Case withoutSlash[] = {
       {{"in.tbb", "/a"}, true, "/a", false, 64, 2, true},
-      {{"in.tbb", "/home/me/out.mbx"}, true, "/home/me/out.mbx", false, 64, 2,
+      {{"in.tbb", "/home/me/out.mbx"},
+       true,
+       "/home/me/out.mbx",
+       false,
+       64,
+       2,
        true},
-      {{"/home/me/mail/messages.tbb", "/home/me/out.mbx", "-a"}, true,
-       "/home/me/out.mbx", true, 0, 2, true},
+      {{"/home/me/mail/messages.tbb", "/home/me/out.mbx", "-a"},
+       true,
+       "/home/me/out.mbx",
+       true,
+       0,
+       2,
+       true},
       {{"in.tbb", "/a", "/b"}, false},
   };
   for (const Case& c : withSlash) Check(c, true);

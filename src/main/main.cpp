@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
+
+#include "platform/win32.h"
 #endif
 
 #ifdef __MINGW32__
@@ -18,6 +20,15 @@ int main(int argc, char** argv) {
   // Console lines end in one "\n" byte, as on POSIX; text mode would make
   // it "\r\n". The console itself starts a new line at "\n" either way.
   _setmode(_fileno(stdout), _O_BINARY);
-#endif
+  // Names are UTF-8 (the manifest's code page): so is what the console
+  // shows, for the run, after which the console gets its own back.
+  const UINT consolePage = GetConsoleOutputCP();
+  if (consolePage != 0) SetConsoleOutputCP(CP_UTF8);
+  const int status = RunKorvane(argc, argv);
+  fflush(stdout);
+  if (consolePage != 0) SetConsoleOutputCP(consolePage);
+  exit(status);
+#else
   exit(RunKorvane(argc, argv));
+#endif
 }

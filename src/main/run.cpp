@@ -7,6 +7,7 @@
 
 #include "convert/conversion.h"
 #include "main/command_line.h"
+#include "main/tree_console.h"
 #include "platform/win32.h"
 
 namespace {
@@ -75,6 +76,7 @@ int RunKorvane(int argc, char** argv) {
     printf("%s", kUsageText);
     return 1;
   }
+  if (settings.treeMode) return RunTreeMode(settings);
   const char* inputName = ResolveInputName(settings.inputName);
   std::string derivedName;
   const char* mailboxName = settings.mailboxName;

@@ -9,6 +9,7 @@
 #  - the recipe ends with status 123 when a base failed, and with 0 and
 #    nothing on stderr when none did;
 #  - it writes nothing else into the tree and converts no other .tbb file.
+# Then -r on the same tree gives the same mailboxes in its own layout.
 # The manual page carries the same recipe; it must not drift from this one.
 #
 # usage: tree_recipe_test.sh README PAGE KORVANE MKBASE
@@ -158,6 +159,28 @@ if ! cmp -s "$tmp/expected" "$tmp/after"; then
   diff "$tmp/expected" "$tmp/after"
 fi
 
+expect_bases_unchanged "$home"
+
+# The same tree with -r: every sound base gets the mailbox the recipe wrote
+# beside it, in the tree layout; the damaged and the broken base are
+# recovered, the empty one is an empty mailbox; the tree stays as it was.
+list "$home" >"$tmp/before-r"
+"$korvane" "$home/Mail" "$home/Mail-tree" -r -j2 >"$home.r.out"
+status=$?
+[ "$status" -eq 0 ] || fail "-r on the tree exited $status, not 0"
+for pair in "Inbox:Inbox" "Sent Items:Sent Items" \
+            "Archive/2001/Q1:Archive.sbd/2001.sbd/Q1" \
+            "$odd_name:$odd_name" "-dashed:-dashed"; do
+  cmp -s "$home/Mail/${pair%%:*}/messages.mbx" "$home/Mail-tree/${pair#*:}" ||
+    fail "-r wrote another mailbox for ${pair%%:*} than the recipe"
+done
+[ -f "$home/Mail-tree/Empty" ] && [ ! -s "$home/Mail-tree/Empty" ] ||
+  fail "-r gave the empty base no empty mailbox"
+for folder in Damaged Broken; do
+  grep -q "^$folder .* recovered: " "$home.r.out" ||
+    fail "-r did not report $folder as recovered"
+done
+list "$home" | cmp -s "$tmp/before-r" - || fail "-r changed the tree"
 expect_bases_unchanged "$home"
 
 # --- A tree of sound bases only: success, silently. -------------------

@@ -2,7 +2,7 @@
 //
 // On Windows this is <windows.h> itself. Elsewhere the same names, types and
 // constants are declared here and implemented over POSIX in the
-// win32_*-posix.cpp files (files, folders, time, identity), so that the
+// *-posix.cpp files (files, folders, time, identity), so that the
 // program's sources are the same on both.
 #ifndef KORVANE_PLATFORM_WIN32_H_
 #define KORVANE_PLATFORM_WIN32_H_
@@ -195,7 +195,9 @@ DWORD WINAPI GetCurrentProcessId(void);
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
 #define IO_REPARSE_TAG_SYMLINK 0xA000000Cu
 #define ERROR_NO_MORE_FILES 18u
+#define ERROR_WRITE_PROTECT 19u
 #define ERROR_NOT_SUPPORTED 50u
+#define ERROR_DISK_FULL 112u
 #define ERROR_INVALID_NAME 123u
 #define ERROR_DIR_NOT_EMPTY 145u
 #define ERROR_DIRECTORY 267u

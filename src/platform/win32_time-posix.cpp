@@ -104,9 +104,8 @@ DWORD WINAPI GetTimeZoneInformation(LPTIME_ZONE_INFORMATION information) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return TIME_ZONE_ID_INVALID;
   }
-  // glibc guards tzset's state with a lock the thread sanitizer cannot
-  // see; one conversion per thread reads the zone once, so a lock of ours
-  // costs nothing.
+  // tzset replaces the C library's zone state, tzname among it, which the
+  // calls below read: one thread at a time.
   static std::mutex zoneMutex;
   std::lock_guard<std::mutex> lock(zoneMutex);
   tzset();

@@ -1,0 +1,25 @@
+// korvane ROOT [OUTDIR] -r: every base of a folder tree in one run, with
+// its console output.
+#ifndef KORVANE_MAIN_TREE_CONSOLE_H_
+#define KORVANE_MAIN_TREE_CONSOLE_H_
+
+#include <string>
+
+#include "main/command_line.h"
+#include "tree/tree_folders.h"
+#include "tree/tree_runner.h"
+
+// Runs the tree mode and returns the exit status: 0 when every base was
+// converted (or recovered, or was empty); 2 when a refusal stopped it
+// before anything was created, a folder could not be listed, a base could
+// not be read or an output not written; else 1.
+int RunTreeMode(const RunSettings& settings);
+
+// The table of folders in tree order and the total line (tree_report.cpp).
+void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
+                     double seconds);
+int TreeExitStatus(const TreeFolders& folders, const TreeRunSummary& summary);
+// "512 B", "4.0 KiB", "12.3 MiB", "1.5 GiB".
+std::string SizeText(uint64_t bytes);
+
+#endif  // KORVANE_MAIN_TREE_CONSOLE_H_

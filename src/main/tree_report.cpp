@@ -1,0 +1,187 @@
+// What a tree run prints at its end: one line per folder, then the total.
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "main/tree_console.h"
+
+namespace {
+
+const size_t kMaxFolderColumn = 40;
+
+bool Listed(const TreeFolder& f) {
+  return f.HasBase() || f.listError != 0 || !f.renamedBecause.empty();
+}
+
+bool IsDone(const TreeFolder& f, ConversionOutcome outcome) {
+  return f.state == TreeBaseState::kDone && f.result.outcome == outcome;
+}
+
+// Characters, not bytes, so that names in any script line up.
+size_t DisplayWidth(const std::string& text) {
+  size_t width = 0;
+  for (char c : text) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return width;
+}
+
+std::string ScanText(const TreeFolder& f) {
+  if (f.state != TreeBaseState::kDone || f.result.emptyBase ||
+      f.result.outcome == ConversionOutcome::kCantOpenBase ||
+      f.result.outcome == ConversionOutcome::kCantCreateOutput)
+    return "-";
+  switch (f.result.scan) {
+    case ScanKind::kNormal:
+      return "normal";
+    case ScanKind::kAlternative:
+      return "alternative";
+    case ScanKind::kRecovered:
+      return "normal+alt";
+  }
+  return "-";
+}
+
+std::string ConvertedText(const ConversionResult& r) {
+  if (r.emptyBase) return "empty: the base holds 0 bytes";
+  if (!r.recovered) return "converted";
+  if (r.scan == ScanKind::kRecovered)
+    return "recovered: the normal scan stopped at a broken record, the "
+           "alternative scan took the rest";
+  return "recovered: the normal scan does not recognise the base";
+}
+
+std::string OutcomeText(const TreeFolder& f) {
+  if (f.listError != 0)
+    return "failed: can't list the folder: " + SystemErrorText(f.listError);
+  std::string text;
+  if (!f.HasBase()) {
+    text = "no base of its own";
+  } else if (f.state == TreeBaseState::kDone) {
+    const ConversionResult& r = f.result;
+    switch (r.outcome) {
+      case ConversionOutcome::kConverted:
+        text = ConvertedText(r);
+        break;
+      case ConversionOutcome::kNotRecognised:
+        text = "failed: unsupported or corrupted message base";
+        break;
+      case ConversionOutcome::kNothingFound:
+        text = "failed: no message found, not even by the alternative scan";
+        break;
+      case ConversionOutcome::kCantOpenBase:
+        text = "failed: can't open the base: " + r.reason;
+        break;
+      case ConversionOutcome::kCantReadBase:
+        text = "failed: can't read the base: " + r.reason;
+        break;
+      case ConversionOutcome::kCantCreateOutput:
+        text = "failed: can't create the output: " + r.reason;
+        break;
+      case ConversionOutcome::kCantWriteOutput:
+        text = "failed: can't write the output: " + r.reason;
+        break;
+    }
+  } else {
+    text = "not converted: the run stopped";
+  }
+  if (!f.renamedBecause.empty())
+    text += " (written as " + f.output + ": " + f.renamedBecause + ")";
+  return text;
+}
+
+}  // namespace
+
+std::string SizeText(uint64_t bytes) {
+  const char* const kUnits[] = {"KiB", "MiB", "GiB"};
+  if (bytes < 1024) return std::to_string(bytes) + " B";
+  double value = bytes / 1024.0;
+  int unit = 0;
+  while (value >= 1024 && unit < 2) {
+    value /= 1024;
+    ++unit;
+  }
+  char text[32];
+  snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
+  return text;
+}
+
+void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
+                     double seconds) {
+  size_t width = DisplayWidth("folder");
+  for (const TreeFolder& f : folders) {
+    if (!Listed(f)) continue;
+    size_t w = f.path.empty() ? 1 : DisplayWidth(f.path);
+    if (w > width) width = w < kMaxFolderColumn ? w : kMaxFolderColumn;
+  }
+  auto pad = [width](const std::string& text) {
+    size_t w = DisplayWidth(text);
+    return text + std::string(w < width ? width - w : 0, ' ');
+  };
+  printf("%s %9s %10s  %-11s  %s", pad("folder").c_str(), "messages", "size",
+         "scan", "outcome");
+  printf("\n");
+
+  int bases = 0, converted = 0, recovered = 0, empty = 0, failed = 0;
+  int notStarted = 0, notListed = 0;
+  long long messages = 0;
+  uint64_t bytes = 0;
+  for (const TreeFolder& f : folders) {
+    if (!Listed(f)) continue;
+    const bool done = f.state == TreeBaseState::kDone;
+    const std::string count =
+        done ? std::to_string(f.result.messages) : std::string("-");
+    const std::string size = f.HasBase() ? SizeText(f.baseSize) : "-";
+    printf("%s %9s %10s  %-11s  %s", pad(f.path.empty() ? "." : f.path).c_str(),
+           count.c_str(), size.c_str(), ScanText(f).c_str(),
+           OutcomeText(f).c_str());
+    printf("\n");
+
+    notListed += f.listError != 0;
+    if (!f.HasBase()) continue;
+    ++bases;
+    bytes += f.baseSize;
+    if (done) messages += f.result.messages;
+    if (!done) {
+      ++notStarted;
+    } else if (f.result.outcome != ConversionOutcome::kConverted) {
+      ++failed;
+    } else if (f.result.emptyBase) {
+      ++empty;
+    } else if (f.result.recovered) {
+      ++recovered;
+    } else {
+      ++converted;
+    }
+  }
+
+  printf(
+      "%d folders, %lld messages, %s in %.1f seconds: %d converted, %d "
+      "recovered, %d empty, %d failed",
+      bases, messages, SizeText(bytes).c_str(), seconds, converted, recovered,
+      empty, failed);
+  if (notStarted > 0) printf(", %d not converted", notStarted);
+  if (notListed > 0) printf(", %d folders not listed", notListed);
+  printf("\n");
+  if (summary.stopped) {
+    printf("error: the run stopped: %s", summary.stopReason.c_str());
+    printf("\n");
+  }
+}
+
+int TreeExitStatus(const TreeFolders& folders, const TreeRunSummary& summary) {
+  bool unreadOrUnwritten = summary.stopped;
+  bool nothingFound = false;
+  for (const TreeFolder& f : folders) {
+    if (f.listError != 0) unreadOrUnwritten = true;
+    if (!f.HasBase()) continue;
+    if (f.state != TreeBaseState::kDone) {
+      unreadOrUnwritten = true;
+    } else if (IsDone(f, ConversionOutcome::kNothingFound) ||
+               IsDone(f, ConversionOutcome::kNotRecognised)) {
+      nothingFound = true;
+    } else if (f.result.outcome != ConversionOutcome::kConverted) {
+      unreadOrUnwritten = true;
+    }
+  }
+  return unreadOrUnwritten ? 2 : nothingFound ? 1 : 0;
+}

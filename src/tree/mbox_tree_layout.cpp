@@ -1,0 +1,106 @@
+// The mbox tree layout: OUTDIR/A.sbd/B for the base in ROOT/A/B.
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tree/tree_layout.h"
+#include "tree/tree_paths.h"
+
+namespace {
+
+const char kSubfolderSuffix[] = ".sbd";
+
+std::string Folded(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return folded;
+}
+
+// The names taken in one output folder, folded.
+typedef std::set<std::string> Claimed;
+
+// The first of name, name-2, name-3, ... that is free in claimed, together
+// with its subfolder name when one is needed.
+std::string FirstFree(const std::string& name, bool withFolder,
+                      const Claimed& claimed) {
+  for (int n = 1;; ++n) {
+    std::string candidate = n == 1 ? name : name + "-" + std::to_string(n);
+    if (claimed.count(Folded(candidate)) == 0 &&
+        (!withFolder ||
+         claimed.count(Folded(candidate + kSubfolderSuffix)) == 0))
+      return candidate;
+  }
+}
+
+// Creates the empty mbox file at path, and before it the subfolder for the
+// folders below, when there are any. Neither may exist yet. False with the
+// system's code; then neither is left behind.
+bool CreatePlace(const std::string& path, bool withFolder, DWORD* error) {
+  const std::string folder = path + kSubfolderSuffix;
+  if (withFolder && !CreateDirectoryA(folder.c_str(), nullptr)) {
+    *error = GetLastError();
+    return false;
+  }
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    if (withFolder) RemoveDirectoryA(folder.c_str());
+    return false;
+  }
+  CloseHandle(file);
+  return true;
+}
+
+}  // namespace
+
+bool MboxTreeLayout::Prepare(const std::string& outDir,
+                             const std::string& rootName, TreeFolders* folders,
+                             std::string* error) {
+  // Below outDir: where each folder's subfolders go ("" for outDir).
+  std::vector<std::string> subfolders(folders->size());
+  std::map<std::string, Claimed> claimed;
+  for (size_t i = 0; i < folders->size(); ++i) {
+    TreeFolder& f = (*folders)[i];
+    const bool isRoot = i == 0;
+    if (!f.HasBase() && (isRoot || !f.basesBelow)) continue;
+    // ROOT's folders go into outDir itself; its base beside them.
+    const bool withFolder = !isRoot && f.basesBelow;
+    const std::string where = isRoot ? std::string() : subfolders[f.parent];
+    const std::string own = isRoot ? rootName : f.name;
+    Claimed& taken = claimed[where];
+
+    std::string name = FirstFree(own, withFolder, taken);
+    DWORD refusal = 0;
+    if (!CreatePlace(JoinPath(outDir, JoinPath(where, name)), withFolder,
+                     &refusal)) {
+      name = FirstFree("folder-" + std::to_string(i), withFolder, taken);
+      DWORD failure = 0;
+      if (!CreatePlace(JoinPath(outDir, JoinPath(where, name)), withFolder,
+                       &failure)) {
+        *error = "can't create " + JoinPath(outDir, JoinPath(where, name)) +
+                 ": " + SystemErrorText(failure);
+        return false;
+      }
+      f.renamedBecause = "the name \"" + own +
+                         "\" cannot be used there: " + SystemErrorText(refusal);
+    } else if (name != own) {
+      f.renamedBecause = "\"" + own + "\" is taken";
+    }
+    taken.insert(Folded(name));
+    if (withFolder) taken.insert(Folded(name + kSubfolderSuffix));
+    f.output = JoinPath(where, name);
+    if (withFolder) subfolders[i] = f.output + kSubfolderSuffix;
+  }
+  return true;
+}
+
+void MboxTreeLayout::Discard(const std::string& outDir,
+                             const TreeFolder& folder) {
+  // A folder with folders below it keeps its file, for the hierarchy.
+  if (folder.output.empty() || (folder.parent >= 0 && folder.basesBelow))
+    return;
+  DeleteFileA(JoinPath(outDir, folder.output).c_str());
+}

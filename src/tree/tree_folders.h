@@ -1,0 +1,57 @@
+// The folders of a tree run: what the walk found under ROOT, where the
+// layout puts each one, and how its conversion went.
+#ifndef KORVANE_TREE_TREE_FOLDERS_H_
+#define KORVANE_TREE_TREE_FOLDERS_H_
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "convert/conversion.h"
+#include "platform/win32.h"
+
+// The name of a folder's base, compared without regard to case.
+extern const char kBaseFileName[];
+
+enum class TreeBaseState {
+  kNoBase,      // the folder holds no base
+  kWaiting,     // a base to convert
+  kDone,        // converted or failed: see result
+  kNotStarted,  // the run stopped before it came to this base
+};
+
+struct TreeFolder {
+  // Found by the walk.
+  std::string path;  // below ROOT, with the system's separators; "" for ROOT
+  std::string name;  // the folder's own name; "" for ROOT
+  int parent = -1;   // index of the parent folder; -1 for ROOT
+  std::string baseName;  // as listed, e.g. "Messages.TBB"; "" for none
+  uint64_t baseSize = 0;
+  bool basesBelow = false;  // a folder below this one holds a base
+  DWORD listError = 0;      // the folder could not be listed: why
+
+  // Set by the layout: where the folder's messages go, below OUTDIR (""
+  // for nowhere), and why that is not the folder's own name, if it is not.
+  std::string output;
+  std::string renamedBecause;
+
+  // Set by the run.
+  TreeBaseState state = TreeBaseState::kNoBase;
+  ConversionResult result;
+
+  bool HasBase() const { return !baseName.empty(); }
+};
+
+// The folders in tree order: each folder, then the folders below it, those
+// of one folder sorted by name (CompareNames). ROOT comes first.
+typedef std::vector<TreeFolder> TreeFolders;
+
+// Walks the folder rootPath and everything below it. Symbolic links and
+// junctions to folders are not followed. A folder that cannot be listed is
+// kept with its listError. False only when rootPath itself cannot be
+// listed; *error is then the system's code.
+bool DiscoverTree(const std::string& rootPath, TreeFolders* folders,
+                  DWORD* error);
+
+#endif  // KORVANE_TREE_TREE_FOLDERS_H_

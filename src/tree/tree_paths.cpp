@@ -1,0 +1,98 @@
+#include "tree/tree_paths.h"
+
+#include <vector>
+
+bool IsPathSeparator(char c) {
+#ifdef _WIN32
+  return c == '\\' || c == '/';
+#else
+  return c == '/';
+#endif
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (IsPathSeparator(folder.back())) return folder + name;
+  return folder + kPathSeparator + name;
+}
+
+namespace {
+
+bool IsRoot(const std::string& path) {
+#ifdef _WIN32
+  // "C:\", or the "\\server\share\" of a network name.
+  if (path.size() == 3 && path[1] == ':') return true;
+  if (path.size() > 2 && path[0] == '\\' && path[1] == '\\') {
+    size_t server = path.find('\\', 2);
+    return server != std::string::npos &&
+           path.find('\\', server + 1) == path.size() - 1;
+  }
+  return false;
+#else
+  return path == "/";
+#endif
+}
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
+
+}  // namespace
+
+bool FullPath(const std::string& name, std::string* full, DWORD* error) {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    DWORD length =
+        GetFullPathNameA(name.c_str(), static_cast<DWORD>(buffer.size()),
+                         buffer.data(), nullptr);
+    if (length == 0) {
+      *error = GetLastError();
+      return false;
+    }
+    if (length < buffer.size()) {
+      full->assign(buffer.data(), length);
+      break;
+    }
+    buffer.resize(length);
+  }
+  while (full->size() > 1 && IsPathSeparator(full->back()) && !IsRoot(*full))
+    full->pop_back();
+  return true;
+}
+
+std::string LastName(const std::string& fullPath) {
+  if (IsRoot(fullPath)) return std::string();
+  size_t i = fullPath.size();
+  while (i > 0 && !IsPathSeparator(fullPath[i - 1])) --i;
+  return fullPath.substr(i);
+}
+
+std::string ParentPath(const std::string& fullPath) {
+  size_t i = fullPath.size() - LastName(fullPath).size();
+  std::string parent = fullPath.substr(0, i);
+  if (parent.size() > 1 && IsPathSeparator(parent.back()) && !IsRoot(parent))
+    parent.pop_back();
+  return parent;
+}
+
+bool IsSameOrInside(const std::string& inner, const std::string& outer) {
+  if (inner.size() < outer.size()) return false;
+  for (size_t i = 0; i < outer.size(); ++i) {
+#ifdef _WIN32
+    if (FoldAscii(inner[i]) != FoldAscii(outer[i])) return false;
+#else
+    if (inner[i] != outer[i]) return false;
+#endif
+  }
+  return inner.size() == outer.size() || IsRoot(outer) ||
+         IsPathSeparator(inner[outer.size()]);
+}
+
+int CompareNames(const std::string& a, const std::string& b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char x = static_cast<unsigned char>(FoldAscii(a[i]));
+    unsigned char y = static_cast<unsigned char>(FoldAscii(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return a.compare(b);
+}

@@ -1,0 +1,40 @@
+// Folder and file names of a tree run: joining, full names, which folder
+// lies inside which, the order of names.
+#ifndef KORVANE_TREE_TREE_PATHS_H_
+#define KORVANE_TREE_TREE_PATHS_H_
+
+#include <string>
+
+#include "platform/win32.h"
+
+#ifdef _WIN32
+const char kPathSeparator = '\\';
+#else
+const char kPathSeparator = '/';
+#endif
+
+bool IsPathSeparator(char c);
+
+// folder + separator + name; name alone when folder is empty.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+// The absolute form of name with "." and ".." dropped and no separator at
+// the end (but for a root such as "/" or "C:\"). False when the system
+// cannot make one; *error is the system's code.
+bool FullPath(const std::string& name, std::string* full, DWORD* error);
+
+// The last name of a full path; empty for a root.
+std::string LastName(const std::string& fullPath);
+// Everything before the last name, without the separator; for "/a" that
+// is "/".
+std::string ParentPath(const std::string& fullPath);
+
+// Whether inner is outer or lies below it; both full paths. Names compare
+// without regard to ASCII case on Windows, exactly elsewhere.
+bool IsSameOrInside(const std::string& inner, const std::string& outer);
+
+// Compares names for listing order: without regard to ASCII case first,
+// then byte by byte, so that the order is the same on every system.
+int CompareNames(const std::string& a, const std::string& b);
+
+#endif  // KORVANE_TREE_TREE_PATHS_H_

@@ -1,0 +1,176 @@
+#include "tree/tree_runner.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "tree/tree_paths.h"
+
+namespace {
+
+// One worker's view of the base it is converting.
+class WorkerProgress : public ConversionProgress {
+ public:
+  void Advanced(unsigned, uint64_t bytesDone) override {
+    bytes.store(bytesDone, std::memory_order_relaxed);
+  }
+  std::atomic<uint64_t> bytes{0};
+};
+
+class Run {
+ public:
+  Run(const std::string& rootPath, const std::string& outDir,
+      TreeLayout* layout, const TreeRunOptions& options, TreeFolders* folders)
+      : rootPath(rootPath),
+        outDir(outDir),
+        layout(layout),
+        options(options),
+        folders(*folders) {}
+
+  TreeRunSummary Go(TreeProgress* progress);
+
+ private:
+  void Work(WorkerProgress* mine);
+  TreeProgressState State();
+
+  const std::string& rootPath;
+  const std::string& outDir;
+  TreeLayout* layout;
+  const TreeRunOptions& options;
+  TreeFolders& folders;
+
+  std::mutex mutex;  // guards what follows
+  std::condition_variable finished;
+  std::vector<size_t> order;  // the folders to convert, biggest base first
+  size_t next = 0;
+  int running = 0;
+  int basesDone = 0;
+  uint64_t bytesFinished = 0;
+  std::vector<std::unique_ptr<WorkerProgress>> workers;
+  TreeRunSummary summary;
+};
+
+void Run::Work(WorkerProgress* mine) {
+  for (;;) {
+    size_t index;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (summary.stopped || next == order.size()) break;
+      index = order[next++];
+    }
+    // Until it is marked done, this folder is this worker's alone.
+    TreeFolder& folder = folders[index];
+    const std::string base =
+        JoinPath(JoinPath(rootPath, folder.path), folder.baseName);
+    const std::string output = JoinPath(outDir, folder.output);
+    ConversionResult result =
+        ConvertBase(base.c_str(), output.c_str(), options.conversion, mine);
+    const bool outputFailed =
+        result.outcome == ConversionOutcome::kCantCreateOutput ||
+        result.outcome == ConversionOutcome::kCantWriteOutput;
+    if (result.outcome != ConversionOutcome::kConverted &&
+        result.bytesWritten == 0)
+      layout->Discard(outDir, folder);
+
+    std::lock_guard<std::mutex> lock(mutex);
+    folder.result = std::move(result);
+    folder.state = TreeBaseState::kDone;
+    ++basesDone;
+    bytesFinished += folder.baseSize;
+    mine->bytes.store(0, std::memory_order_relaxed);
+    if (outputFailed && !summary.stopped) {
+      summary.stopped = true;
+      summary.stopReason = output + ": " + folder.result.reason;
+    }
+  }
+  std::lock_guard<std::mutex> lock(mutex);
+  --running;
+  finished.notify_all();
+}
+
+// Called with the mutex held.
+TreeProgressState Run::State() {
+  TreeProgressState state;
+  state.basesDone = basesDone;
+  state.basesTotal = static_cast<int>(order.size());
+  for (size_t i : order) state.bytesTotal += folders[i].baseSize;
+  state.bytesDone = bytesFinished;
+  for (const auto& w : workers)
+    state.bytesDone += w->bytes.load(std::memory_order_relaxed);
+  // A base may have grown since the walk saw it.
+  state.bytesDone = std::min(state.bytesDone, state.bytesTotal);
+  return state;
+}
+
+TreeRunSummary Run::Go(TreeProgress* progress) {
+  order = ConversionOrder(folders);
+
+  const size_t wanted =
+      std::min(order.size(), static_cast<size_t>(std::max(options.jobs, 1)));
+  std::vector<std::thread> threads;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (size_t i = 0; i < wanted; ++i)
+      workers.push_back(std::make_unique<WorkerProgress>());
+  }
+  for (size_t i = 0; i < wanted; ++i) {
+    try {
+      std::lock_guard<std::mutex> lock(mutex);
+      threads.emplace_back(&Run::Work, this, workers[i].get());
+      ++running;
+    } catch (const std::system_error&) {
+      break;  // as many as the system gives
+    }
+  }
+  if (threads.empty() && !order.empty()) {
+    ++running;
+    Work(workers[0].get());
+  }
+
+  std::unique_lock<std::mutex> lock(mutex);
+  for (;;) {
+    const bool done = finished.wait_for(lock, std::chrono::milliseconds(200),
+                                        [this] { return running == 0; });
+    if (done) break;
+    TreeProgressState state = State();
+    lock.unlock();
+    if (progress != nullptr) progress->Advanced(state);
+    lock.lock();
+  }
+  lock.unlock();
+  for (std::thread& t : threads) t.join();
+
+  for (size_t i : order)
+    if (folders[i].state == TreeBaseState::kWaiting)
+      folders[i].state = TreeBaseState::kNotStarted;
+  if (progress != nullptr) progress->Advanced(State());
+  return summary;
+}
+
+}  // namespace
+
+std::vector<size_t> ConversionOrder(const TreeFolders& folders) {
+  std::vector<size_t> order;
+  for (size_t i = 0; i < folders.size(); ++i)
+    if (folders[i].state == TreeBaseState::kWaiting &&
+        !folders[i].output.empty())
+      order.push_back(i);
+  // The biggest bases take longest: started first, the run ends soonest.
+  std::stable_sort(order.begin(), order.end(), [&folders](size_t a, size_t b) {
+    return folders[a].baseSize > folders[b].baseSize;
+  });
+  return order;
+}
+
+TreeRunSummary RunTree(const std::string& rootPath, const std::string& outDir,
+                       TreeLayout* layout, const TreeRunOptions& options,
+                       TreeFolders* folders, TreeProgress* progress) {
+  Run run(rootPath, outDir, layout, options, folders);
+  return run.Go(progress);
+}

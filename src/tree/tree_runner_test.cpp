@@ -1,0 +1,120 @@
+// The parallel run over a tree, in process: every base converted once on
+// the worker threads, progress only on the caller's thread, biggest bases
+// first, and a failing output that stops the run. The names hold "Thread"
+// for the thread-sanitizer stage.
+#include "tree/tree_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base_builder.h"
+#include "test_support.h"
+#include "tree/tree_layout.h"
+#include "tree/tree_paths.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using testing_support::ReadFileOrEmpty;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+// A base of n messages.
+std::string Base(int n) {
+  mkbase::BaseBuilder b;
+  for (int i = 0; i < n; ++i)
+    b.AddMessage("Subject: " + std::to_string(i) + "\r\n\r\n" +
+                     std::string(100 * n, 'x') + "\r\n",
+                 1000000000u + i);
+  return b.Build();
+}
+
+class Recorder : public TreeProgress {
+ public:
+  void Advanced(const TreeProgressState& s) override {
+    EXPECT_EQ(std::this_thread::get_id(), caller);
+    EXPECT_LE(s.bytesDone, s.bytesTotal);
+    EXPECT_LE(s.basesDone, s.basesTotal);
+    last = s;
+    ++calls;
+  }
+  std::thread::id caller = std::this_thread::get_id();
+  TreeProgressState last;
+  int calls = 0;
+};
+
+struct Tree {
+  TempDir root, out;
+  TreeFolders folders;
+  MboxTreeLayout layout;
+};
+
+// Folders A1..An below ROOT, Ai's base with i messages.
+void Build(Tree* t, int n) {
+  for (int i = 1; i <= n; ++i) {
+    fs::create_directories(t->root.File("A" + std::to_string(i)));
+    ASSERT_TRUE(WriteFile(
+        t->root.File("A" + std::to_string(i) + "/" + kBaseFileName), Base(i)));
+  }
+  DWORD error = 0;
+  ASSERT_TRUE(DiscoverTree(t->root.path(), &t->folders, &error));
+  std::string why;
+  ASSERT_TRUE(t->layout.Prepare(t->out.path(), "Root", &t->folders, &why));
+}
+
+TEST(TreeRunnerTest, ThreadsConvertEveryBaseOnceBiggestFirst) {
+  Tree t;
+  Build(&t, 7);
+  // Tree order is A1..A7 after ROOT; the biggest base is A7's.
+  EXPECT_EQ(ConversionOrder(t.folders),
+            (std::vector<size_t>{7, 6, 5, 4, 3, 2, 1}));
+
+  TreeRunOptions options;
+  options.jobs = 3;
+  Recorder progress;
+  TreeRunSummary summary = RunTree(t.root.path(), t.out.path(), &t.layout,
+                                   options, &t.folders, &progress);
+  EXPECT_FALSE(summary.stopped);
+  ASSERT_GE(progress.calls, 1);
+  EXPECT_EQ(progress.last.basesDone, 7);
+  EXPECT_EQ(progress.last.basesTotal, 7);
+  EXPECT_EQ(progress.last.bytesDone, progress.last.bytesTotal);
+  for (size_t i = 1; i < t.folders.size(); ++i) {
+    const TreeFolder& f = t.folders[i];
+    SCOPED_TRACE(f.path);
+    EXPECT_EQ(f.state, TreeBaseState::kDone);
+    EXPECT_EQ(f.result.outcome, ConversionOutcome::kConverted);
+    EXPECT_EQ(f.result.messages, static_cast<int>(i));
+    EXPECT_EQ(ReadFileOrEmpty(JoinPath(t.out.path(), f.output)).size(),
+              f.result.bytesWritten);
+  }
+}
+
+TEST(TreeRunnerTest, OutputThatCannotBeWrittenStopsTheThreads) {
+  Tree t;
+  Build(&t, 4);
+  // The biggest base's output cannot be created: a folder stands there.
+  const std::string blocked = JoinPath(t.out.path(), t.folders[4].output);
+  fs::remove(blocked);
+  fs::create_directory(blocked);
+
+  TreeRunOptions options;
+  options.jobs = 1;
+  TreeRunSummary summary = RunTree(t.root.path(), t.out.path(), &t.layout,
+                                   options, &t.folders, nullptr);
+  EXPECT_TRUE(summary.stopped);
+  EXPECT_EQ(summary.stopReason.rfind(blocked + ": ", 0), 0u)
+      << summary.stopReason;
+  EXPECT_EQ(t.folders[4].result.outcome, ConversionOutcome::kCantCreateOutput);
+  for (size_t i = 1; i <= 3; ++i) {
+    EXPECT_EQ(t.folders[i].state, TreeBaseState::kNotStarted);
+    EXPECT_EQ(ReadFileOrEmpty(JoinPath(t.out.path(), t.folders[i].output)), "");
+  }
+}
+
+}  // namespace
