@@ -52,10 +52,12 @@ std::string ErrorText(DWORD code) {
 class NoProgress : public ConversionProgress {};
 
 // Makes folder a Maildir to write into: it may be missing, an empty folder
-// or a Maildir without messages; anything else stays as it is.
-bool PrepareMaildir(const char* folder, ConversionResult* result) {
+// or a Maildir without messages; anything else stays as it is. One that
+// the caller made is taken as it is.
+bool PrepareMaildir(const char* folder, bool made, ConversionResult* result) {
   DWORD error = ERROR_SUCCESS;
-  switch (InspectMaildirTarget(folder, &error)) {
+  switch (made ? MaildirTarget::kEmptyMaildir
+               : InspectMaildirTarget(folder, &error)) {
     case MaildirTarget::kMissing:
     case MaildirTarget::kEmptyFolder:
     case MaildirTarget::kEmptyMaildir:
@@ -199,7 +201,8 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   FileStream output;
   std::unique_ptr<MaildirDelivery> maildir;
   if (options.format == OutputFormat::kMaildir) {
-    if (!PrepareMaildir(outputName, &result)) return result;
+    if (!PrepareMaildir(outputName, options.maildirMade, &result))
+      return result;
     maildir.reset(new MaildirDelivery(outputName));
   } else if (!output.Open(
                  outputName, GENERIC_WRITE, FILE_SHARE_READ,

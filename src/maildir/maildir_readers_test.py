@@ -133,8 +133,18 @@ class MaildirTest(unittest.TestCase):
         maildir = self.path(base + "-maildir")
         out = self.korvane([base, maildir, "-m"] + list(switches), tz=tz)
         self.assertIn(b"found %d messages" % count, out)
-        with open(self.path("out.mbx"), "rb") as f:
-            entries = mbox_entries(f.read())
+        files = self.check_folder(maildir, self.path("out.mbx"), count)
+        if DOVECOT:
+            self.check_dovecot(maildir, {"INBOX": files})
+        return maildir, files
+
+    def check_folder(self, maildir, mbox, count):
+        """The files of one Maildir folder against the mbox entries of the
+        same messages, and as Python's mailbox module reads them."""
+        entries = []
+        if count:
+            with open(mbox, "rb") as f:
+                entries = mbox_entries(f.read())
         files = maildir_files(maildir)
         self.assertEqual(count, len(files))
         self.assertEqual(count, len(entries))
@@ -160,9 +170,7 @@ class MaildirTest(unittest.TestCase):
             with open(path, "rb") as f:
                 key = os.path.basename(path).split(":")[0]
                 self.assertEqual(f.read(), read[key], path)
-        if DOVECOT:
-            self.check_dovecot(maildir, {"INBOX": files})
-        return maildir, files
+        return files
 
     def check_dovecot(self, maildir, folders):
         """Dovecot lists exactly these folders with these files, and takes
@@ -237,6 +245,53 @@ class MaildirTest(unittest.TestCase):
         _, files = self.check_against_mbox("damaged.tbb", ["-a"])
         with open(files[0][0], "rb") as f:
             self.assertIn(b"\nSubject: recovered message\n", f.read())
+
+    def test_tree_as_maildir_plus_plus(self):
+        # Folder below ROOT: base, switches of the same base's single run,
+        # its Maildir++ folder, and its name in Dovecot.
+        tree = {
+            "": (["--synthetic", "4"], [], ".Mail", "Mail"),
+            "Inbox": (["--synthetic", "6", "--seed", "2"], [], "", "INBOX"),
+            "Inbox/Sub": ([EXAMPLES], [], ".INBOX.Sub", "INBOX/Sub"),
+            "Mail.old": (["--synthetic", "3", "--lf"], [], ".Mail\\2eold",
+                         "Mail.old"),
+            "K\u00f6ln": (["--synthetic", "2"], [], ".K&APY-ln", "K\u00f6ln"),
+            "Archive/2001": (["--synthetic", "5", "--seed", "9"], [],
+                             ".Archive.2001", "Archive/2001"),
+            "Damaged": (["--synthetic", "8", "--bad-file-header"], ["-a"],
+                        ".Damaged", "Damaged"),
+            "Empty": (None, [], ".Empty", "Empty"),
+            "Archive": (None, None, ".Archive", "Archive"),
+        }
+        for folder, (args, _, _, _) in tree.items():
+            os.makedirs(self.path(os.path.join("Mail", folder)), exist_ok=True)
+            base = os.path.join("Mail", folder, "messages.tbb")
+            if args is not None:
+                self.make_base(base, args)
+            elif tree[folder][1] is not None:
+                open(self.path(base), "wb").close()
+        out = self.korvane(["Mail", "-r", "-m", "-j2"])
+        self.assertIn(b"1 recovered, 1 empty, 0 failed", out)
+        top = self.path("Mail-maildir")
+        box = mailbox.Maildir(top, factory=None, create=False)
+        self.assertEqual(sorted(f[1:] for _, _, f, _ in tree.values() if f),
+                         sorted(box.list_folders()))
+        dovecot = {}
+        for folder, (args, switches, plus, name) in tree.items():
+            count = 0
+            if args is not None:
+                base = os.path.join("Mail", folder, "messages.tbb")
+                single = self.korvane([base, "single.mbx"] + switches)
+                count = int(re.search(rb"found (\d+) messages",
+                                      single).group(1))
+            with self.subTest(folder):
+                dovecot[name] = self.check_folder(
+                    os.path.join(top, plus), self.path("single.mbx"), count)
+                if plus:
+                    self.assertTrue(os.path.isfile(
+                        os.path.join(top, plus, "maildirfolder")))
+        if DOVECOT:
+            self.check_dovecot(top, dovecot)
 
     def test_what_may_become_a_maildir(self):
         self.make_base("m.tbb", ["--synthetic", "3"])
