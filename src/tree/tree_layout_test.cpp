@@ -173,14 +173,18 @@ TEST(MaildirTreeLayoutTest, NamesEveryFolderOnceBelowTheInbox) {
       "Inbox/Sub/messages.tbb",
       "Archive/2001/messages.tbb",
       "Mail.old/messages.tbb",
-      "K\xc3\xb6ln/messages.tbb",
       "mail/messages.tbb",
   };
   for (const std::string& base : kBases) {
-    fs::create_directories(fs::u8path(root.File(Native(base))).parent_path());
+    fs::create_directories(fs::path(root.File(Native(base))).parent_path());
     ASSERT_TRUE(WriteFile(root.File(Native(base)), "12345"));
   }
-  if (posix) {  // a second Inbox, where names differ in case; a long name
+  // A second Inbox, where names differ in case; a long name; a name
+  // outside ASCII (the test program's own names on Windows are in the
+  // code page, not in UTF-8 as korvane's).
+  if (posix) {
+    fs::create_directories(root.File("K\xc3\xb6ln"));
+    ASSERT_TRUE(WriteFile(root.File("K\xc3\xb6ln/messages.tbb"), "12345"));
     fs::create_directories(root.File("inbox"));
     ASSERT_TRUE(WriteFile(root.File("inbox/messages.tbb"), "12345"));
     fs::create_directories(root.File(longName + "/Sub"));
@@ -207,7 +211,7 @@ TEST(MaildirTreeLayoutTest, NamesEveryFolderOnceBelowTheInbox) {
       {"Inbox/Sub", ".INBOX.Sub", false},
   };
   if (posix) expected.push_back({"inbox", ".inbox-2", true});
-  expected.push_back({"K\xc3\xb6ln", ".K&APY-ln", false});
+  if (posix) expected.push_back({"K\xc3\xb6ln", ".K&APY-ln", false});
   expected.push_back({"mail", ".mail-2", true});
   expected.push_back({"Mail.old", old, !posix});
   if (posix) {
