@@ -4,7 +4,6 @@
 #include <string.h>
 
 #include "date/mail_date.h"
-#include "maildir/maildir_folder.h"
 #include "mbox/envelope_line.h"
 #include "mbox/line_splitter.h"
 #include "scan/base_layout.h"
@@ -102,32 +101,12 @@ bool MailboxWriter::WriteMessage(const unsigned char* text, int32_t length,
   }
   WriteLines(text, end, ownEnvelope);
   Flush();
-  if (maildir != nullptr && !writeFailed) FinishFile(envelope);
-  return !writeFailed;
-}
-
-bool MailboxWriter::BeginFile() {
-  DWORD error = ERROR_SUCCESS;
-  file = maildir->Begin(&error);
-  if (file != INVALID_HANDLE_VALUE) {
-    fileStart = bytesWritten;
-    return true;
-  }
-  writeFailed = true;
-  writeError = error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
-  return false;
-}
-
-bool MailboxWriter::FinishFile(FILETIME envelopeTime) {
   // The envelope line shows whole seconds; the file's time is the same.
-  int64_t t = ToInt64(envelopeTime);
-  envelopeTime = FromInt64(t - t % kUnitsPerSecond);
-  const DWORD error = maildir->Finish(bytesWritten - fileStart, envelopeTime);
-  file = INVALID_HANDLE_VALUE;
-  if (error == ERROR_SUCCESS) return true;
-  writeFailed = true;
-  writeError = error;
-  return false;
+  if (maildir != nullptr && !writeFailed) {
+    const int64_t t = ToInt64(envelope);
+    FinishFile(FromInt64(t - t % kUnitsPerSecond));
+  }
+  return !writeFailed;
 }
 
 // Looks for the sender in the message's first block (up to its first empty
@@ -304,42 +283,6 @@ void MailboxWriter::WriteLines(const unsigned char* text,
     if (next == nullptr || writeFailed) break;
   }
   if (maildir == nullptr) Put("\n", 1);  // the empty line ending the entry
-}
-
-void MailboxWriter::Put(const void* bytes, DWORD count) {
-  if (writeFailed) return;
-  if (!output) output.reset(new unsigned char[kOutputSize]);
-  if (kOutputSize - outputUsed < count) {
-    Flush();
-    // A piece larger than the buffer goes as it is.
-    if (count >= kOutputSize) {
-      WriteOut(bytes, count);
-      return;
-    }
-  }
-  memcpy(output.get() + outputUsed, bytes, count);
-  outputUsed += count;
-}
-
-void MailboxWriter::Flush() {
-  if (outputUsed == 0) return;
-  DWORD count = static_cast<DWORD>(outputUsed);
-  outputUsed = 0;
-  WriteOut(output.get(), count);
-}
-
-// The first write that fails or falls short stops the run.
-void MailboxWriter::WriteOut(const void* bytes, DWORD count) {
-  if (writeFailed) return;
-  DWORD written = 0;
-  if (!WriteFile(maildir != nullptr ? file : mailbox->handle, bytes, count,
-                 &written, nullptr) ||
-      written != count) {
-    writeFailed = true;
-    writeError = GetLastError();
-    if (writeError == ERROR_SUCCESS) writeError = ERROR_HANDLE_DISK_FULL;
-  }
-  bytesWritten += written;
 }
 
 void MailboxWriter::WriteSyntheticHeader(const SYSTEMTIME& time) {

@@ -85,7 +85,8 @@ class MailboxWriter {
                   bool ownEnvelope);
   // The next Maildir file: its handle becomes the target. False on failure.
   bool BeginFile();
-  bool FinishFile(FILETIME envelopeTime);
+  // Ends it; writeTime is the envelope time in whole seconds.
+  bool FinishFile(FILETIME writeTime);
   // The six-line header block of a recovered message that has none.
   void WriteSyntheticHeader(const SYSTEMTIME& time);
 
