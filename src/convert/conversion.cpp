@@ -4,6 +4,7 @@
 
 #include "io/file_stream.h"
 #include "io/mapped_file.h"
+#include "maildir/maildir_folder.h"
 #include "mbox/mailbox_writer.h"
 #include "scan/alternative_scanner.h"
 #include "scan/normal_scanner.h"
@@ -49,6 +50,33 @@ std::string ErrorText(DWORD code) {
 }
 
 class NoProgress : public ConversionProgress {};
+
+// Makes folder a Maildir to write into: it may be missing, an empty folder
+// or a Maildir without messages; anything else stays as it is. One that
+// the caller made is taken as it is.
+bool PrepareMaildir(const char* folder, bool made, ConversionResult* result) {
+  DWORD error = ERROR_SUCCESS;
+  switch (made ? MaildirTarget::kEmptyMaildir
+               : InspectMaildirTarget(folder, &error)) {
+    case MaildirTarget::kMissing:
+    case MaildirTarget::kEmptyFolder:
+    case MaildirTarget::kEmptyMaildir:
+      error = CreateMaildir(folder, false);
+      break;
+    case MaildirTarget::kNotEmpty:
+      result->reason = "it is neither an empty folder nor an empty Maildir";
+      break;
+    case MaildirTarget::kNotAFolder:
+      result->reason = "it is not a folder";
+      break;
+    case MaildirTarget::kUnreadable:
+      break;
+  }
+  if (result->reason.empty() && error == ERROR_SUCCESS) return true;
+  result->outcome = ConversionOutcome::kCantCreateOutput;
+  if (result->reason.empty()) result->reason = ErrorText(error);
+  return false;
+}
 
 // Whether reading the base failed (the pages that failed read as zeros);
 // the result then says why.
@@ -171,15 +199,21 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   result.bytesRead = base.size;
 
   FileStream output;
-  if (!output.Open(outputName, GENERIC_WRITE, FILE_SHARE_READ,
-                   options.outputMustBeNew ? CREATE_NEW : CREATE_ALWAYS)) {
+  std::unique_ptr<MaildirDelivery> maildir;
+  if (options.format == OutputFormat::kMaildir) {
+    if (!PrepareMaildir(outputName, options.maildirMade, &result))
+      return result;
+    maildir.reset(new MaildirDelivery(outputName));
+  } else if (!output.Open(
+                 outputName, GENERIC_WRITE, FILE_SHARE_READ,
+                 options.outputMustBeNew ? CREATE_NEW : CREATE_ALWAYS)) {
     result.outcome = ConversionOutcome::kCantCreateOutput;
     result.reason = ErrorText(GetLastError());
     return result;
   }
   if (emptyBase) {
     result.emptyBase = true;
-    if (!output.Close()) {
+    if (!maildir && !output.Close()) {
       result.outcome = ConversionOutcome::kCantWriteOutput;
       result.reason = ErrorText(GetLastError());
     }
@@ -215,7 +249,11 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
     }
   }
 
-  MailboxWriter writer(&output, CurrentWriterOptions(!normal));
+  const WriterOptions writerOptions = CurrentWriterOptions(!normal);
+  std::unique_ptr<MailboxWriter> writerOwner(
+      maildir ? new MailboxWriter(maildir.get(), writerOptions)
+              : new MailboxWriter(&output, writerOptions));
+  MailboxWriter& writer = *writerOwner;
   ScanPass pass(options, progress, base, &result);
   bool whole = pass.Run(scanner.get(), 0, &writer, true);
 
@@ -246,7 +284,7 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   result.bytesWritten = writer.BytesWritten();
   // The layer holds the last block of the output until it is closed, so a
   // full disk may show only here.
-  if (!output.Close() && whole) {
+  if (!maildir && !output.Close() && whole) {
     result.outcome = ConversionOutcome::kCantWriteOutput;
     result.reason = ErrorText(GetLastError());
   }

@@ -32,6 +32,10 @@ struct ConversionOptions {
   bool recover = false;
   // Refuse to replace an existing output (tree mode creates each one anew).
   bool outputMustBeNew = false;
+  // The Maildir output was made for this conversion by the caller (tree
+  // mode): it is written into as it is, with the folders beside its cur,
+  // new and tmp, instead of being checked for anything but a Maildir.
+  bool maildirMade = false;
 
   // The millisecond clock for the progress throttle; tests substitute theirs.
   DWORD (*tickCount)() = nullptr;  // null: GetTickCount

@@ -69,6 +69,10 @@ bool ParseCommandLine(int argc, char** argv, bool slashSwitches,
         if (arg[2] == '-' || arg[2] == 'n' || arg[2] == 'N')
           settings->watchDeleted = false;
         break;
+      case 'm':
+        if (arg[2] != '\0') return false;
+        settings->maildir = true;
+        break;
       case 'r':
         if (arg[2] != '\0') return false;
         settings->treeMode = true;
@@ -92,9 +96,9 @@ const char* ResolveInputName(const char* inputName) {
   return inputName[0] == '*' ? "messages.tbb" : inputName;
 }
 
-std::string DeriveMailboxName(const char* inputName) {
+std::string DeriveMailboxName(const char* inputName, const char* extension) {
   const char* dot = strrchr(inputName, '.');
   std::string name = dot != nullptr ? std::string(inputName, dot - inputName)
                                     : std::string(inputName);
-  return name + ".mbx";
+  return name + extension;
 }

@@ -15,7 +15,8 @@ struct RunSettings {
   bool watchDeleted = true;
   // -r: the input is a folder, converted with every base below it.
   bool treeMode = false;
-  int32_t jobs = 0;  // -jN, 1 to 64; 0: not given
+  int32_t jobs = 0;      // -jN, 1 to 64; 0: not given
+  bool maildir = false;  // -m: a Maildir instead of an mbox file
 };
 
 const int32_t kMaxJobs = 64;
@@ -41,9 +42,11 @@ int32_t ReadNumber(const char* text, const char** end);
 // "*..." stands for messages.tbb in the current directory.
 const char* ResolveInputName(const char* inputName);
 
-// The input name with its last "." and what follows replaced by ".mbx", or
-// ".mbx" appended when it has no ".".
-std::string DeriveMailboxName(const char* inputName);
+// The input name with its last "." and what follows replaced by extension
+// (".mbx", or ".maildir" for a Maildir), or extension appended when it has
+// no ".".
+std::string DeriveMailboxName(const char* inputName,
+                              const char* extension = ".mbx");
 
 extern const char kUsageText[];
 

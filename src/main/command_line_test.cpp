@@ -38,6 +38,7 @@ struct Case {
   bool watchDeleted = true;
   bool tree = false;
   int32_t jobs = 0;
+  bool maildir = false;
 };
 
 void Check(const Case& c, bool slashSwitches) {
@@ -59,6 +60,7 @@ void Check(const Case& c, bool slashSwitches) {
   EXPECT_EQ(c.watchDeleted, s.watchDeleted);
   EXPECT_EQ(c.tree, s.treeMode);
   EXPECT_EQ(c.jobs, s.jobs);
+  EXPECT_EQ(c.maildir, s.maildir);
 }
 
 // Cases that read the same whichever characters introduce a switch.
@@ -104,6 +106,28 @@ const Case kCommon[] = {
     {{"in.tbb", "-DN"}, true, nullptr, false, 64, 2, false},
     {{"in.tbb", "-d-", "-d+"}, true, nullptr, false, 64, 2, false},
     {{"in.tbb", "-mbox"}, false},
+    {{"in.tbb", "-m"}, true, nullptr, false, 64, 2, true, false, 0, true},
+    {{"in.tbb", "-M", "out", "-a"},
+     true,
+     "out",
+     true,
+     0,
+     2,
+     true,
+     false,
+     0,
+     true},
+    {{"in.tbb", "out", "-m", "-m"},
+     true,
+     "out",
+     false,
+     64,
+     2,
+     true,
+     false,
+     0,
+     true},
+    {{"in.tbb", "-m-"}, false},
     {{"Mail", "-r"}, true, nullptr, false, 64, 2, true, true},
     {{"Mail", "-R", "out", "-a:3"}, true, "out", true, 64, 3, true, true},
     {{"Mail", "-j2", "-r"}, true, nullptr, false, 64, 2, true, true, 2},
@@ -138,6 +162,7 @@ TEST(CommandLineTest, SlashSwitchesOnlyWhereAsked) {
       {{"in.tbb", "/a"}, true, nullptr, true, 0, 2, true},
       {{"in.tbb", "/A"}, true, nullptr, true, 0, 2, true},
       {{"in.tbb", "/d"}, true, nullptr, false, 64, 2, true},
+      {{"in.tbb", "/M"}, true, nullptr, false, 64, 2, true, false, 0, true},
       {{"in.tbb", "/?"}, false},
       {{"in.tbb", "/"}, false},
       {{"in.tbb", "/home/me/out.mbx"}, false},
@@ -186,6 +211,8 @@ TEST(CommandLineTest, InputAndMailboxNames) {
   };
   for (const auto& n : names)
     EXPECT_EQ(n.mailbox, DeriveMailboxName(n.input)) << n.input;
+  EXPECT_EQ("base.maildir", DeriveMailboxName("base.tbb", ".maildir"));
+  EXPECT_EQ("mail.maildir", DeriveMailboxName("mail.old/base", ".maildir"));
 }
 
 TEST(CommandLineTest, UsageTextHasItsFifteenLines) {

@@ -81,7 +81,8 @@ int RunKorvane(int argc, char** argv) {
   std::string derivedName;
   const char* mailboxName = settings.mailboxName;
   if (mailboxName == nullptr) {
-    derivedName = DeriveMailboxName(inputName);
+    derivedName =
+        DeriveMailboxName(inputName, settings.maildir ? ".maildir" : ".mbx");
     mailboxName = derivedName.c_str();
   }
 
@@ -89,6 +90,7 @@ int RunKorvane(int argc, char** argv) {
   options.alternativeScan = settings.alternativeScan;
   options.minHeaderSize = settings.minHeaderSize;
   options.compatibilityLevel = settings.compatibilityLevel;
+  if (settings.maildir) options.format = OutputFormat::kMaildir;
   ConsoleProgress progress;
   const ConversionResult result =
       ConvertBase(inputName, mailboxName, options, &progress);
@@ -103,7 +105,12 @@ int RunKorvane(int argc, char** argv) {
       }
       return 2;
     case ConversionOutcome::kCantCreateOutput:
-      printf("error: can't open %s for write", mailboxName);
+      if (settings.maildir) {
+        printf("error: can't create Maildir %s: %s", mailboxName,
+               result.reason.c_str());
+      } else {
+        printf("error: can't open %s for write", mailboxName);
+      }
       printf("\n");
       return 2;
     case ConversionOutcome::kNotRecognised:

@@ -114,7 +114,8 @@ bool CheckPlaces(const RunSettings& settings, Places* places) {
                  " has no name to name the output folder after: name one");
       return false;
     }
-    outGiven = JoinPath(ParentPath(places->root), name + "-mbox");
+    outGiven = JoinPath(ParentPath(places->root),
+                        name + (settings.maildir ? "-maildir" : "-mbox"));
   }
   if (!FullPath(outGiven, &places->out, &error)) {
     PrintError("can't open " + outGiven + ": " + SystemErrorText(error));
@@ -200,8 +201,13 @@ int RunTreeMode(const RunSettings& settings) {
   fflush(stdout);
 
   const DWORD startTick = GetTickCount();
-  MboxTreeLayout layout;
+  MboxTreeLayout mboxLayout;
+  MaildirTreeLayout maildirLayout;
+  TreeLayout& layout = settings.maildir
+                           ? static_cast<TreeLayout&>(maildirLayout)
+                           : static_cast<TreeLayout&>(mboxLayout);
   options.conversion.format = layout.Format();
+  options.conversion.maildirMade = settings.maildir;
   std::string rootName = LastName(places.root);
   if (rootName.empty()) rootName = "messages";
   TreeRunSummary summary;

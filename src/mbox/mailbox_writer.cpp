@@ -34,12 +34,11 @@ bool StartsWith(const LineCursor& line, const char* prefix, int32_t n) {
 
 // Header names match in any letter case; the line holds no NUL. The
 // first letter is compared here first: most lines fail on it, and cheaply.
-bool StartsWithNoCase(const LineCursor& line, const char* prefix,
-                      int32_t n) {
+bool StartsWithNoCase(const LineCursor& line, const char* prefix, int32_t n) {
   return line.lineLength >= n &&
          (line.lineStart[0] | 0x20) == (prefix[0] | 0x20) &&
-         _strnicmp(reinterpret_cast<const char*>(line.lineStart), prefix,
-                   n) == 0;
+         _strnicmp(reinterpret_cast<const char*>(line.lineStart), prefix, n) ==
+             0;
 }
 
 // Copies a NUL-terminated text without its NUL; returns the end.
@@ -79,6 +78,10 @@ WriterOptions CurrentWriterOptions(bool alternativeScan) {
 MailboxWriter::MailboxWriter(FileStream* mailbox, const WriterOptions& options)
     : options(options), mailbox(mailbox) {}
 
+MailboxWriter::MailboxWriter(MaildirDelivery* maildir,
+                             const WriterOptions& options)
+    : options(options), maildir(maildir) {}
+
 bool MailboxWriter::WriteMessage(const unsigned char* text, int32_t length,
                                  FILETIME* time) {
   if (writeFailed || length <= 0) return !writeFailed;
@@ -86,15 +89,29 @@ bool MailboxWriter::WriteMessage(const unsigned char* text, int32_t length,
   bool ownEnvelope = false;
   int examinedLines = 0;
   FindSender(text, end, &ownEnvelope, &examinedLines);
+  if (maildir != nullptr && !BeginFile()) return false;
+  // A message with an envelope line of its own leaves the time to follow
+  // as it was; its file's time is worked out all the same.
+  SYSTEMTIME envelopeTime;
+  const FILETIME envelope = EnvelopeTime(time, !ownEnvelope, &envelopeTime);
   if (!ownEnvelope) {
-    SYSTEMTIME envelopeTime;
-    WriteEnvelope(time, &envelopeTime);
+    if (maildir == nullptr) WriteEnvelope(envelopeTime);
     // A recovered message that starts with an empty line has no headers of
     // its own; give it enough for a mail reader to list it.
     if (options.alternativeScan && examinedLines == 0)
       WriteSyntheticHeader(envelopeTime);
   }
   WriteLines(text, end, ownEnvelope);
+  // A Maildir file is whole at its message's end; mbox entries gather
+  // across messages, and Finish hands on the rest.
+  if (maildir != nullptr) {
+    Flush();
+    // The envelope line shows whole seconds; the file's time is the same.
+    if (!writeFailed) {
+      const int64_t t = ToInt64(envelope);
+      FinishFile(FromInt64(t - t % kUnitsPerSecond));
+    }
+  }
   return !writeFailed;
 }
 
@@ -170,13 +187,14 @@ void MailboxWriter::FindSender(const unsigned char* text,
   }
 }
 
-void MailboxWriter::WriteEnvelope(FILETIME* time, SYSTEMTIME* envelopeTime) {
+FILETIME MailboxWriter::EnvelopeTime(FILETIME* time, bool storeBack,
+                                     SYSTEMTIME* envelopeTime) {
   int64_t t = ToInt64(*time);
   int64_t now = ToInt64(options.currentTime);
   if (t < ToInt64(options.lowerTimeBound) || t > now) t = now;
   // A following message whose time stamp does not convert keeps this time
   // and gets the bias once, as this one does.
-  *time = FromInt64(t);
+  if (storeBack) *time = FromInt64(t);
   const int64_t u = t + int64_t(options.timeZoneBias) * kUnitsPerMinute;
   const int64_t day = u >= 0 ? u / kUnitsPerDay : -1;
   if (day >= 0 && day == envelopeDay) {
@@ -188,17 +206,21 @@ void MailboxWriter::WriteEnvelope(FILETIME* time, SYSTEMTIME* envelopeTime) {
     envelopeTime->wMinute = static_cast<WORD>(inDay / kUnitsPerMinute % 60);
     envelopeTime->wSecond = static_cast<WORD>(inDay / kUnitsPerSecond % 60);
     envelopeTime->wMilliseconds = static_cast<WORD>(inDay / 10000 % 1000);
-  } else {
-    FILETIME universal = FromInt64(u);
-    envelopeDay = -1;
-    if (!FileTimeToSystemTime(&universal, envelopeTime)) {
-      GetSystemTime(envelopeTime);
-    } else {
-      envelopeDay = day;
-      envelopeDate = *envelopeTime;
-    }
+    return FromInt64(u);
   }
+  FILETIME universal = FromInt64(u);
+  envelopeDay = -1;
+  if (!FileTimeToSystemTime(&universal, envelopeTime)) {
+    GetSystemTime(envelopeTime);
+    GetSystemTimeAsFileTime(&universal);
+  } else {
+    envelopeDay = day;
+    envelopeDate = *envelopeTime;
+  }
+  return universal;
+}
 
+void MailboxWriter::WriteEnvelope(const SYSTEMTIME& envelopeTime) {
   // "From %s  %s %s %d %02d:%02d:%02d %d" of sender, day and month names,
   // day, hour, minute, second and year, put together by hand: formatted
   // printing costs more than a whole message's lines. Room for the longest
@@ -209,19 +231,19 @@ void MailboxWriter::WriteEnvelope(FILETIME* time, SYSTEMTIME* envelopeTime) {
   memcpy(e, senderBuffer, size_t(senderLength));
   e += senderLength;
   e = AppendText(e, "  ");
-  e = AppendText(e, DayName(envelopeTime->wDayOfWeek));
+  e = AppendText(e, DayName(envelopeTime.wDayOfWeek));
   *e++ = ' ';
-  e = AppendText(e, MonthName(envelopeTime->wMonth - 1));
+  e = AppendText(e, MonthName(envelopeTime.wMonth - 1));
   *e++ = ' ';
-  e = AppendNumber(e, envelopeTime->wDay, 1);
+  e = AppendNumber(e, envelopeTime.wDay, 1);
   *e++ = ' ';
-  e = AppendNumber(e, envelopeTime->wHour, 2);
+  e = AppendNumber(e, envelopeTime.wHour, 2);
   *e++ = ':';
-  e = AppendNumber(e, envelopeTime->wMinute, 2);
+  e = AppendNumber(e, envelopeTime.wMinute, 2);
   *e++ = ':';
-  e = AppendNumber(e, envelopeTime->wSecond, 2);
+  e = AppendNumber(e, envelopeTime.wSecond, 2);
   *e++ = ' ';
-  e = AppendNumber(e, envelopeTime->wYear, 1);
+  e = AppendNumber(e, envelopeTime.wYear, 1);
   *e++ = '\n';
   Put(envelope, static_cast<DWORD>(e - envelope));
 }
@@ -242,8 +264,7 @@ void MailboxWriter::WriteLines(const unsigned char* text,
   for (;;) {
     if (convertBlocks != nullptr && !ownEnvelope && next >= blocksFrom &&
         size_t(end - next) >= reach &&
-        (midLine ||
-         (*next != 0 && !LineNeedsRules(next, alternativeScan)))) {
+        (midLine || (*next != 0 && !LineNeedsRules(next, alternativeScan)))) {
       if (!output) output.reset(new unsigned char[kOutputSize]);
       for (;;) {
         if (kOutputSize - outputUsed < kPlainBlockReach) Flush();
@@ -272,9 +293,18 @@ void MailboxWriter::WriteLines(const unsigned char* text,
           memcmp(line.lineStart, base_layout::kRecordStartPattern, 5) == 0)
         break;
       // The message's own envelope line is its first; every other "From "
-      // line is quoted.
-      if (!ownEnvelope && StartsWith(line, "From ", 5)) Put(">", 1);
-      ownEnvelope = false;
+      // line is quoted. A Maildir file holds neither that line nor quoting.
+      if (maildir != nullptr) {
+        if (ownEnvelope) {
+          ownEnvelope = false;
+          next = line.nextLineStart;
+          if (next == nullptr) return;
+          continue;
+        }
+      } else {
+        if (!ownEnvelope && StartsWith(line, "From ", 5)) Put(">", 1);
+        ownEnvelope = false;
+      }
     }
     midLine = false;
     if (line.lineLength > 0) Put(line.lineStart, line.lineLength);
@@ -282,42 +312,7 @@ void MailboxWriter::WriteLines(const unsigned char* text,
     next = line.nextLineStart;
     if (next == nullptr || writeFailed) break;
   }
-  Put("\n", 1);
-}
-
-void MailboxWriter::Put(const void* bytes, DWORD count) {
-  if (writeFailed) return;
-  if (!output) output.reset(new unsigned char[kOutputSize]);
-  if (kOutputSize - outputUsed < count) {
-    Flush();
-    // A piece larger than the buffer goes as it is.
-    if (count >= kOutputSize) {
-      WriteOut(bytes, count);
-      return;
-    }
-  }
-  memcpy(output.get() + outputUsed, bytes, count);
-  outputUsed += count;
-}
-
-void MailboxWriter::Flush() {
-  if (outputUsed == 0) return;
-  DWORD count = static_cast<DWORD>(outputUsed);
-  outputUsed = 0;
-  WriteOut(output.get(), count);
-}
-
-// The first write that fails or falls short stops the run.
-void MailboxWriter::WriteOut(const void* bytes, DWORD count) {
-  if (writeFailed) return;
-  DWORD written = 0;
-  if (!WriteFile(mailbox->handle, bytes, count, &written, nullptr) ||
-      written != count) {
-    writeFailed = true;
-    writeError = GetLastError();
-    if (writeError == ERROR_SUCCESS) writeError = ERROR_HANDLE_DISK_FULL;
-  }
-  bytesWritten += written;
+  if (maildir == nullptr) Put("\n", 1);  // the empty line ending the entry
 }
 
 void MailboxWriter::WriteSyntheticHeader(const SYSTEMTIME& time) {

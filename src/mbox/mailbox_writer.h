@@ -1,7 +1,8 @@
 // Writes each message as one mbox entry: the envelope line, for a recovered
 // message without headers a synthetic header block, the message's lines
 // with "From " lines quoted and every line end a single LF, and an empty
-// line.
+// line. Or, by the same rules, each message as a Maildir file of its own:
+// the same bytes without the envelope line, the quoting and the empty line.
 #ifndef KORVANE_MBOX_MAILBOX_WRITER_H_
 #define KORVANE_MBOX_MAILBOX_WRITER_H_
 
@@ -13,6 +14,8 @@
 #include "io/file_stream.h"
 #include "mbox/plain_blocks.h"
 #include "platform/win32.h"
+
+class MaildirDelivery;
 
 const uint32_t kRunBufferSize = 256;
 
@@ -33,10 +36,15 @@ struct WriterOptions {
 // the current time, and 1979-01-01 as the lower time bound.
 WriterOptions CurrentWriterOptions(bool alternativeScan);
 
-// Writes messages as mbox entries into one output stream.
+// Writes messages as mbox entries into one output stream, or as files of a
+// Maildir.
 class MailboxWriter {
  public:
   MailboxWriter(FileStream* mailbox, const WriterOptions& options);
+  // One file per message, delivered through maildir; a message that brings
+  // its own envelope line leaves it out too. Each file's write time is the
+  // message's envelope time, to the second.
+  MailboxWriter(MaildirDelivery* maildir, const WriterOptions& options);
 
   MailboxWriter(const MailboxWriter&) = delete;
   MailboxWriter& operator=(const MailboxWriter&) = delete;
@@ -72,13 +80,25 @@ class MailboxWriter {
   void WriteOut(const void* bytes, DWORD count);
   void FindSender(const unsigned char* text, const unsigned char* end,
                   bool* ownEnvelope, int* examinedLines);
-  void WriteEnvelope(FILETIME* time, SYSTEMTIME* envelopeTime);
+  // The envelope time of a message of time *time, as a FILETIME and as the
+  // envelope line shows it; storeBack: *time becomes the time a following
+  // message whose time stamp did not convert starts from.
+  FILETIME EnvelopeTime(FILETIME* time, bool storeBack,
+                        SYSTEMTIME* envelopeTime);
+  void WriteEnvelope(const SYSTEMTIME& envelopeTime);
   void WriteLines(const unsigned char* text, const unsigned char* end,
                   bool ownEnvelope);
+  // The next Maildir file: its handle becomes the target. False on failure.
+  bool BeginFile();
+  // Ends it; writeTime is the envelope time in whole seconds.
+  bool FinishFile(FILETIME writeTime);
   // The six-line header block of a recovered message that has none.
   void WriteSyntheticHeader(const SYSTEMTIME& time);
 
-  FileStream* mailbox;
+  FileStream* mailbox = nullptr;       // the mbox stream, or
+  MaildirDelivery* maildir = nullptr;  // the Maildir
+  HANDLE file = INVALID_HANDLE_VALUE;  // the Maildir file being written
+  uint64_t fileStart = 0;              // bytesWritten when the file began
   char senderBuffer[kRunBufferSize];
   int32_t senderLength = 0;  // without the NUL
   char lineBuffer[kRunBufferSize];

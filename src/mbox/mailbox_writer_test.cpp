@@ -13,6 +13,7 @@
 #endif
 
 #include "date/mail_date.h"
+#include "maildir/maildir_folder.h"
 #include "mbox/plain_blocks.h"
 #include "mbox_model.h"
 #include "test_support.h"
@@ -23,7 +24,7 @@ using testing_support::TempDir;
 
 const uint64_t kSep9th2001 = 126444736000000000ULL;  // Sun 01:46:40 UTC
 const uint64_t kUnitsPerMinute = 600000000ULL;
-const uint64_t kNow = 132223104000000000ULL;  // 2020-01-01 00:00:00 UTC
+const uint64_t kNow = 132223104000000000ULL;         // 2020-01-01 00:00:00 UTC
 const uint64_t kLowerBound = 119284704000000000ULL;  // 1979-01-01
 
 FILETIME FromUnits(uint64_t units) {
@@ -249,9 +250,9 @@ TEST_F(WriterTest, RecoveredMessageWithoutHeadersGetsAHeaderBlock) {
 TEST_F(WriterTest, LongSenderIsCutAndTheEnvelopeWrittenWhole) {
   std::string address(300, 'a');
   std::string out = Entry("Return-Path: <" + address + ">\n\n");
-  EXPECT_EQ(Envelope(std::string(255, 'a')) + "Return-Path: <" + address +
-                ">\n\n\n",
-            out);
+  EXPECT_EQ(
+      Envelope(std::string(255, 'a')) + "Return-Path: <" + address + ">\n\n\n",
+      out);
 }
 
 // Each case is a message with the time, then a run of three whose time
@@ -341,9 +342,22 @@ TEST(WriterFailureTest, AFailedWriteFailsEveryLaterEntry) {
 // Pseudo-random message text rich in what the line rules care about.
 std::string Scramble(uint64_t seed, size_t size, int nulOneIn) {
   static const char* const kPieces[] = {
-      "\r\n", "\r\n", "\r\n", "\n", "\r", "\n\r", "\r\r\n", "From ",
-      "From: a@b", "F", "Friday", "!", "\x21\x09\x70\x19\x30", "x",
-      "plain words of an ordinary line", "From\r\n",
+      "\r\n",
+      "\r\n",
+      "\r\n",
+      "\n",
+      "\r",
+      "\n\r",
+      "\r\r\n",
+      "From ",
+      "From: a@b",
+      "F",
+      "Friday",
+      "!",
+      "\x21\x09\x70\x19\x30",
+      "x",
+      "plain words of an ordinary line",
+      "From\r\n",
       "\r\n\r\n\r\n\r\nshort\r\nlines\r\n",
       "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"};
   std::string text;
@@ -371,11 +385,27 @@ class BlockConversionTest
     : public WriterTest,
       public ::testing::WithParamInterface<BlockConversion> {};
 
+// The same message as a Maildir file: its lines as the mbox entry has them,
+// without the quoting and without a line that is its own envelope.
+std::string MaildirFileFromModel(const std::string& message,
+                                 bool alternativeScan) {
+  mbox_model::Entry entry = mbox_model::ModelEntry(message, alternativeScan);
+  std::vector<std::string> lines = mbox_model::MessageLines(message);
+  lines.resize(std::count(entry.lines.begin(), entry.lines.end(), '\n'));
+  std::string file;
+  for (size_t i = entry.ownEnvelope ? 1 : 0; i < lines.size(); ++i)
+    file += lines[i] + "\n";
+  return file;
+}
+
 TEST_P(BlockConversionTest, LongMessagesMatchTheLineRules) {
   writer.options.convertBlocks = PlainBlockConverterOf(GetParam());
   if (GetParam() != BlockConversion::kNone &&
       writer.options.convertBlocks == nullptr)
     GTEST_SKIP() << "not on this processor";
+  const std::string folder = dir.File("maildir");
+  ASSERT_EQ(DWORD{ERROR_SUCCESS}, CreateMaildir(folder, false));
+  MaildirDelivery delivery(folder);
   int checked = 0;
   for (uint64_t seed = 1; seed <= 120; ++seed) {
     for (bool alternativeScan : {false, true}) {
@@ -395,6 +425,13 @@ TEST_P(BlockConversionTest, LongMessagesMatchTheLineRules) {
       ASSERT_TRUE(mailbox.Open(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                CREATE_ALWAYS));
       ASSERT_EQ(expected, Entry(message, alternativeScan));
+      MailboxWriter toMaildir(&delivery, writer.options);
+      ASSERT_TRUE(toMaildir.WriteMessage(
+          reinterpret_cast<const unsigned char*>(message.data()),
+          static_cast<int32_t>(message.size()), &storedTime));
+      ASSERT_EQ(MaildirFileFromModel(message, alternativeScan),
+                testing_support::ReadFileOrEmpty(
+                    JoinPath(folder, delivery.lastDelivered().c_str())));
       ++checked;
     }
   }
@@ -550,8 +587,8 @@ TEST(PlainBlocksTest, NoReadPastTheEnd) {
           ASSERT_NE(nullptr, bytes.begin);
           std::vector<unsigned char> out(size + kPlainBlockReach);
           const unsigned char* from = bytes.begin;
-          size_t n = convert(&from, bytes.end, out.data(), out.size(),
-                             recordStart);
+          size_t n =
+              convert(&from, bytes.end, out.data(), out.size(), recordStart);
           std::string source(text.data(), size_t(from - bytes.begin));
           source.erase(std::remove(source.begin(), source.end(), '\r'),
                        source.end());

@@ -163,6 +163,95 @@ TEST(MboxTreeLayoutTest, NamesEveryFolderOnceAndKeepsTheHierarchy) {
 #endif
 }
 
+TEST(MaildirTreeLayoutTest, NamesEveryFolderOnceBelowTheInbox) {
+  TempDir root, out;
+  const bool posix = kPathSeparator == '/';
+  const std::string longName(252, 'n');  // fits; with ".Sub" it does not
+  const std::string kBases[] = {
+      "messages.tbb",  // ROOT's own: ".Mail"
+      "Inbox/messages.tbb",
+      "Inbox/Sub/messages.tbb",
+      "Archive/2001/messages.tbb",
+      "Mail.old/messages.tbb",
+      "mail/messages.tbb",
+  };
+  for (const std::string& base : kBases) {
+    fs::create_directories(fs::path(root.File(Native(base))).parent_path());
+    ASSERT_TRUE(WriteFile(root.File(Native(base)), "12345"));
+  }
+  // A second Inbox, where names differ in case; a long name; a name
+  // outside ASCII (the test program's own names on Windows are in the
+  // code page, not in UTF-8 as korvane's).
+  if (posix) {
+    fs::create_directories(root.File("K\xc3\xb6ln"));
+    ASSERT_TRUE(WriteFile(root.File("K\xc3\xb6ln/messages.tbb"), "12345"));
+    fs::create_directories(root.File("inbox"));
+    ASSERT_TRUE(WriteFile(root.File("inbox/messages.tbb"), "12345"));
+    fs::create_directories(root.File(longName + "/Sub"));
+    ASSERT_TRUE(WriteFile(root.File(longName + "/Sub/messages.tbb"), "1"));
+  }
+  TreeFolders folders;
+  DWORD error = 0;
+  ASSERT_TRUE(DiscoverTree(root.path(), &folders, &error));
+  MaildirTreeLayout layout;
+  std::string why;
+  ASSERT_TRUE(layout.Prepare(out.path(), "Mail", &folders, &why)) << why;
+
+  // Where "\" separates names, a name that needs it is refused.
+  const std::string old = posix ? ".Mail\\2eold" : ".folder-";
+  struct Expected {
+    std::string path, output;
+    bool renamed;
+  };
+  std::vector<Expected> expected = {
+      {"", ".Mail", false},
+      {"Archive", ".Archive", false},
+      {"Archive/2001", ".Archive.2001", false},
+      {"Inbox", ".", false},
+      {"Inbox/Sub", ".INBOX.Sub", false},
+  };
+  if (posix) expected.push_back({"inbox", ".inbox-2", true});
+  if (posix) expected.push_back({"K\xc3\xb6ln", ".K&APY-ln", false});
+  expected.push_back({"mail", ".mail-2", true});
+  expected.push_back({"Mail.old", old, !posix});
+  if (posix) {
+    expected.push_back({longName, "." + longName, false});
+    expected.push_back({longName + "/Sub", ".folder-", true});
+  }
+  ASSERT_EQ(folders.size(), expected.size());
+  std::vector<std::string> made = {"cur", "new", "tmp"};
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const TreeFolder& f = folders[i];
+    const Expected& e = expected[i];
+    SCOPED_TRACE(e.path);
+    EXPECT_EQ(f.path, Native(e.path));
+    if (e.output.back() == '-')  // ".folder-N", N its place in tree order
+      EXPECT_EQ(f.output, e.output + std::to_string(i));
+    else
+      EXPECT_EQ(f.output, e.output);
+    EXPECT_EQ(!f.renamedBecause.empty(), e.renamed) << f.renamedBecause;
+    if (f.output == ".") continue;
+    made.push_back(f.output);
+    for (const char* sub : {"cur", "new", "tmp", "maildirfolder"})
+      made.push_back(f.output + "/" + sub);
+  }
+  std::vector<std::string> found;
+  for (const auto& e : fs::recursive_directory_iterator(out.path()))
+    found.push_back(fs::relative(e.path(), out.path()).generic_u8string());
+  std::sort(made.begin(), made.end());
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, made);
+
+  // A base that failed gives its Maildir back, unless it is the top one or
+  // folders below need it.
+  layout.Discard(out.path(), folders[0]);
+  layout.Discard(out.path(), folders[1]);
+  layout.Discard(out.path(), folders[3]);
+  EXPECT_FALSE(fs::exists(out.File(".Mail")));
+  EXPECT_TRUE(fs::exists(out.File(".Archive")));
+  EXPECT_TRUE(fs::exists(out.File("cur")));
+}
+
 #ifndef _WIN32
 TEST(MboxTreeLayoutTest, UnwritableOutputFolderStopsIt) {
   TempDir root, out;

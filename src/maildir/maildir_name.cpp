@@ -1,0 +1,53 @@
+#include "maildir/maildir_name.h"
+
+namespace {
+
+const uint64_t kUnixEpochTicks = 116444736000000000;  // 1970 in FILETIME
+
+}  // namespace
+
+std::string UniqueMessageName(FILETIME now, DWORD pid, uint64_t sequence,
+                              const std::string& host) {
+  uint64_t ticks = uint64_t(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+  ticks = ticks > kUnixEpochTicks ? ticks - kUnixEpochTicks : 0;
+  return std::to_string(ticks / 10000000) + ".M" +
+         std::to_string(ticks % 10000000 / 10) + "P" + std::to_string(pid) +
+         "Q" + std::to_string(sequence) + "." + host;
+}
+
+std::string DeliveredMessageName(const std::string& unique, uint64_t size,
+                                 bool colonInNames) {
+  std::string name = unique + ",S=" + std::to_string(size);
+  if (colonInNames) name += ":2,";
+  return name;
+}
+
+const char* DeliveredFolder(bool colonInNames) {
+  return colonInNames ? "cur" : "new";
+}
+
+std::string HostNamePart(const std::string& host) {
+  std::string part;
+  for (char c : host) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    if (c == '/') {
+      part += "\\057";
+    } else if (c == ':') {
+      part += "\\072";
+    } else if (c == ',') {
+      part += "\\054";
+    } else if (b < 0x21 || b == 0x7F) {
+      part += '_';
+    } else {
+      part += c;
+    }
+  }
+  return part.empty() ? "localhost" : part;
+}
+
+std::string LocalHostNamePart() {
+  char name[256];
+  DWORD size = sizeof name;
+  if (!GetComputerNameA(name, &size) || size >= sizeof name) return "localhost";
+  return HostNamePart(std::string(name, size));
+}
