@@ -86,12 +86,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
       ParseCommandLine(argc, argv.data(), slashSwitches, &settings);
 
   // The grammar: the first argument is the input, whatever it looks like;
-  // after it, switches -a and -d in any case, and at most one name.
+  // after it, switches -a, -d, -m, -r and -jN in any case, and at most one
+  // name; -j only with -r.
   bool valid = argc >= 2;
   const char* name = nullptr;
   bool alternative = false;
   bool watchDeleted = true;
   bool xSet = false, ySet = false;
+  bool tree = false, maildir = false;
+  long long jobs = 0;
   for (int i = 2; i < argc && valid; ++i) {
     const char* arg = argv[i];
     CheckNumberReader(arg);
@@ -107,10 +110,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
       if (strchr(arg + 2, ':') != nullptr) ySet = true;
     } else if (letter == 'd') {
       if (arg[2] == '-' || Lower(arg[2]) == 'n') watchDeleted = false;
+    } else if (letter == 'm' || letter == 'r') {
+      if (arg[2] != '\0') valid = false;
+      (letter == 'm' ? maildir : tree) = true;
+    } else if (letter == 'j') {
+      char* stop = nullptr;
+      jobs = strtoll(arg + 2, &stop, 0);
+      if (stop == arg + 2 || *stop != '\0' || jobs < 1 || jobs > 64)
+        valid = false;
     } else {
       valid = false;
     }
   }
+  if (jobs != 0 && !tree) valid = false;
   FUZZ_CHECK(parsed == valid);
   if (!parsed) return 0;
 
@@ -118,6 +130,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   FUZZ_CHECK(settings.mailboxName == name);
   FUZZ_CHECK(settings.alternativeScan == alternative);
   FUZZ_CHECK(settings.watchDeleted == watchDeleted);
+  FUZZ_CHECK(settings.treeMode == tree && settings.maildir == maildir);
+  FUZZ_CHECK(settings.jobs == jobs);
   if (!xSet) FUZZ_CHECK(settings.minHeaderSize == 64);
   if (!ySet) FUZZ_CHECK(settings.compatibilityLevel == 2);
 
