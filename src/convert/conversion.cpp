@@ -249,7 +249,8 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
     }
   }
 
-  const WriterOptions writerOptions = CurrentWriterOptions(!normal);
+  WriterOptions writerOptions = CurrentWriterOptions(!normal);
+  writerOptions.writeBehind = options.writeBehind;
   std::unique_ptr<MailboxWriter> writerOwner(
       maildir ? new MailboxWriter(maildir.get(), writerOptions)
               : new MailboxWriter(&output, writerOptions));

@@ -37,6 +37,10 @@ struct ConversionOptions {
   // new and tmp, instead of being checked for anything but a Maildir.
   bool maildirMade = false;
 
+  // Write the mbox output on a thread of its own while the next piece is
+  // converted: faster with a processor to spare, slower without one.
+  bool writeBehind = false;
+
   // The millisecond clock for the progress throttle; tests substitute theirs.
   DWORD (*tickCount)() = nullptr;  // null: GetTickCount
 };

@@ -259,8 +259,10 @@ TEST(ConversionTest, ConcurrentConversionsKeepTheirFaultsApart) {
   for (bool alternative : {false, true}) {
     SCOPED_TRACE(alternative ? "-a" : "normal");
     ASSERT_TRUE(mkbase::WriteFileBytes(cut, sound));
-    ConversionOptions options;
+    // Both with the write thread, whose output must be the same as without.
+    ConversionOptions options, behind;
     options.alternativeScan = alternative;
+    options.writeBehind = behind.writeBehind = true;
     ConversionResult cutResult, soundResult;
     Truncator truncator(cut);
     std::thread first([&] {
@@ -269,7 +271,7 @@ TEST(ConversionTest, ConcurrentConversionsKeepTheirFaultsApart) {
     });
     std::thread second([&] {
       soundResult =
-          ConvertBase(a.c_str(), dir.File("a.mbx").c_str(), {}, nullptr);
+          ConvertBase(a.c_str(), dir.File("a.mbx").c_str(), behind, nullptr);
     });
     first.join();
     second.join();

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <string>
+#include <thread>
 
 #include "convert/conversion.h"
 #include "main/command_line.h"
@@ -91,6 +92,7 @@ int RunKorvane(int argc, char** argv) {
   options.minHeaderSize = settings.minHeaderSize;
   options.compatibilityLevel = settings.compatibilityLevel;
   if (settings.maildir) options.format = OutputFormat::kMaildir;
+  options.writeBehind = std::thread::hardware_concurrency() > 1;
   ConsoleProgress progress;
   const ConversionResult result =
       ConvertBase(inputName, mailboxName, options, &progress);

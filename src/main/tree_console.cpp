@@ -194,6 +194,9 @@ int RunTreeMode(const RunSettings& settings) {
   options.conversion.minHeaderSize = settings.minHeaderSize;
   options.conversion.compatibilityLevel = settings.compatibilityLevel;
   options.conversion.recover = true;
+  // Conversions side by side keep the processors busy already.
+  options.conversion.writeBehind =
+      options.jobs == 1 && std::thread::hardware_concurrency() > 1;
   printf("converting %d bases (%s) from %s into %s, %d at once", bases,
          SizeText(bytes).c_str(), places.root.c_str(), places.out.c_str(),
          std::min(options.jobs, bases));

@@ -76,7 +76,10 @@ WriterOptions CurrentWriterOptions(bool alternativeScan) {
 }
 
 MailboxWriter::MailboxWriter(FileStream* mailbox, const WriterOptions& options)
-    : options(options), mailbox(mailbox) {}
+    : options(options), mailbox(mailbox) {
+  if (options.writeBehind)
+    writeBehind.reset(new WriteBehind(mailbox->handle, kOutputSize, 4));
+}
 
 MailboxWriter::MailboxWriter(MaildirDelivery* maildir,
                              const WriterOptions& options)
@@ -112,11 +115,6 @@ bool MailboxWriter::WriteMessage(const unsigned char* text, int32_t length,
       FinishFile(FromInt64(t - t % kUnitsPerSecond));
     }
   }
-  return !writeFailed;
-}
-
-bool MailboxWriter::Finish() {
-  Flush();
   return !writeFailed;
 }
 
@@ -223,28 +221,41 @@ FILETIME MailboxWriter::EnvelopeTime(FILETIME* time, bool storeBack,
 void MailboxWriter::WriteEnvelope(const SYSTEMTIME& envelopeTime) {
   // "From %s  %s %s %d %02d:%02d:%02d %d" of sender, day and month names,
   // day, hour, minute, second and year, put together by hand: formatted
-  // printing costs more than a whole message's lines. Room for the longest
-  // sender (255 bytes) and five-digit numbers.
+  // printing costs more than a whole message's lines. The texts of the day
+  // are kept from the line before, which is mostly of the same day.
+  const SYSTEMTIME& t = envelopeTime;
+  if (t.wYear != dayTextDate.wYear || t.wMonth != dayTextDate.wMonth ||
+      t.wDay != dayTextDate.wDay || t.wDayOfWeek != dayTextDate.wDayOfWeek ||
+      dayTextLength == 0) {
+    char* d = AppendText(dayText, "  ");
+    d = AppendText(d, DayName(t.wDayOfWeek));
+    *d++ = ' ';
+    d = AppendText(d, MonthName(t.wMonth - 1));
+    *d++ = ' ';
+    d = AppendNumber(d, t.wDay, 1);
+    *d++ = ' ';
+    dayTextLength = static_cast<int32_t>(d - dayText);
+    char* y = yearText;
+    *y++ = ' ';
+    y = AppendNumber(y, t.wYear, 1);
+    *y++ = '\n';
+    yearTextLength = static_cast<int32_t>(y - yearText);
+    dayTextDate = t;
+  }
+  // Room for the longest sender (255 bytes) and the rest.
   char envelope[kRunBufferSize + 64];
-  char* e = envelope;
-  e = AppendText(e, "From ");
+  char* e = AppendText(envelope, "From ");
   memcpy(e, senderBuffer, size_t(senderLength));
   e += senderLength;
-  e = AppendText(e, "  ");
-  e = AppendText(e, DayName(envelopeTime.wDayOfWeek));
-  *e++ = ' ';
-  e = AppendText(e, MonthName(envelopeTime.wMonth - 1));
-  *e++ = ' ';
-  e = AppendNumber(e, envelopeTime.wDay, 1);
-  *e++ = ' ';
-  e = AppendNumber(e, envelopeTime.wHour, 2);
+  memcpy(e, dayText, size_t(dayTextLength));
+  e += dayTextLength;
+  e = AppendNumber(e, t.wHour, 2);
   *e++ = ':';
-  e = AppendNumber(e, envelopeTime.wMinute, 2);
+  e = AppendNumber(e, t.wMinute, 2);
   *e++ = ':';
-  e = AppendNumber(e, envelopeTime.wSecond, 2);
-  *e++ = ' ';
-  e = AppendNumber(e, envelopeTime.wYear, 1);
-  *e++ = '\n';
+  e = AppendNumber(e, t.wSecond, 2);
+  memcpy(e, yearText, size_t(yearTextLength));
+  e += yearTextLength;
   Put(envelope, static_cast<DWORD>(e - envelope));
 }
 
@@ -265,12 +276,11 @@ void MailboxWriter::WriteLines(const unsigned char* text,
     if (convertBlocks != nullptr && !ownEnvelope && next >= blocksFrom &&
         size_t(end - next) >= reach &&
         (midLine || (*next != 0 && !LineNeedsRules(next, alternativeScan)))) {
-      if (!output) output.reset(new unsigned char[kOutputSize]);
       for (;;) {
         if (kOutputSize - outputUsed < kPlainBlockReach) Flush();
         if (writeFailed) return;
         const unsigned char* from = next;
-        outputUsed += convertBlocks(&next, end, output.get() + outputUsed,
+        outputUsed += convertBlocks(&next, end, OutputBuffer() + outputUsed,
                                     kOutputSize - outputUsed, alternativeScan);
         if (next != from) midLine = true;
         if (size_t(end - next) < reach) {

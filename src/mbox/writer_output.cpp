@@ -5,9 +5,20 @@
 #include "maildir/maildir_folder.h"
 #include "mbox/mailbox_writer.h"
 
+unsigned char* MailboxWriter::OutputBuffer() {
+  if (output == nullptr) {
+    if (writeBehind) {
+      output = writeBehind->Buffer();
+    } else {
+      if (!ownOutput) ownOutput.reset(new unsigned char[kOutputSize]);
+      output = ownOutput.get();
+    }
+  }
+  return output;
+}
+
 void MailboxWriter::Put(const void* bytes, DWORD count) {
   if (writeFailed) return;
-  if (!output) output.reset(new unsigned char[kOutputSize]);
   if (kOutputSize - outputUsed < count) {
     Flush();
     // A piece larger than the buffer goes as it is.
@@ -16,7 +27,7 @@ void MailboxWriter::Put(const void* bytes, DWORD count) {
       return;
     }
   }
-  memcpy(output.get() + outputUsed, bytes, count);
+  memcpy(OutputBuffer() + outputUsed, bytes, count);
   outputUsed += count;
 }
 
@@ -24,21 +35,51 @@ void MailboxWriter::Flush() {
   if (outputUsed == 0) return;
   DWORD count = static_cast<DWORD>(outputUsed);
   outputUsed = 0;
-  WriteOut(output.get(), count);
+  if (!writeBehind) {
+    WriteOut(output, count);
+  } else if (!writeFailed) {
+    output = nullptr;  // the write thread's now
+    if (!writeBehind->Submit(count)) Fail(writeBehind->Error());
+  }
+}
+
+bool MailboxWriter::Finish() {
+  if (!writeBehind) {
+    Flush();
+  } else if (!writeFailed) {
+    // The last piece is written here: there is nothing left to convert
+    // while it is.
+    const size_t count = outputUsed;
+    outputUsed = 0;
+    const bool written =
+        count > 0 ? writeBehind->WriteNow(output, count) : writeBehind->Wait();
+    if (!written) Fail(writeBehind->Error());
+  }
+  return !writeFailed;
+}
+
+uint64_t MailboxWriter::BytesWritten() const {
+  return bytesWritten + (writeBehind ? writeBehind->Written() : 0);
 }
 
 // The first write that fails or falls short stops the run.
 void MailboxWriter::WriteOut(const void* bytes, DWORD count) {
   if (writeFailed) return;
+  if (writeBehind) {
+    if (!writeBehind->WriteNow(bytes, count)) Fail(writeBehind->Error());
+    return;
+  }
   DWORD written = 0;
   if (!WriteFile(maildir != nullptr ? file : mailbox->handle, bytes, count,
                  &written, nullptr) ||
-      written != count) {
-    writeFailed = true;
-    writeError = GetLastError();
-    if (writeError == ERROR_SUCCESS) writeError = ERROR_HANDLE_DISK_FULL;
-  }
+      written != count)
+    Fail(GetLastError());
   bytesWritten += written;
+}
+
+void MailboxWriter::Fail(DWORD error) {
+  writeFailed = true;
+  writeError = error != ERROR_SUCCESS ? error : ERROR_HANDLE_DISK_FULL;
 }
 
 bool MailboxWriter::BeginFile() {
@@ -48,8 +89,7 @@ bool MailboxWriter::BeginFile() {
     fileStart = bytesWritten;
     return true;
   }
-  writeFailed = true;
-  writeError = error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
+  Fail(error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT);
   return false;
 }
 
@@ -57,7 +97,6 @@ bool MailboxWriter::FinishFile(FILETIME writeTime) {
   const DWORD error = maildir->Finish(bytesWritten - fileStart, writeTime);
   file = INVALID_HANDLE_VALUE;
   if (error == ERROR_SUCCESS) return true;
-  writeFailed = true;
-  writeError = error;
+  Fail(error);
   return false;
 }
