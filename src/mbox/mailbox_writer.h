@@ -19,6 +19,9 @@
 class MaildirDelivery;
 
 const uint32_t kRunBufferSize = 256;
+// The name put where a message lacks one: the envelope sender, and the
+// header block of a recovered message.
+const char kProgramName[] = "korvane";
 
 // What the writer needs to know of the run: the scan (recovered messages
 // have rules of their own), the clock and the zone for envelope dates, and
@@ -89,9 +92,9 @@ class MailboxWriter {
   void WriteOut(const void* bytes, DWORD count);
   void FindSender(const unsigned char* text, const unsigned char* end,
                   bool* ownEnvelope, int* examinedLines);
-  // The envelope time of a message of time *time, as a FILETIME and as the
-  // envelope line shows it; storeBack: *time becomes the time a following
-  // message whose time stamp did not convert starts from.
+  // The envelope time of a message of time *time, as a FILETIME in whole
+  // seconds and as the envelope line shows it; storeBack: *time becomes the
+  // time a following message whose time stamp did not convert starts from.
   FILETIME EnvelopeTime(FILETIME* time, bool storeBack,
                         SYSTEMTIME* envelopeTime);
   void WriteEnvelope(const SYSTEMTIME& envelopeTime);
