@@ -40,9 +40,12 @@ RoughEdges MakeRoughEdges(uint64_t seed, uint64_t index, int64_t stamp,
   Rng rng(seed ^ 0x726F75676845ull, index);
   const uint32_t roll = rng.Below(10);
   const std::string mailDate = FormatMailDate(stamp, 0);
-  std::string line =
-      "From " + (rng.OneIn(3) ? "MAILER-DAEMON" : senderAddress) + " " +
-      (roll % 2 == 0 ? EnvelopeDate(mailDate, rng.Below(3)) : mailDate);
+  // One draw per statement (as in MessageId). The date's comes first, as
+  // the bases made so far have it.
+  const std::string date =
+      roll % 2 == 0 ? EnvelopeDate(mailDate, rng.Below(3)) : mailDate;
+  const std::string sender = rng.OneIn(3) ? "MAILER-DAEMON" : senderAddress;
+  const std::string line = "From " + sender + " " + date;
   if (roll < 2 || roll == 6 || roll == 7) {
     edges.ownFromLine = line;
   } else if (roll == 4 || roll == 5) {
