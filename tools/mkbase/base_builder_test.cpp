@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -165,11 +166,14 @@ class TempDir : public ::testing::Test {
   void SetUp() override {
     const ::testing::TestInfo* info =
         ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = fs::temp_directory_path() /
-          (std::string("korvane_mkbase_") + info->test_suite_name() + "_" +
-           info->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const std::string name = std::string("korvane_mkbase_") +
+                             info->test_suite_name() + "_" + info->name() + "_";
+    // A folder of this run's own: two runs at once (two builds, two
+    // checkouts) must not write into each other's.
+    std::random_device random;
+    do {
+      dir = fs::temp_directory_path() / (name + std::to_string(random()));
+    } while (!fs::create_directory(dir));
   }
   void TearDown() override {
     if (!HasFailure()) fs::remove_all(dir);
