@@ -263,6 +263,10 @@ TEST_F(TreeTest, RefusalsCreateNothing) {
   fs::create_directories(dir.File("full"));
   ASSERT_TRUE(WriteFile(dir.File(Native("full/x")), "x"));
   ASSERT_TRUE(WriteFile(dir.File("file"), "x"));
+#ifndef _WIN32
+  fs::create_directory_symlink("Mail", dir.File("to-mail"));
+  fs::create_directory_symlink("Mail/Inbox", dir.File("to-inbox"));
+#endif
   const std::map<std::string, std::string> before = Files(dir.path());
   const struct {
     std::vector<std::string> args;
@@ -274,6 +278,10 @@ TEST_F(TreeTest, RefusalsCreateNothing) {
       {{"Mail", Native("Mail/out"), "-r"}, 2, "lies inside"},
       {{"Mail", "Mail", "-r"}, 2, "lies inside"},
       {{Native("Mail/Inbox"), ".", "-r"}, 2, "lies inside the output folder"},
+#ifndef _WIN32
+      {{"Mail", "to-mail/out", "-r"}, 2, "/to-mail/out (" + dir.path()},
+      {{"to-inbox", "Mail", "-r"}, 2, "Inbox) lies inside the output folder"},
+#endif
       {{"missing", "out", "-r"}, 2, "can't open missing: "},
       {{Native("Mail/Inbox/messages.tbb"), "out", "-r"}, 2, "is not a folder"},
       {{"Mail", "out", "-j2"}, 1, ""},
