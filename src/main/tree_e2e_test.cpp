@@ -30,6 +30,10 @@ using testing_support::RunProgram;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
+// The widest folder name of the tree's table: wider on a terminal than in
+// characters (a combining mark, wide letters).
+const char kWideName[] = u8"Bücher Ωμε\u0301γα 日本語";
+
 // n messages whose texts name the folder they are for.
 std::string Base(const std::string& tag, int n) {
   mkbase::BaseBuilder b;
@@ -94,7 +98,7 @@ class TreeTest : public ::testing::Test {
         {"Sent Items", "Sent Items"},
         {"Nora's $HOME mail", "Nora's $HOME mail"},
         {"v1.2 old.mail", "v1.2 old.mail"},
-        {u8"Bücher Ωμέγα 日本", u8"Bücher Ωμέγα 日本"},
+        {kWideName, kWideName},
         {"Archive/2001/Q1", "Archive.sbd/2001.sbd/Q1"},
         {"Archive.sbd", "Archive.sbd-2"},  // "Archive" has folders below
     };
@@ -170,6 +174,8 @@ TEST_F(TreeTest, ConvertsEveryBaseAsTheSingleRunDoesIntoTheLayout) {
     EXPECT_EQ(r.output.find('\r'), std::string::npos);
     for (const std::string& line : std::vector<std::string>{
              twinLine,
+             "\nfolder {15}messages ",  // the columns line up
+             std::string("\n") + kWideName + " {9}6 ",
              "\nRejected +3 .* alternative  recovered: the normal scan does "
              "not recognise the base\n",
              "\nStopped +\\d+ .* normal\\+alt   recovered: the normal scan "

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "main/display_width.h"
 #include "main/tree_console.h"
 #include "tree/tree_paths.h"
 
@@ -17,13 +18,6 @@ bool Listed(const TreeFolder& f) {
 
 bool IsDone(const TreeFolder& f, ConversionOutcome outcome) {
   return f.state == TreeBaseState::kDone && f.result.outcome == outcome;
-}
-
-// Characters, not bytes, so that names in any script line up.
-size_t DisplayWidth(const std::string& text) {
-  size_t width = 0;
-  for (char c : text) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return width;
 }
 
 // The folder's path; with its base's name where the folder holds several.
