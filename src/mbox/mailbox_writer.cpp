@@ -23,6 +23,20 @@ bool StartsWithNoCase(const LineCursor& line, const char* prefix, int32_t n) {
 
 }  // namespace
 
+// A line and its LF, straight into the buffer where they fit: the last
+// lines of every message go this way, and short messages have many.
+inline void MailboxWriter::PutLine(const unsigned char* bytes, int32_t count) {
+  if (!writeFailed && kOutputSize - outputUsed > size_t(count)) {
+    unsigned char* out = OutputBuffer() + outputUsed;
+    if (count > 0) memcpy(out, bytes, size_t(count));
+    out[count] = '\n';
+    outputUsed += size_t(count) + 1;
+    return;
+  }
+  if (count > 0) Put(bytes, DWORD(count));
+  Put("\n", 1);
+}
+
 WriterOptions CurrentWriterOptions(bool alternativeScan) {
   WriterOptions options;
   options.alternativeScan = alternativeScan;
@@ -199,8 +213,7 @@ void MailboxWriter::WriteLines(const unsigned char* text,
       }
     }
     midLine = false;
-    if (line.lineLength > 0) Put(line.lineStart, line.lineLength);
-    Put("\n", 1);
+    PutLine(line.lineStart, line.lineLength);
     next = line.nextLineStart;
     if (next == nullptr || writeFailed) break;
   }

@@ -87,6 +87,7 @@ class MailboxWriter {
   // thread's.
   unsigned char* OutputBuffer();
   void Put(const void* bytes, DWORD count);
+  void PutLine(const unsigned char* bytes, int32_t count);
   void Flush();
   void Fail(DWORD error);
   void WriteOut(const void* bytes, DWORD count);
