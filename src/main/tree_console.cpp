@@ -78,6 +78,11 @@ bool IsEmptyFolder(const std::string& folder) {
   return empty;
 }
 
+// A full path, and where its links lead when that is elsewhere.
+std::string Named(const std::string& full, const std::string& resolved) {
+  return full == resolved ? full : full + " (" + resolved + ")";
+}
+
 struct Places {
   std::string root;  // full paths
   std::string out;
@@ -121,13 +126,17 @@ bool CheckPlaces(const RunSettings& settings, Places* places) {
     PrintError("can't open " + outGiven + ": " + SystemErrorText(error));
     return false;
   }
-  if (IsSameOrInside(places->out, places->root)) {
-    PrintError("the output folder " + places->out + " lies inside " +
-               places->root);
+  // Through a link a name may lie elsewhere than its text says.
+  const std::string rootReal = WithLinksResolved(places->root);
+  const std::string outReal = WithLinksResolved(places->out);
+  if (IsSameOrInside(outReal, rootReal)) {
+    PrintError("the output folder " + Named(places->out, outReal) +
+               " lies inside " + Named(places->root, rootReal));
     return false;
   }
-  if (IsSameOrInside(places->root, places->out)) {
-    PrintError(places->root + " lies inside the output folder " + places->out);
+  if (IsSameOrInside(rootReal, outReal)) {
+    PrintError(Named(places->root, rootReal) +
+               " lies inside the output folder " + Named(places->out, outReal));
     return false;
   }
   const DWORD outAttributes = GetFileAttributesA(places->out.c_str());

@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "main/display_width.h"
 #include "main/tree_console.h"
+#include "tree/tree_paths.h"
 
 namespace {
 
@@ -18,11 +20,12 @@ bool IsDone(const TreeFolder& f, ConversionOutcome outcome) {
   return f.state == TreeBaseState::kDone && f.result.outcome == outcome;
 }
 
-// Characters, not bytes, so that names in any script line up.
-size_t DisplayWidth(const std::string& text) {
-  size_t width = 0;
-  for (char c : text) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return width;
+// The folder's path; with its base's name where the folder holds several.
+std::string Label(const TreeFolders& folders, size_t i) {
+  const TreeFolder& f = folders[i];
+  if (f.twin || (i + 1 < folders.size() && folders[i + 1].twin))
+    return JoinPath(f.path, f.baseName);
+  return f.path.empty() ? "." : f.path;
 }
 
 std::string ScanText(const TreeFolder& f) {
@@ -108,9 +111,9 @@ std::string SizeText(uint64_t bytes) {
 void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
                      double seconds) {
   size_t width = DisplayWidth("folder");
-  for (const TreeFolder& f : folders) {
-    if (!Listed(f)) continue;
-    size_t w = f.path.empty() ? 1 : DisplayWidth(f.path);
+  for (size_t i = 0; i < folders.size(); ++i) {
+    if (!Listed(folders[i])) continue;
+    size_t w = DisplayWidth(Label(folders, i));
     if (w > width) width = w < kMaxFolderColumn ? w : kMaxFolderColumn;
   }
   auto pad = [width](const std::string& text) {
@@ -125,13 +128,14 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
   int notStarted = 0, notListed = 0;
   long long messages = 0;
   uint64_t bytes = 0;
-  for (const TreeFolder& f : folders) {
+  for (size_t i = 0; i < folders.size(); ++i) {
+    const TreeFolder& f = folders[i];
     if (!Listed(f)) continue;
     const bool done = f.state == TreeBaseState::kDone;
     const std::string count =
         done ? std::to_string(f.result.messages) : std::string("-");
     const std::string size = f.HasBase() ? SizeText(f.baseSize) : "-";
-    printf("%s %9s %10s  %-11s  %s", pad(f.path.empty() ? "." : f.path).c_str(),
+    printf("%s %9s %10s  %-11s  %s", pad(Label(folders, i)).c_str(),
            count.c_str(), size.c_str(), ScanText(f).c_str(),
            OutcomeText(f).c_str());
     printf("\n");

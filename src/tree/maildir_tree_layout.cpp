@@ -57,7 +57,7 @@ bool MaildirTreeLayout::Prepare(const std::string& outDir,
   bool topTaken = false;
   for (size_t i = 0; i < folders->size(); ++i) {
     TreeFolder& f = (*folders)[i];
-    const bool isRoot = i == 0;
+    const bool isRoot = f.parent < 0;  // ROOT or a further base of it
     if (!f.HasBase() && (isRoot || !f.basesBelow)) continue;
     const std::string own = isRoot ? rootName : f.name;
     // ROOT's folders go into the top folder; its base beside them.

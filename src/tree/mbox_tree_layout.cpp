@@ -64,7 +64,7 @@ bool MboxTreeLayout::Prepare(const std::string& outDir,
   std::map<std::string, Claimed> claimed;
   for (size_t i = 0; i < folders->size(); ++i) {
     TreeFolder& f = (*folders)[i];
-    const bool isRoot = i == 0;
+    const bool isRoot = f.parent < 0;  // ROOT or a further base of it
     if (!f.HasBase() && (isRoot || !f.basesBelow)) continue;
     // ROOT's folders go into outDir itself; its base beside them.
     const bool withFolder = !isRoot && f.basesBelow;

@@ -19,10 +19,14 @@ struct Pending {
   int parent;
 };
 
+struct Base {
+  std::string name;
+  uint64_t size;
+};
+
 struct Listing {
   std::vector<std::string> folders;
-  std::string baseName;
-  uint64_t baseSize = 0;
+  std::vector<Base> bases;  // more than one only where case counts
 };
 
 // Lists one folder. False with the system's code when it cannot.
@@ -41,12 +45,9 @@ bool ListFolder(const std::string& folder, Listing* listing, DWORD* error) {
       if (name != "." && name != ".." &&
           !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         listing->folders.push_back(name);
-    } else if (_stricmp(name.c_str(), kBaseFileName) == 0 &&
-               (listing->baseName.empty() ||
-                CompareNames(name, listing->baseName) < 0)) {
-      listing->baseName = name;
-      listing->baseSize =
-          (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    } else if (_stricmp(name.c_str(), kBaseFileName) == 0) {
+      listing->bases.push_back(
+          {name, (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow});
     }
   } while (FindNextFileA(find, &data));
   *error = GetLastError();
@@ -82,9 +83,23 @@ bool DiscoverTree(const std::string& rootPath, TreeFolders* folders,
       folder.listError = listError;
       continue;
     }
-    folder.baseName = listing.baseName;
-    folder.baseSize = listing.baseSize;
-    if (folder.HasBase()) folder.state = TreeBaseState::kWaiting;
+    std::sort(listing.bases.begin(), listing.bases.end(),
+              [](const Base& a, const Base& b) {
+                return CompareNames(a.name, b.name) < 0;
+              });
+    // The folder takes the first base; each further one (a name that
+    // differs only in case) comes right after it, to be converted too.
+    for (size_t i = 0; i < listing.bases.size(); ++i) {
+      if (i > 0) {
+        TreeFolder twin = (*folders)[index];
+        twin.twin = true;
+        folders->push_back(std::move(twin));
+      }
+      TreeFolder& f = folders->back();
+      f.baseName = listing.bases[i].name;
+      f.baseSize = listing.bases[i].size;
+      f.state = TreeBaseState::kWaiting;
+    }
     std::sort(listing.folders.begin(), listing.folders.end(),
               [](const std::string& a, const std::string& b) {
                 return CompareNames(a, b) < 0;
@@ -96,7 +111,8 @@ bool DiscoverTree(const std::string& rootPath, TreeFolders* folders,
   // folder whether a base lies below it.
   for (size_t i = folders->size(); i-- > 1;) {
     const TreeFolder& f = (*folders)[i];
-    if (f.HasBase() || f.basesBelow) (*folders)[f.parent].basesBelow = true;
+    if (f.parent >= 0 && (f.HasBase() || f.basesBelow))
+      (*folders)[f.parent].basesBelow = true;
   }
   return true;
 }

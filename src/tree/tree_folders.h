@@ -27,6 +27,10 @@ struct TreeFolder {
   std::string name;  // the folder's own name; "" for ROOT
   int parent = -1;   // index of the parent folder; -1 for ROOT
   std::string baseName;  // as listed, e.g. "Messages.TBB"; "" for none
+  // A further base in the folder before this one, its name differing only
+  // in case (where names are told apart by case): converted as a folder
+  // of its own, with no folders below it.
+  bool twin = false;
   uint64_t baseSize = 0;
   bool basesBelow = false;  // a folder below this one holds a base
   DWORD listError = 0;      // the folder could not be listed: why
@@ -43,8 +47,9 @@ struct TreeFolder {
   bool HasBase() const { return !baseName.empty(); }
 };
 
-// The folders in tree order: each folder, then the folders below it, those
-// of one folder sorted by name (CompareNames). ROOT comes first.
+// The folders in tree order: each folder, then its twins, then the folders
+// below it, those of one folder sorted by name (CompareNames). ROOT comes
+// first.
 typedef std::vector<TreeFolder> TreeFolders;
 
 // Walks the folder rootPath and everything below it. Symbolic links and

@@ -35,12 +35,12 @@ class TreeLayout {
 // bases below it gets an empty file, so that the hierarchy shows.
 //
 // Where two folders would take one name (a folder "X" with folders below
-// it takes "X" and "X.sbd", beside a folder named "X.sbd"; names are
-// compared without regard to ASCII case, so that the tree also fits on a
-// system that ignores case), the later one in tree order becomes "X.sbd-2"
-// (or -3, ...). Where the target refuses a name (too long, not valid
-// there), the folder becomes "folder-N", N its place in tree order
-// counting ROOT as 0.
+// it takes "X" and "X.sbd", beside a folder named "X.sbd"; a twin base
+// takes its folder's name too; names are compared without regard to ASCII
+// case, so that the tree also fits on a system that ignores case), the
+// later one in tree order becomes "X.sbd-2" (or -3, ...). Where the target
+// refuses a name (too long, not valid there), the folder becomes
+// "folder-N", N its place in tree order counting ROOT as 0.
 class MboxTreeLayout : public TreeLayout {
  public:
   OutputFormat Format() const override { return OutputFormat::kMbox; }
@@ -59,10 +59,10 @@ class MboxTreeLayout : public TreeLayout {
 // folder without a base but with bases below it gets an empty Maildir.
 //
 // Where two folders would take one name (compared without regard to ASCII
-// case, a second Inbox among them), the later one in tree order gets "-2"
-// (or -3, ...) after its own name; where the target refuses a name (too
-// long, or on Windows one that needs a "\" escape), the folder becomes
-// ".folder-N", N its place in tree order counting ROOT as 0.
+// case, a second Inbox and a twin base among them), the later one in tree
+// order gets "-2" (or -3, ...) after its own name; where the target refuses
+// a name (too long, or on Windows one that needs a "\" escape), the folder
+// becomes ".folder-N", N its place in tree order counting ROOT as 0.
 class MaildirTreeLayout : public TreeLayout {
  public:
   OutputFormat Format() const override { return OutputFormat::kMaildir; }

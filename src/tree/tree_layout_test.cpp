@@ -86,6 +86,8 @@ TEST(MboxTreeLayoutTest, NamesEveryFolderOnceAndKeepsTheHierarchy) {
   if (posix) {
     fs::create_directories(root.File(longName + "/Sub"));
     ASSERT_TRUE(WriteFile(root.File(longName + "/Sub/messages.tbb"), ""));
+    // A second base in ROOT, where names differ in case.
+    ASSERT_TRUE(WriteFile(root.File("MESSAGES.TBB"), "54321"));
 #ifndef _WIN32
     fs::create_directory_symlink(root.File("Inbox"), root.File("to-inbox"));
     fs::create_directory_symlink(root.File("loop"), root.File("loop"));
@@ -121,8 +123,9 @@ TEST(MboxTreeLayoutTest, NamesEveryFolderOnceAndKeepsTheHierarchy) {
       {"Empty/Deeper", "", false, 0},
       {"Inbox", "Inbox", false, 5},
   };
+  if (posix) expected.insert(expected.begin() + 1, {"", "Mail-2", true, 5});
   if (posix) expected.push_back({"Locked", "", false, 0});
-  expected.push_back({"mail", "mail-2", true, 5});
+  expected.push_back({"mail", posix ? "mail-3" : "mail-2", true, 5});
   if (posix) {
     // Its place in tree order, counting ROOT as 0.
     const std::string n = std::to_string(expected.size());
@@ -142,6 +145,7 @@ TEST(MboxTreeLayoutTest, NamesEveryFolderOnceAndKeepsTheHierarchy) {
     EXPECT_EQ(f.output, Native(e.output));
     EXPECT_EQ(!f.renamedBecause.empty(), e.renamed) << f.renamedBecause;
     EXPECT_EQ(f.baseSize, e.baseSize);
+    EXPECT_EQ(f.twin, i > 0 && e.path == expected[i - 1].path);
     if (!e.output.empty()) files.push_back(e.output);
     if (e.path == "Locked") {
       EXPECT_EQ(f.listError, DWORD{ERROR_ACCESS_DENIED});
@@ -187,6 +191,7 @@ TEST(MaildirTreeLayoutTest, NamesEveryFolderOnceBelowTheInbox) {
     ASSERT_TRUE(WriteFile(root.File("K\xc3\xb6ln/messages.tbb"), "12345"));
     fs::create_directories(root.File("inbox"));
     ASSERT_TRUE(WriteFile(root.File("inbox/messages.tbb"), "12345"));
+    ASSERT_TRUE(WriteFile(root.File("Archive/2001/Messages.tbb"), "1"));
     fs::create_directories(root.File(longName + "/Sub"));
     ASSERT_TRUE(WriteFile(root.File(longName + "/Sub/messages.tbb"), "1"));
   }
@@ -210,6 +215,9 @@ TEST(MaildirTreeLayoutTest, NamesEveryFolderOnceBelowTheInbox) {
       {"Inbox", ".", false},
       {"Inbox/Sub", ".INBOX.Sub", false},
   };
+  if (posix)
+    expected.insert(expected.begin() + 3,
+                    {"Archive/2001", ".Archive.2001-2", true});
   if (posix) expected.push_back({"inbox", ".inbox-2", true});
   if (posix) expected.push_back({"K\xc3\xb6ln", ".K&APY-ln", false});
   expected.push_back({"mail", ".mail-2", true});

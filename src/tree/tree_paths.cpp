@@ -1,5 +1,7 @@
 #include "tree/tree_paths.h"
 
+#include <stdlib.h>
+
 #include <vector>
 
 bool IsPathSeparator(char c) {
@@ -35,6 +37,41 @@ bool IsRoot(const std::string& path) {
 
 char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
 
+// The name the system itself gives an existing file or folder, all links
+// followed. False when there is none.
+bool FinalPath(const std::string& path, std::string* finalPath) {
+#ifdef _WIN32
+  HANDLE handle = CreateFileA(
+      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  std::vector<char> buffer(MAX_PATH);
+  DWORD length;
+  for (;;) {
+    length = GetFinalPathNameByHandleA(handle, buffer.data(),
+                                       static_cast<DWORD>(buffer.size()),
+                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length < buffer.size()) break;  // 0 when it failed
+    buffer.resize(length);
+  }
+  CloseHandle(handle);
+  if (length == 0) return false;
+  finalPath->assign(buffer.data(), length);
+  // "\\?\C:\x" is "C:\x", "\\?\UNC\server\share" "\\server\share".
+  if (finalPath->compare(0, 8, "\\\\?\\UNC\\") == 0)
+    finalPath->replace(0, 8, "\\\\");
+  else if (finalPath->compare(0, 4, "\\\\?\\") == 0)
+    finalPath->erase(0, 4);
+  return true;
+#else
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return false;
+  finalPath->assign(resolved);
+  free(resolved);
+  return true;
+#endif
+}
+
 }  // namespace
 
 bool FullPath(const std::string& name, std::string* full, DWORD* error) {
@@ -56,6 +93,20 @@ bool FullPath(const std::string& name, std::string* full, DWORD* error) {
   while (full->size() > 1 && IsPathSeparator(full->back()) && !IsRoot(*full))
     full->pop_back();
   return true;
+}
+
+std::string WithLinksResolved(const std::string& fullPath) {
+  std::string existing = fullPath;
+  std::string rest;  // the names below existing that are not there (yet)
+  for (;;) {
+    std::string resolved;
+    if (FinalPath(existing, &resolved))
+      return rest.empty() ? resolved : JoinPath(resolved, rest);
+    const std::string name = LastName(existing);
+    if (name.empty()) return fullPath;
+    rest = rest.empty() ? name : JoinPath(name, rest);
+    existing = ParentPath(existing);
+  }
 }
 
 std::string LastName(const std::string& fullPath) {

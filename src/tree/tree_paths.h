@@ -23,6 +23,11 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 // cannot make one; *error is the system's code.
 bool FullPath(const std::string& name, std::string* full, DWORD* error);
 
+// fullPath with the symbolic links (on Windows also junctions and short
+// names) of its longest existing part resolved and the rest appended as it
+// is; fullPath itself where not even its root can be resolved.
+std::string WithLinksResolved(const std::string& fullPath);
+
 // The last name of a full path; empty for a root.
 std::string LastName(const std::string& fullPath);
 // Everything before the last name, without the separator; for "/a" that
