@@ -251,6 +251,7 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
 
   WriterOptions writerOptions = CurrentWriterOptions(!normal);
   writerOptions.writeBehind = options.writeBehind;
+  writerOptions.writeBehindFrom = options.writeBehindFrom;
   std::unique_ptr<MailboxWriter> writerOwner(
       maildir ? new MailboxWriter(maildir.get(), writerOptions)
               : new MailboxWriter(&output, writerOptions));

@@ -7,6 +7,7 @@
 
 #include <stdint.h>
 
+#include <atomic>
 #include <string>
 
 #include "platform/win32.h"
@@ -40,6 +41,8 @@ struct ConversionOptions {
   // Write the mbox output on a thread of its own while the next piece is
   // converted: faster with a processor to spare, slower without one.
   bool writeBehind = false;
+  // Or once this turns true (see WriterOptions).
+  const std::atomic<bool>* writeBehindFrom = nullptr;
 
   // The millisecond clock for the progress throttle; tests substitute theirs.
   DWORD (*tickCount)() = nullptr;  // null: GetTickCount

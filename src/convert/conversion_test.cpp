@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -259,10 +260,16 @@ TEST(ConversionTest, ConcurrentConversionsKeepTheirFaultsApart) {
   for (bool alternative : {false, true}) {
     SCOPED_TRACE(alternative ? "-a" : "normal");
     ASSERT_TRUE(mkbase::WriteFileBytes(cut, sound));
-    // Both with the write thread, whose output must be the same as without.
+    // With the write thread, from the start or from the second buffer on:
+    // the output must be the same as without.
     ConversionOptions options, behind;
     options.alternativeScan = alternative;
-    options.writeBehind = behind.writeBehind = true;
+    options.writeBehind = true;
+    const std::atomic<bool> spare{true};
+    if (alternative)
+      behind.writeBehindFrom = &spare;
+    else
+      behind.writeBehind = true;
     ConversionResult cutResult, soundResult;
     Truncator truncator(cut);
     std::thread first([&] {
@@ -280,7 +287,10 @@ TEST(ConversionTest, ConcurrentConversionsKeepTheirFaultsApart) {
     EXPECT_EQ("the file shrank while it was being read", cutResult.reason);
     EXPECT_EQ(int(ConversionOutcome::kConverted), int(soundResult.outcome));
     EXPECT_EQ(20000, soundResult.messages);
-    EXPECT_EQ(ReadFileOrEmpty(alone), ReadFileOrEmpty(dir.File("a.mbx")));
+    // Not EXPECT_EQ: its line diff of two mailboxes this size, were they
+    // to differ, would take more memory than the machine has.
+    EXPECT_TRUE(ReadFileOrEmpty(alone) == ReadFileOrEmpty(dir.File("a.mbx")))
+        << "the output differs from the one made alone";
   }
 }
 #endif

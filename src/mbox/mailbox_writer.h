@@ -9,6 +9,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <atomic>
 #include <memory>
 
 #include "io/file_stream.h"
@@ -38,6 +39,9 @@ struct WriterOptions {
   // next piece is converted (see WriteBehind); worth it with a processor
   // to spare.
   bool writeBehind = false;
+  // Or from the first buffer handed on after this turns true (tree mode: a
+  // worker has run out of bases, and its processor is spare).
+  const std::atomic<bool>* writeBehindFrom = nullptr;
 };
 
 // The options of a run starting now on this machine: its time-zone bias,

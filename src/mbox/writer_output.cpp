@@ -37,6 +37,12 @@ void MailboxWriter::Flush() {
   outputUsed = 0;
   if (!writeBehind) {
     WriteOut(output, count);
+    if (options.writeBehindFrom != nullptr && mailbox != nullptr &&
+        !writeFailed && options.writeBehindFrom->load()) {
+      writeBehind.reset(new WriteBehind(mailbox->handle, kOutputSize, 4));
+      ownOutput.reset();
+      output = nullptr;
+    }
   } else if (!writeFailed) {
     output = nullptr;  // the write thread's now
     if (!writeBehind->Submit(count)) Fail(writeBehind->Error());

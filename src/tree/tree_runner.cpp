@@ -45,6 +45,10 @@ class Run {
   const TreeRunOptions& options;
   TreeFolders& folders;
 
+  const int processors = static_cast<int>(std::thread::hardware_concurrency());
+  // Set once a worker has left and a processor is spare.
+  std::atomic<bool> processorSpare{false};
+
   std::mutex mutex;  // guards what follows
   std::condition_variable finished;
   std::vector<size_t> order;  // the folders to convert, biggest base first
@@ -69,8 +73,10 @@ void Run::Work(WorkerProgress* mine) {
     const std::string base =
         JoinPath(JoinPath(rootPath, folder.path), folder.baseName);
     const std::string output = JoinPath(outDir, folder.output);
+    ConversionOptions conversion = options.conversion;
+    conversion.writeBehindFrom = &processorSpare;
     ConversionResult result =
-        ConvertBase(base.c_str(), output.c_str(), options.conversion, mine);
+        ConvertBase(base.c_str(), output.c_str(), conversion, mine);
     const bool outputFailed =
         result.outcome == ConversionOutcome::kCantCreateOutput ||
         result.outcome == ConversionOutcome::kCantWriteOutput;
@@ -91,6 +97,9 @@ void Run::Work(WorkerProgress* mine) {
   }
   std::lock_guard<std::mutex> lock(mutex);
   --running;
+  // The bases still in progress may write on the processor this worker
+  // leaves free: the biggest base, started first, often ends the run alone.
+  if (running > 0 && running < processors) processorSpare = true;
   finished.notify_all();
 }
 
