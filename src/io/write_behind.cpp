@@ -3,9 +3,11 @@
 #include <system_error>
 
 WriteBehind::WriteBehind(HANDLE handle, size_t bufferSize, size_t bufferCount)
-    : handle(handle), bufferSize(bufferSize) {
+    : handle(handle),
+      bufferSize(bufferSize),
+      bufferCount(bufferCount < 2 ? 2 : bufferCount) {
   // Allocated as they are first needed: a small output uses one.
-  buffers.reserve(bufferCount < 2 ? 2 : bufferCount);
+  buffers.reserve(this->bufferCount);
 }
 
 WriteBehind::~WriteBehind() {
@@ -20,7 +22,7 @@ WriteBehind::~WriteBehind() {
 unsigned char* WriteBehind::Buffer() {
   if (current != nullptr) return current;
   std::unique_lock<std::mutex> lock(mutex);
-  if (spare.empty() && buffers.size() < buffers.capacity()) {
+  if (spare.empty() && buffers.size() < bufferCount) {
     buffers.emplace_back(new unsigned char[bufferSize]);
     current = buffers.back().get();
     return current;

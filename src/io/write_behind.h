@@ -59,6 +59,7 @@ class WriteBehind {
 
   const HANDLE handle;
   const size_t bufferSize;
+  const size_t bufferCount;  // at least 2
   std::vector<std::unique_ptr<unsigned char[]>> buffers;
   unsigned char* current = nullptr;  // the caller's, or null
 
