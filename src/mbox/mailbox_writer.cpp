@@ -51,8 +51,7 @@ WriterOptions CurrentWriterOptions(bool alternativeScan) {
 
 MailboxWriter::MailboxWriter(FileStream* mailbox, const WriterOptions& options)
     : options(options), mailbox(mailbox) {
-  if (options.writeBehind)
-    writeBehind.reset(new WriteBehind(mailbox->handle, kOutputSize, 4));
+  if (options.writeBehind) StartWriteBehind();
 }
 
 MailboxWriter::MailboxWriter(MaildirDelivery* maildir,

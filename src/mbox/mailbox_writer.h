@@ -94,6 +94,8 @@ class MailboxWriter {
   void PutLine(const unsigned char* bytes, int32_t count);
   void Flush();
   void Fail(DWORD error);
+  // From now on the mbox output goes through a write thread.
+  void StartWriteBehind();
   void WriteOut(const void* bytes, DWORD count);
   void FindSender(const unsigned char* text, const unsigned char* end,
                   bool* ownEnvelope, int* examinedLines);

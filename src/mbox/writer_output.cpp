@@ -39,7 +39,7 @@ void MailboxWriter::Flush() {
     WriteOut(output, count);
     if (options.writeBehindFrom != nullptr && mailbox != nullptr &&
         !writeFailed && options.writeBehindFrom->load()) {
-      writeBehind.reset(new WriteBehind(mailbox->handle, kOutputSize, 4));
+      StartWriteBehind();
       ownOutput.reset();
       output = nullptr;
     }
@@ -62,6 +62,11 @@ bool MailboxWriter::Finish() {
     if (!written) Fail(writeBehind->Error());
   }
   return !writeFailed;
+}
+
+// Four buffers: with two the converter waited for the writing.
+void MailboxWriter::StartWriteBehind() {
+  writeBehind.reset(new WriteBehind(mailbox->handle, kOutputSize, 4));
 }
 
 uint64_t MailboxWriter::BytesWritten() const {
