@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "mailbox_check.h"
-#include "scan/base_layout.h"
+#include "format/base_layout.h"
 #include "scan/normal_scanner.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -6,48 +6,11 @@
 #include "io/mapped_file.h"
 #include "maildir/maildir_folder.h"
 #include "mbox/mailbox_writer.h"
+#include "platform/system_error.h"
 #include "scan/alternative_scanner.h"
 #include "scan/normal_scanner.h"
 
 namespace {
-
-// What a failed open or write tells a user, from the system's error code.
-std::string ErrorText(DWORD code) {
-  switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-      return "no such file";
-    case ERROR_PATH_NOT_FOUND:
-      return "no such folder";
-    case ERROR_ACCESS_DENIED:
-      return "access denied";
-    case ERROR_SHARING_VIOLATION:
-      return "the file is in use by another program";
-    case ERROR_HANDLE_DISK_FULL:
-    case ERROR_DISK_FULL:
-      return "the disk is full";
-    case ERROR_WRITE_PROTECT:
-      return "the medium is write-protected";
-    case ERROR_WRITE_FAULT:
-      return "the device refused the write";
-    case ERROR_INVALID_NAME:
-      return "the name is not valid there";
-    case ERROR_DIRECTORY:
-      return "not a folder";
-    case ERROR_CANT_RESOLVE_FILENAME:
-      return "a loop of symbolic links";
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      return "the file exists already";
-    case ERROR_FILENAME_EXCED_RANGE:
-      return "the name is too long";
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return "too many open files";
-    case ERROR_NOT_ENOUGH_MEMORY:
-      return "not enough memory";
-    default:
-      return "system error " + std::to_string(code);
-  }
-}
 
 class NoProgress : public ConversionProgress {};
 
@@ -74,7 +37,7 @@ bool PrepareMaildir(const char* folder, bool made, ConversionResult* result) {
   }
   if (result->reason.empty() && error == ERROR_SUCCESS) return true;
   result->outcome = ConversionOutcome::kCantCreateOutput;
-  if (result->reason.empty()) result->reason = ErrorText(error);
+  if (result->reason.empty()) result->reason = SystemErrorText(error);
   return false;
 }
 
@@ -131,7 +94,7 @@ class ScanPass {
       if (!writer->WriteMessage(text, length, &time)) {
         if (CheckRead()) return false;
         result->outcome = ConversionOutcome::kCantWriteOutput;
-        result->reason = ErrorText(writer->WriteError());
+        result->reason = SystemErrorText(writer->WriteError());
         return false;
       }
       ++result->messages;
@@ -168,8 +131,6 @@ bool IsEmptyFile(const char* name) {
 
 }  // namespace
 
-std::string SystemErrorText(DWORD code) { return ErrorText(code); }
-
 unsigned PercentOf(uint64_t done, uint64_t total) {
   return total == 0 ? 0 : static_cast<unsigned>(done * 100 / total);
 }
@@ -191,8 +152,8 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
     if (!emptyBase) {
       result.outcome = ConversionOutcome::kCantOpenBase;
       result.baseTooLarge = base.tooLarge;
-      result.reason =
-          base.tooLarge ? "the file is 4 GiB or larger" : ErrorText(error);
+      result.reason = base.tooLarge ? "the file is 4 GiB or larger"
+                                    : SystemErrorText(error);
       return result;
     }
   }
@@ -208,14 +169,14 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
                  outputName, GENERIC_WRITE, FILE_SHARE_READ,
                  options.outputMustBeNew ? CREATE_NEW : CREATE_ALWAYS)) {
     result.outcome = ConversionOutcome::kCantCreateOutput;
-    result.reason = ErrorText(GetLastError());
+    result.reason = SystemErrorText(GetLastError());
     return result;
   }
   if (emptyBase) {
     result.emptyBase = true;
     if (!maildir && !output.Close()) {
       result.outcome = ConversionOutcome::kCantWriteOutput;
-      result.reason = ErrorText(GetLastError());
+      result.reason = SystemErrorText(GetLastError());
     }
     return result;
   }
@@ -281,14 +242,14 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   if (!writer.Finish() && whole) {
     whole = false;
     result.outcome = ConversionOutcome::kCantWriteOutput;
-    result.reason = ErrorText(writer.WriteError());
+    result.reason = SystemErrorText(writer.WriteError());
   }
   result.bytesWritten = writer.BytesWritten();
   // The layer holds the last block of the output until it is closed, so a
   // full disk may show only here.
   if (!maildir && !output.Close() && whole) {
     result.outcome = ConversionOutcome::kCantWriteOutput;
-    result.reason = ErrorText(GetLastError());
+    result.reason = SystemErrorText(GetLastError());
   }
   return result;
 }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <string>
 
+#include "platform/system_error.h"
 #include "platform/win32.h"
 
 enum class ScanKind {
@@ -91,10 +92,6 @@ class ConversionProgress {
   // The normal scan met its first unusable record.
   virtual void CorruptionFound() {}
 };
-
-// What a failed system call means, in words, from its error code: "no such
-// file", "access denied", "the disk is full", ...
-std::string SystemErrorText(DWORD code);
 
 // done * 100 / total, truncated, without overflow; 0 for a total of 0.
 unsigned PercentOf(uint64_t done, uint64_t total);

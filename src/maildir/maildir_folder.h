@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/win32.h"
-#include "tree/tree_paths.h"
+#include "io/paths.h"
 
 // What is found where a Maildir is to be written.
 enum class MaildirTarget {

@@ -2,6 +2,8 @@
 
 #include <stdint.h>
 
+#include "bytes/ascii.h"
+
 namespace {
 
 const char kBase64[] =
@@ -97,14 +99,7 @@ std::string MaildirPlusName(const std::string& name) {
 }
 
 bool IsInboxName(const std::string& name) {
-  static const char kInbox[] = "inbox";
-  if (name.size() != 5) return false;
-  for (size_t i = 0; i < 5; ++i) {
-    char c = name[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kInbox[i]) return false;
-  }
-  return true;
+  return FoldedAscii(name) == "inbox";
 }
 
 std::string MaildirPlusFolder(const std::vector<std::string>& path) {

@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "base_builder.h"
-#include "test_support.h"
-
 #include "platform/win32.h"
+#include "test_support.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -254,19 +253,21 @@ TEST_F(RunTest, RecoveryScanSaysWhatItDoes) {
       // Not longer than X: refused before any search.
       {{"tiny.tbb", "-a"}, 1, scanning + empty},
       {{"tiny.tbb", "-a13"}, 1, scanning + empty},
-      {{"tiny.tbb", "-a12"}, 0, scanning + "  0%\r([ 0-9]{3}%\r)*found 1 messages, .*"},
+      {{"tiny.tbb", "-a12"},
+       0,
+       scanning + "  0%\r([ 0-9]{3}%\r)*found 1 messages, .*"},
   };
   for (const Case& c : cases) {
     ProgramResult r = Run(c.args);
     EXPECT_EQ(c.status, r.status) << c.args[0] << " " << c.args[1];
-    EXPECT_TRUE(std::regex_match(r.output,
-                                 std::regex(kBanner + c.expected,
-                                            std::regex::extended)))
+    EXPECT_TRUE(std::regex_match(
+        r.output, std::regex(kBanner + c.expected, std::regex::extended)))
         << r.output;
   }
   // The mailbox is created, and left empty, also when nothing is found.
   EXPECT_EQ("", ReadFileOrEmpty(dir.File("nothing.mbx")));
-  EXPECT_EQ("From korvane  ", ReadFileOrEmpty(dir.File("tiny.mbx")).substr(0, 14));
+  EXPECT_EQ("From korvane  ",
+            ReadFileOrEmpty(dir.File("tiny.mbx")).substr(0, 14));
 }
 
 TEST_F(RunTest, EmptyBaseGivesCountZero) {
@@ -331,9 +332,9 @@ TEST_F(RunTest, BasesThatCannotBeReadCreateNothing) {
   for (const Case& c : cases) {
     ProgramResult r = Run({c.name});
     EXPECT_EQ(2, r.status) << c.name;
-    EXPECT_EQ(std::string(kBanner) + "error: can't open " + c.name +
-                  " for read\n",
-              r.output);
+    EXPECT_EQ(
+        std::string(kBanner) + "error: can't open " + c.name + " for read\n",
+        r.output);
     EXPECT_FALSE(FileExists(dir.File(c.mailbox))) << c.mailbox;
   }
 }
@@ -345,9 +346,9 @@ TEST_F(RunTest, FifoAndDevicesAreRefusedWithoutHanging) {
                            std::string("/dev/null")}) {
     ProgramResult r = Run({name, "out.mbx"});
     EXPECT_EQ(2, r.status) << name;
-    EXPECT_EQ(std::string(kBanner) + "error: can't open " + name +
-                  " for read\n",
-              r.output);
+    EXPECT_EQ(
+        std::string(kBanner) + "error: can't open " + name + " for read\n",
+        r.output);
     EXPECT_FALSE(FileExists(dir.File("out.mbx")));
   }
 }
@@ -367,8 +368,7 @@ TEST_F(RunTest, MailboxThatIsTheBaseUnderAnyNameIsRefused) {
       {"hard", "base.tbb"},
   };
 #ifndef _WIN32  // symbolic links need a privilege there
-  ASSERT_EQ(0,
-            symlink(dir.File("base.tbb").c_str(), dir.File("soft").c_str()));
+  ASSERT_EQ(0, symlink(dir.File("base.tbb").c_str(), dir.File("soft").c_str()));
   cases.push_back({"base.tbb", "soft"});
   cases.push_back({"soft", "base.tbb"});
 #endif
@@ -376,9 +376,9 @@ TEST_F(RunTest, MailboxThatIsTheBaseUnderAnyNameIsRefused) {
     ProgramResult r = Run(args);
     std::string mailbox = args.size() > 1 ? args[1] : args[0];
     EXPECT_EQ(2, r.status) << args[0] << " " << mailbox;
-    EXPECT_EQ(std::string(kBanner) + "error: can't open " + mailbox +
-                  " for write\n",
-              r.output);
+    EXPECT_EQ(
+        std::string(kBanner) + "error: can't open " + mailbox + " for write\n",
+        r.output);
   }
 }
 
@@ -401,8 +401,8 @@ TEST_F(RunTest, BaseOfFourGiBIsRefused) {
 class HeldFile {
  public:
   HeldFile(const std::string& name, DWORD access, DWORD share)
-      : handle_(CreateFileA(name.c_str(), access, share, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+      : handle_(CreateFileA(name.c_str(), access, share, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
   ~HeldFile() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   }
@@ -460,9 +460,8 @@ TEST_F(RunTest, FullDeviceIsAWriteError) {
     ProgramResult r = Run({"in.tbb", sink});
     EXPECT_EQ(2, r.status);
     EXPECT_TRUE(std::regex_search(
-        r.output,
-        std::regex("found (\\d+) messages, time left [0-9:.]+\\.\n"
-                   "error: can't write /dev/full\n$")))
+        r.output, std::regex("found (\\d+) messages, time left [0-9:.]+\\.\n"
+                             "error: can't write /dev/full\n$")))
         << r.output;
   }
   // A small mailbox fails only when its last block is written out.

@@ -8,9 +8,9 @@
 #include <string>
 #include <thread>
 
+#include "io/paths.h"
 #include "platform/win32.h"
 #include "tree/tree_layout.h"
-#include "tree/tree_paths.h"
 
 #ifdef _WIN32
 #include <io.h>

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "io/paths.h"
 #include "main/display_width.h"
 #include "main/tree_console.h"
-#include "tree/tree_paths.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "mbox/envelope_line.h"
 #include "mbox/line_splitter.h"
-#include "scan/base_layout.h"
+#include "format/base_layout.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "bytes/simd.h"
+#include "format/base_layout.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ inline const char* PrefetchTarget(const unsigned char* p) {
                                        kPrefetchDistance);
 }
 
-const unsigned char kRecordStartPattern[5] = {0x21, 0x09, 0x70, 0x19, 0x30};
+using base_layout::kRecordStartPattern;
 
 // Whether some line start among candidates (bit i: the line starts at
 // b + i + 1) is a "From " line or, with recordStart, a record header.

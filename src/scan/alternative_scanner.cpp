@@ -4,7 +4,7 @@
 #include <string.h>
 
 #include "bytes/byte_search.h"
-#include "scan/base_layout.h"
+#include "format/base_layout.h"
 #include "scan/time_stamp.h"
 
 namespace {
@@ -133,7 +133,8 @@ uint32_t AlternativeScanner::SearchRecord(uint32_t from) const {
   const unsigned char* p = base + from + 1;
   const unsigned char* stop = base + lastMagic + 2;
   while (p < stop) {
-    p = FindAfter(p, stop, 0x21, 0x09);
+    p = FindAfter(p, stop, base_layout::kRecordStartPattern[0],
+                  base_layout::kRecordStartPattern[1]);
     if (p == stop) break;
     if (base_layout::ReadLittleEndian32(p - 1) == base_layout::kRecordMagic) {
       return uint32_t(p - 1 - base);

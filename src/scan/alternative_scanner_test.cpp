@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "scan/base_layout.h"
+#include "format/base_layout.h"
 #include "scan/time_stamp.h"
 
 namespace {

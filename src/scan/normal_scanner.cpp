@@ -1,6 +1,6 @@
 #include "scan/normal_scanner.h"
 
-#include "scan/base_layout.h"
+#include "format/base_layout.h"
 #include "scan/time_stamp.h"
 
 using base_layout::ReadLittleEndian32;

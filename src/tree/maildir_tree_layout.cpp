@@ -3,22 +3,16 @@
 #include <string>
 #include <vector>
 
+#include "bytes/ascii.h"
+#include "io/paths.h"
 #include "maildir/maildir_folder.h"
 #include "maildir/maildir_plus.h"
 #include "tree/tree_layout.h"
-#include "tree/tree_paths.h"
 
 namespace {
 
 const char kTopFolder[] = ".";
 const char kInboxPrefix[] = ".INBOX";
-
-std::string Folded(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return folded;
-}
 
 // The first of prefix.name, prefix.name-2, ... that is free in claimed.
 std::string FirstFree(const std::string& prefix, const std::string& name,
@@ -27,7 +21,7 @@ std::string FirstFree(const std::string& prefix, const std::string& name,
     const std::string candidate =
         prefix + "." +
         MaildirPlusName(n == 1 ? name : name + "-" + std::to_string(n));
-    if (claimed.count(Folded(candidate)) == 0) return candidate;
+    if (claimed.count(FoldedAscii(candidate)) == 0) return candidate;
   }
 }
 
@@ -67,7 +61,7 @@ bool MaildirTreeLayout::Prepare(const std::string& outDir,
       topTaken = true;
       f.output = kTopFolder;
       if (!isRoot) prefixes[i] = kInboxPrefix;
-      claimed.insert(Folded(kInboxPrefix));
+      claimed.insert(FoldedAscii(kInboxPrefix));
       continue;
     }
     std::string name = FirstFree(prefix, own, claimed);
@@ -85,7 +79,7 @@ bool MaildirTreeLayout::Prepare(const std::string& outDir,
     } else if (name != prefix + "." + MaildirPlusName(own)) {
       f.renamedBecause = "\"" + own + "\" is taken";
     }
-    claimed.insert(Folded(name));
+    claimed.insert(FoldedAscii(name));
     f.output = name;
     if (!isRoot) prefixes[i] = name;
   }

@@ -4,19 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "bytes/ascii.h"
+#include "io/paths.h"
 #include "tree/tree_layout.h"
-#include "tree/tree_paths.h"
 
 namespace {
 
 const char kSubfolderSuffix[] = ".sbd";
-
-std::string Folded(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return folded;
-}
 
 // The names taken in one output folder, folded.
 typedef std::set<std::string> Claimed;
@@ -27,9 +21,9 @@ std::string FirstFree(const std::string& name, bool withFolder,
                       const Claimed& claimed) {
   for (int n = 1;; ++n) {
     std::string candidate = n == 1 ? name : name + "-" + std::to_string(n);
-    if (claimed.count(Folded(candidate)) == 0 &&
+    if (claimed.count(FoldedAscii(candidate)) == 0 &&
         (!withFolder ||
-         claimed.count(Folded(candidate + kSubfolderSuffix)) == 0))
+         claimed.count(FoldedAscii(candidate + kSubfolderSuffix)) == 0))
       return candidate;
   }
 }
@@ -89,8 +83,8 @@ bool MboxTreeLayout::Prepare(const std::string& outDir,
     } else if (name != own) {
       f.renamedBecause = "\"" + own + "\" is taken";
     }
-    taken.insert(Folded(name));
-    if (withFolder) taken.insert(Folded(name + kSubfolderSuffix));
+    taken.insert(FoldedAscii(name));
+    if (withFolder) taken.insert(FoldedAscii(name + kSubfolderSuffix));
     f.output = JoinPath(where, name);
     if (withFolder) subfolders[i] = f.output + kSubfolderSuffix;
   }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "io/paths.h"
 #include "tree/tree_folders.h"
-#include "tree/tree_paths.h"
 
 const char kBaseFileName[] = "messages.tbb";
 

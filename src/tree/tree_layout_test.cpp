@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "io/paths.h"
 #include "test_support.h"
 #include "tree/tree_folders.h"
-#include "tree/tree_paths.h"
 
 #ifndef _WIN32
 #include <unistd.h>

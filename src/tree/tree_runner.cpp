@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "tree/tree_paths.h"
+#include "io/paths.h"
 
 namespace {
 

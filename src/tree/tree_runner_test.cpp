@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "base_builder.h"
+#include "io/paths.h"
 #include "test_support.h"
 #include "tree/tree_layout.h"
-#include "tree/tree_paths.h"
 
 namespace fs = std::filesystem;
 

@@ -1,8 +1,8 @@
 // Layout of a message base (.tbb): a fixed file header, then records back to
 // back, each a fixed record header followed by the message text. All
 // integers are unsigned 32-bit little-endian.
-#ifndef KORVANE_SCAN_BASE_LAYOUT_H_
-#define KORVANE_SCAN_BASE_LAYOUT_H_
+#ifndef KORVANE_FORMAT_BASE_LAYOUT_H_
+#define KORVANE_FORMAT_BASE_LAYOUT_H_
 
 #include <stdint.h>
 #include <string.h>
@@ -33,4 +33,4 @@ inline uint32_t ReadLittleEndian32(const unsigned char* p) {
 
 }  // namespace base_layout
 
-#endif  // KORVANE_SCAN_BASE_LAYOUT_H_
+#endif  // KORVANE_FORMAT_BASE_LAYOUT_H_

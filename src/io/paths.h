@@ -1,7 +1,7 @@
 // Folder and file names of a tree run: joining, full names, which folder
 // lies inside which, the order of names.
-#ifndef KORVANE_TREE_TREE_PATHS_H_
-#define KORVANE_TREE_TREE_PATHS_H_
+#ifndef KORVANE_IO_PATHS_H_
+#define KORVANE_IO_PATHS_H_
 
 #include <string>
 
@@ -42,4 +42,4 @@ bool IsSameOrInside(const std::string& inner, const std::string& outer);
 // then byte by byte, so that the order is the same on every system.
 int CompareNames(const std::string& a, const std::string& b);
 
-#endif  // KORVANE_TREE_TREE_PATHS_H_
+#endif  // KORVANE_IO_PATHS_H_

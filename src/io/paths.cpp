@@ -1,8 +1,10 @@
-#include "tree/tree_paths.h"
+#include "io/paths.h"
 
 #include <stdlib.h>
 
 #include <vector>
+
+#include "bytes/ascii.h"
 
 bool IsPathSeparator(char c) {
 #ifdef _WIN32
@@ -34,8 +36,6 @@ bool IsRoot(const std::string& path) {
   return path == "/";
 #endif
 }
-
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
 
 // The name the system itself gives an existing file or folder, all links
 // followed. False when there is none.

@@ -1,0 +1,38 @@
+#include "platform/system_error.h"
+
+std::string SystemErrorText(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+      return "no such file";
+    case ERROR_PATH_NOT_FOUND:
+      return "no such folder";
+    case ERROR_ACCESS_DENIED:
+      return "access denied";
+    case ERROR_SHARING_VIOLATION:
+      return "the file is in use by another program";
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_FULL:
+      return "the disk is full";
+    case ERROR_WRITE_PROTECT:
+      return "the medium is write-protected";
+    case ERROR_WRITE_FAULT:
+      return "the device refused the write";
+    case ERROR_INVALID_NAME:
+      return "the name is not valid there";
+    case ERROR_DIRECTORY:
+      return "not a folder";
+    case ERROR_CANT_RESOLVE_FILENAME:
+      return "a loop of symbolic links";
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return "the file exists already";
+    case ERROR_FILENAME_EXCED_RANGE:
+      return "the name is too long";
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return "too many open files";
+    case ERROR_NOT_ENOUGH_MEMORY:
+      return "not enough memory";
+    default:
+      return "system error " + std::to_string(code);
+  }
+}
