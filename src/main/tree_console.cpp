@@ -9,8 +9,9 @@
 #include <thread>
 
 #include "io/paths.h"
+#include "maildir/maildir_tree_layout.h"
+#include "mbox/mbox_tree_layout.h"
 #include "platform/win32.h"
-#include "tree/tree_layout.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -218,13 +219,13 @@ int RunTreeMode(const RunSettings& settings) {
   TreeLayout& layout = settings.maildir
                            ? static_cast<TreeLayout&>(maildirLayout)
                            : static_cast<TreeLayout&>(mboxLayout);
-  options.conversion.format = layout.Format();
+  if (settings.maildir) options.conversion.format = OutputFormat::kMaildir;
   options.conversion.maildirMade = settings.maildir;
   std::string rootName = LastName(places.root);
   if (rootName.empty()) rootName = "messages";
   TreeRunSummary summary;
   std::string why;
-  if (!layout.Prepare(places.out, rootName, &folders, &why)) {
+  if (!PlaceFolders(&layout, places.out, rootName, &folders, &why)) {
     summary.stopped = true;
     summary.stopReason = why;
     for (TreeFolder& f : folders)

@@ -116,3 +116,15 @@ bool DiscoverTree(const std::string& rootPath, TreeFolders* folders,
   }
   return true;
 }
+
+bool PlaceFolders(TreeLayout* layout, const std::string& outDir,
+                  const std::string& rootName, TreeFolders* folders,
+                  std::string* error) {
+  FolderPlaces places(folders->begin(), folders->end());
+  const bool placed = layout->Prepare(outDir, rootName, &places, error);
+  for (size_t i = 0; i < places.size(); ++i) {
+    (*folders)[i].output = places[i].output;
+    (*folders)[i].renamedBecause = places[i].renamedBecause;
+  }
+  return placed;
+}

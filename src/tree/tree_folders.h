@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/conversion.h"
+#include "layout/tree_layout.h"
 #include "platform/win32.h"
 
 // The name of a folder's base, compared without regard to case.
@@ -21,30 +22,20 @@ enum class TreeBaseState {
   kNotStarted,  // the run stopped before it came to this base
 };
 
-struct TreeFolder {
-  // Found by the walk.
+// Found by the walk: the place's name, parent, base and basesBelow, and
+// what follows; the layout sets the place's output.
+struct TreeFolder : FolderPlace {
   std::string path;  // below ROOT, with the system's separators; "" for ROOT
-  std::string name;  // the folder's own name; "" for ROOT
-  int parent = -1;   // index of the parent folder; -1 for ROOT
-  std::string baseName;  // as listed, e.g. "Messages.TBB"; "" for none
   // A further base in the folder before this one, its name differing only
   // in case (where names are told apart by case): converted as a folder
   // of its own, with no folders below it.
   bool twin = false;
   uint64_t baseSize = 0;
-  bool basesBelow = false;  // a folder below this one holds a base
-  DWORD listError = 0;      // the folder could not be listed: why
-
-  // Set by the layout: where the folder's messages go, below OUTDIR (""
-  // for nowhere), and why that is not the folder's own name, if it is not.
-  std::string output;
-  std::string renamedBecause;
+  DWORD listError = 0;  // the folder could not be listed: why
 
   // Set by the run.
   TreeBaseState state = TreeBaseState::kNoBase;
   ConversionResult result;
-
-  bool HasBase() const { return !baseName.empty(); }
 };
 
 // The folders in tree order: each folder, then its twins, then the folders
@@ -58,5 +49,10 @@ typedef std::vector<TreeFolder> TreeFolders;
 // listed; *error is then the system's code.
 bool DiscoverTree(const std::string& rootPath, TreeFolders* folders,
                   DWORD* error);
+
+// Has layout place every folder below outDir (TreeLayout::Prepare).
+bool PlaceFolders(TreeLayout* layout, const std::string& outDir,
+                  const std::string& rootName, TreeFolders* folders,
+                  std::string* error);
 
 #endif  // KORVANE_TREE_TREE_FOLDERS_H_

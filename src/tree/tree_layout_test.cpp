@@ -1,8 +1,6 @@
 // The walk over a tree and the mbox layout it gets, on real folders: the
 // order, what is not followed or cannot be listed, the names below OUTDIR
 // and where two folders would take one name.
-#include "tree/tree_layout.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +9,8 @@
 #include <vector>
 
 #include "io/paths.h"
+#include "maildir/maildir_tree_layout.h"
+#include "mbox/mbox_tree_layout.h"
 #include "test_support.h"
 #include "tree/tree_folders.h"
 
@@ -105,7 +105,7 @@ TEST(MboxTreeLayoutTest, NamesEveryFolderOnceAndKeepsTheHierarchy) {
   }
   MboxTreeLayout layout;
   std::string why;
-  ASSERT_TRUE(layout.Prepare(out.path(), "Mail", &folders, &why)) << why;
+  ASSERT_TRUE(PlaceFolders(&layout, out.path(), "Mail", &folders, &why)) << why;
 
   struct Expected {
     std::string path, output;
@@ -200,7 +200,7 @@ TEST(MaildirTreeLayoutTest, NamesEveryFolderOnceBelowTheInbox) {
   ASSERT_TRUE(DiscoverTree(root.path(), &folders, &error));
   MaildirTreeLayout layout;
   std::string why;
-  ASSERT_TRUE(layout.Prepare(out.path(), "Mail", &folders, &why)) << why;
+  ASSERT_TRUE(PlaceFolders(&layout, out.path(), "Mail", &folders, &why)) << why;
 
   // Where "\" separates names, a name that needs it is refused.
   const std::string old = posix ? ".Mail\\2eold" : ".folder-";
@@ -273,7 +273,7 @@ TEST(MboxTreeLayoutTest, UnwritableOutputFolderStopsIt) {
   std::string why;
   {
     AsNobody nobody;
-    EXPECT_FALSE(layout.Prepare(out.path(), "Mail", &folders, &why));
+    EXPECT_FALSE(PlaceFolders(&layout, out.path(), "Mail", &folders, &why));
   }
   EXPECT_EQ(why, "can't create " + out.File("folder-1") + ": access denied");
   fs::permissions(out.path(), fs::perms::owner_all);

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "convert/conversion.h"
+#include "layout/tree_layout.h"
 #include "tree/tree_folders.h"
-#include "tree/tree_layout.h"
 
 struct TreeProgressState {
   int basesDone = 0;

@@ -13,8 +13,9 @@
 
 #include "base_builder.h"
 #include "io/paths.h"
+#include "maildir/maildir_tree_layout.h"
+#include "mbox/mbox_tree_layout.h"
 #include "test_support.h"
-#include "tree/tree_layout.h"
 
 namespace fs = std::filesystem;
 
@@ -64,7 +65,8 @@ void Build(Tree* t, int n) {
   DWORD error = 0;
   ASSERT_TRUE(DiscoverTree(t->root.path(), &t->folders, &error));
   std::string why;
-  ASSERT_TRUE(t->layout.Prepare(t->out.path(), "Root", &t->folders, &why));
+  ASSERT_TRUE(
+      PlaceFolders(&t->layout, t->out.path(), "Root", &t->folders, &why));
 }
 
 TEST(TreeRunnerTest, ThreadsConvertEveryBaseOnceBiggestFirst) {

@@ -1,4 +1,6 @@
 // The Maildir++ tree layout: OUTDIR/.A.B for the base in ROOT/A/B.
+#include "maildir/maildir_tree_layout.h"
+
 #include <set>
 #include <string>
 #include <vector>
@@ -7,7 +9,7 @@
 #include "io/paths.h"
 #include "maildir/maildir_folder.h"
 #include "maildir/maildir_plus.h"
-#include "tree/tree_layout.h"
+#include "platform/system_error.h"
 
 namespace {
 
@@ -39,7 +41,7 @@ DWORD CreateFolder(const std::string& outDir, const std::string& name) {
 
 bool MaildirTreeLayout::Prepare(const std::string& outDir,
                                 const std::string& rootName,
-                                TreeFolders* folders, std::string* error) {
+                                FolderPlaces* folders, std::string* error) {
   DWORD failure = CreateMaildir(outDir, false);
   if (failure != ERROR_SUCCESS) {
     *error = "can't create " + outDir + ": " + SystemErrorText(failure);
@@ -50,7 +52,7 @@ bool MaildirTreeLayout::Prepare(const std::string& outDir,
   std::set<std::string> claimed;
   bool topTaken = false;
   for (size_t i = 0; i < folders->size(); ++i) {
-    TreeFolder& f = (*folders)[i];
+    FolderPlace& f = (*folders)[i];
     const bool isRoot = f.parent < 0;  // ROOT or a further base of it
     if (!f.HasBase() && (isRoot || !f.basesBelow)) continue;
     const std::string own = isRoot ? rootName : f.name;
@@ -87,7 +89,7 @@ bool MaildirTreeLayout::Prepare(const std::string& outDir,
 }
 
 void MaildirTreeLayout::Discard(const std::string& outDir,
-                                const TreeFolder& folder) {
+                                const FolderPlace& folder) {
   // The top folder stays, and so does a folder with folders below it.
   if (folder.output.empty() || folder.output == kTopFolder ||
       (folder.parent >= 0 && folder.basesBelow))

@@ -1,4 +1,6 @@
 // The mbox tree layout: OUTDIR/A.sbd/B for the base in ROOT/A/B.
+#include "mbox/mbox_tree_layout.h"
+
 #include <map>
 #include <set>
 #include <string>
@@ -6,7 +8,7 @@
 
 #include "bytes/ascii.h"
 #include "io/paths.h"
-#include "tree/tree_layout.h"
+#include "platform/system_error.h"
 
 namespace {
 
@@ -51,13 +53,13 @@ bool CreatePlace(const std::string& path, bool withFolder, DWORD* error) {
 }  // namespace
 
 bool MboxTreeLayout::Prepare(const std::string& outDir,
-                             const std::string& rootName, TreeFolders* folders,
+                             const std::string& rootName, FolderPlaces* folders,
                              std::string* error) {
   // Below outDir: where each folder's subfolders go ("" for outDir).
   std::vector<std::string> subfolders(folders->size());
   std::map<std::string, Claimed> claimed;
   for (size_t i = 0; i < folders->size(); ++i) {
-    TreeFolder& f = (*folders)[i];
+    FolderPlace& f = (*folders)[i];
     const bool isRoot = f.parent < 0;  // ROOT or a further base of it
     if (!f.HasBase() && (isRoot || !f.basesBelow)) continue;
     // ROOT's folders go into outDir itself; its base beside them.
@@ -92,7 +94,7 @@ bool MboxTreeLayout::Prepare(const std::string& outDir,
 }
 
 void MboxTreeLayout::Discard(const std::string& outDir,
-                             const TreeFolder& folder) {
+                             const FolderPlace& folder) {
   // A folder with folders below it keeps its file, for the hierarchy.
   if (folder.output.empty() || (folder.parent >= 0 && folder.basesBelow))
     return;

@@ -1,0 +1,27 @@
+#ifndef KORVANE_MAILDIR_MAILDIR_TREE_LAYOUT_H_
+#define KORVANE_MAILDIR_MAILDIR_TREE_LAYOUT_H_
+
+#include "layout/tree_layout.h"
+
+// The Maildir++ layout IMAP servers keep a user's folders in: OUTDIR is the
+// top folder, itself a Maildir (the INBOX), and every folder of the tree a
+// Maildir directly inside it, named "." and its path with "." between the
+// names (maildir/maildir_plus.h): the base in ROOT/A/B goes to OUTDIR/.A.B,
+// with its "maildirfolder" file, and a base in ROOT itself to
+// OUTDIR/.rootName. A folder named Inbox (in any case) directly in ROOT is
+// the top folder itself, output "."; its folders go to OUTDIR/.INBOX.X. A
+// folder without a base but with bases below it gets an empty Maildir.
+//
+// Where two folders would take one name (compared without regard to ASCII
+// case, a second Inbox and a twin base among them), the later one in tree
+// order gets "-2" (or -3, ...) after its own name; where the target refuses
+// a name (too long, or on Windows one that needs a "\" escape), the folder
+// becomes ".folder-N", N its place in tree order counting ROOT as 0.
+class MaildirTreeLayout : public TreeLayout {
+ public:
+  bool Prepare(const std::string& outDir, const std::string& rootName,
+               FolderPlaces* folders, std::string* error) override;
+  void Discard(const std::string& outDir, const FolderPlace& folder) override;
+};
+
+#endif  // KORVANE_MAILDIR_MAILDIR_TREE_LAYOUT_H_

@@ -1,0 +1,25 @@
+#ifndef KORVANE_MBOX_MBOX_TREE_LAYOUT_H_
+#define KORVANE_MBOX_MBOX_TREE_LAYOUT_H_
+
+#include "layout/tree_layout.h"
+
+// The layout mail programs use for a tree of mbox files: the base in
+// ROOT/A/B becomes the file OUTDIR/A.sbd/B, ROOT/A's base OUTDIR/A, and a
+// base in ROOT itself OUTDIR/rootName. A folder without a base but with
+// bases below it gets an empty file, so that the hierarchy shows.
+//
+// Where two folders would take one name (a folder "X" with folders below
+// it takes "X" and "X.sbd", beside a folder named "X.sbd"; a twin base
+// takes its folder's name too; names are compared without regard to ASCII
+// case, so that the tree also fits on a system that ignores case), the
+// later one in tree order becomes "X.sbd-2" (or -3, ...). Where the target
+// refuses a name (too long, not valid there), the folder becomes
+// "folder-N", N its place in tree order counting ROOT as 0.
+class MboxTreeLayout : public TreeLayout {
+ public:
+  bool Prepare(const std::string& outDir, const std::string& rootName,
+               FolderPlaces* folders, std::string* error) override;
+  void Discard(const std::string& outDir, const FolderPlace& folder) override;
+};
+
+#endif  // KORVANE_MBOX_MBOX_TREE_LAYOUT_H_
