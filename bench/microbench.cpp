@@ -11,10 +11,11 @@
 #include <utility>
 
 #include "base_builder.h"
+#include "framing/message_writer.h"
 #include "io/file_stream.h"
-#include "mbox/line_splitter.h"
-#include "mbox/mailbox_writer.h"
-#include "mbox/plain_blocks.h"
+#include "mbox/mbox_sink.h"
+#include "message/line_splitter.h"
+#include "message/plain_blocks.h"
 #include "platform/win32.h"
 #include "scan/alternative_scanner.h"
 #include "scan/normal_scanner.h"
@@ -79,15 +80,16 @@ void WriterOverBase(benchmark::State& state, bool alternativeScan, bool crlf,
                     bool listMail = false) {
   const std::string& base =
       RealisticBase(size_t(state.range(0)), crlf, listMail);
-  FileStream sink;
-  if (!sink.Open("/dev/null", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                 OPEN_EXISTING)) {
+  FileStream devNull;
+  if (!devNull.Open("/dev/null", GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING)) {
     state.SkipWithError("cannot open /dev/null");
     return;
   }
   WriterOptions options = CurrentWriterOptions(alternativeScan);
   options.convertBlocks = convert;
-  MailboxWriter writer(&sink, options);
+  MboxSink sink(&devNull);
+  MessageWriter writer(&sink, kMboxFraming, options);
   int64_t messages = 0;
   for (auto _ : state) {
     NormalScanner scanner;
@@ -101,8 +103,8 @@ void WriterOverBase(benchmark::State& state, bool alternativeScan, bool crlf,
   }
   if (!writer.Finish()) state.SkipWithError("write failed");
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(base.size()));
-  state.counters["messages"] = benchmark::Counter(
-      double(messages), benchmark::Counter::kIsRate);
+  state.counters["messages"] =
+      benchmark::Counter(double(messages), benchmark::Counter::kIsRate);
 }
 
 void BM_WriterStep(benchmark::State& state) {
@@ -184,7 +186,8 @@ void BM_RecoveryScanNext(benchmark::State& state) {
     const unsigned char* text;
     int32_t length;
     FILETIME time;
-    while (scanner.Next(&text, &length, &time)) benchmark::DoNotOptimize(length);
+    while (scanner.Next(&text, &length, &time))
+      benchmark::DoNotOptimize(length);
   }
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(base.size()));
 }

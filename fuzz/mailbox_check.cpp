@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "framing/message_writer.h"
 #include "io/file_stream.h"
-#include "mbox/mailbox_writer.h"
-#include "mbox/plain_blocks.h"
+#include "mbox/mbox_sink.h"
 #include "mbox_model.h"
+#include "message/plain_blocks.h"
 #include "platform/win32.h"
 
 namespace fuzz {
@@ -187,15 +188,15 @@ uint64_t OutputSize(FileStream* mailbox) {
 }  // namespace
 
 void ConvertAndCheck(MessageScanner* scanner, const unsigned char* data,
-                     uint32_t size, bool alternativeScan,
-                     int32_t timeZoneBias, unsigned blockConversion) {
+                     uint32_t size, bool alternativeScan, int32_t timeZoneBias,
+                     unsigned blockConversion) {
   if (!scanner->Attach(data, size)) return;
   FUZZ_CHECK(scanner->base == data && scanner->size == size);
   FUZZ_CHECK(scanner->position >= data && scanner->position <= data + size);
 
   FileStream mailbox;
-  FUZZ_CHECK(mailbox.Open(ScratchPath().c_str(), GENERIC_WRITE,
-                          FILE_SHARE_READ, CREATE_ALWAYS));
+  FUZZ_CHECK(mailbox.Open(ScratchPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                          CREATE_ALWAYS));
   WriterOptions options;
   options.alternativeScan = alternativeScan;
   switch (blockConversion & 3) {
@@ -214,7 +215,8 @@ void ConvertAndCheck(MessageScanner* scanner, const unsigned char* data,
   // Fixed, so that a finding reproduces on another day.
   options.currentTime = MakeTime(2024, 6, 1, 12);
   options.lowerTimeBound = MakeTime(1979, 1, 1, 0);
-  MailboxWriter writer(&mailbox, options);
+  MboxSink sink(&mailbox);
+  MessageWriter writer(&sink, kMboxFraming, options);
 
   std::vector<Entry> entries;
   const unsigned char* before = scanner->position;

@@ -11,8 +11,8 @@
 
 #include <memory>
 
-#include "mailbox_check.h"
 #include "format/base_layout.h"
+#include "mailbox_check.h"
 #include "scan/normal_scanner.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   FUZZ_CHECK(scanner.gapLength == 1 || scanner.gapLength == 2 ||
              scanner.gapLength == 4 || scanner.gapLength == 8);
   FUZZ_CHECK(y < 0 || y > 3 || scanner.gapLength == 1 << y);
-  fuzz::ConvertAndCheck(&scanner, base.get(), static_cast<uint32_t>(size),
-                        true, bias, blockConversion);
+  fuzz::ConvertAndCheck(&scanner, base.get(), static_cast<uint32_t>(size), true,
+                        bias, blockConversion);
   return 0;
 }

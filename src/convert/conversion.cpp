@@ -2,10 +2,11 @@
 
 #include <memory>
 
+#include "format/base_layout.h"
+#include "framing/message_writer.h"
+#include "framing/write_behind_sink.h"
 #include "io/file_stream.h"
 #include "io/mapped_file.h"
-#include "maildir/maildir_folder.h"
-#include "mbox/mailbox_writer.h"
 #include "platform/system_error.h"
 #include "scan/alternative_scanner.h"
 #include "scan/normal_scanner.h"
@@ -13,33 +14,6 @@
 namespace {
 
 class NoProgress : public ConversionProgress {};
-
-// Makes folder a Maildir to write into: it may be missing, an empty folder
-// or a Maildir without messages; anything else stays as it is. One that
-// the caller made is taken as it is.
-bool PrepareMaildir(const char* folder, bool made, ConversionResult* result) {
-  DWORD error = ERROR_SUCCESS;
-  switch (made ? MaildirTarget::kEmptyMaildir
-               : InspectMaildirTarget(folder, &error)) {
-    case MaildirTarget::kMissing:
-    case MaildirTarget::kEmptyFolder:
-    case MaildirTarget::kEmptyMaildir:
-      error = CreateMaildir(folder, false);
-      break;
-    case MaildirTarget::kNotEmpty:
-      result->reason = "it is neither an empty folder nor an empty Maildir";
-      break;
-    case MaildirTarget::kNotAFolder:
-      result->reason = "it is not a folder";
-      break;
-    case MaildirTarget::kUnreadable:
-      break;
-  }
-  if (result->reason.empty() && error == ERROR_SUCCESS) return true;
-  result->outcome = ConversionOutcome::kCantCreateOutput;
-  if (result->reason.empty()) result->reason = SystemErrorText(error);
-  return false;
-}
 
 // Whether reading the base failed (the pages that failed read as zeros);
 // the result then says why.
@@ -65,8 +39,8 @@ class ScanPass {
 
   // Writes every message the attached scanner yields. False when the run
   // must stop: a write failed, or the base could not be read.
-  bool Run(MessageScanner* scanner, uint64_t offset, MailboxWriter* writer,
-           bool first) {
+  bool Run(MessageScanner* scanner, uint64_t offset, MessageWriter* writer,
+           FoundBy foundBy, bool first) {
     const bool warnUnusable = !writer->options.alternativeScan;
     auto report = [&]() {
       const uint64_t done =
@@ -80,10 +54,13 @@ class ScanPass {
     const unsigned char* text = nullptr;
     int32_t length = 0;
     FILETIME time = {0, 0};
+    MessagePlace place;
+    place.foundBy = foundBy;
     while (scanner->Next(&text, &length, &time)) {
       // A view that failed reads as zeros from then on: what the scan
       // makes of them is not the base.
       if (CheckRead()) return false;
+      place.index = ++records;
       if (length <= 0) {
         if (warnUnusable && !result->corruptionWarning) {
           result->corruptionWarning = true;
@@ -91,7 +68,8 @@ class ScanPass {
         }
         continue;
       }
-      if (!writer->WriteMessage(text, length, &time)) {
+      place.offset = uint64_t(text - base.viewBase);
+      if (!writer->WriteMessage(text, length, &time, place)) {
         if (CheckRead()) return false;
         result->outcome = ConversionOutcome::kCantWriteOutput;
         result->reason = SystemErrorText(writer->WriteError());
@@ -114,6 +92,7 @@ class ScanPass {
   ConversionResult* result;
   DWORD (*tickCount)();
   DWORD lastTick = 0;
+  uint32_t records = 0;  // met by the scans, empty ones included
 };
 
 std::unique_ptr<MessageScanner> MakeAlternativeScanner(
@@ -127,6 +106,21 @@ bool IsEmptyFile(const char* name) {
   FileStream file;
   return file.Open(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) &&
          file.GetSize() == 0;
+}
+
+// Whether the file name begins with a base's file header: a base given as
+// the output by mistake (a shell that expands "*" makes the second name of
+// a folder the output), which must not be emptied.
+bool IsMessageBase(const char* name) {
+  FileStream file;
+  if (!file.Open(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                 OPEN_EXISTING))
+    return false;
+  unsigned char header[8];
+  return file.Read(header, 8) == 8 &&
+         base_layout::ReadLittleEndian32(header) == base_layout::kFileMagic &&
+         base_layout::ReadLittleEndian32(header + 4) ==
+             base_layout::kFileHeaderSize;
 }
 
 }  // namespace
@@ -159,24 +153,29 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   }
   result.bytesRead = base.size;
 
-  FileStream output;
-  std::unique_ptr<MaildirDelivery> maildir;
-  if (options.format == OutputFormat::kMaildir) {
-    if (!PrepareMaildir(outputName, options.maildirMade, &result))
-      return result;
-    maildir.reset(new MaildirDelivery(outputName));
-  } else if (!output.Open(
-                 outputName, GENERIC_WRITE, FILE_SHARE_READ,
-                 options.outputMustBeNew ? CREATE_NEW : CREATE_ALWAYS)) {
+  if (!options.outputMustBeNew && IsMessageBase(outputName)) {
     result.outcome = ConversionOutcome::kCantCreateOutput;
-    result.reason = SystemErrorText(GetLastError());
+    result.outputIsBase = true;
+    result.reason = "it is a message base";
+    return result;
+  }
+  const OutputKind& kind =
+      options.output != nullptr ? *options.output : DefaultOutputKind();
+  OutputOptions outputOptions;
+  outputOptions.mustBeNew = options.outputMustBeNew;
+  outputOptions.madeByCaller = options.outputMade;
+  std::unique_ptr<MessageSink> sink =
+      kind.create(outputName, outputOptions, &result.reason);
+  if (!sink) {
+    result.outcome = ConversionOutcome::kCantCreateOutput;
     return result;
   }
   if (emptyBase) {
     result.emptyBase = true;
-    if (!maildir && !output.Close()) {
+    const DWORD error = sink->Finish();
+    if (error != ERROR_SUCCESS) {
       result.outcome = ConversionOutcome::kCantWriteOutput;
-      result.reason = SystemErrorText(GetLastError());
+      result.reason = SystemErrorText(error);
     }
     return result;
   }
@@ -210,15 +209,18 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
     }
   }
 
-  WriterOptions writerOptions = CurrentWriterOptions(!normal);
-  writerOptions.writeBehind = options.writeBehind;
-  writerOptions.writeBehindFrom = options.writeBehindFrom;
-  std::unique_ptr<MailboxWriter> writerOwner(
-      maildir ? new MailboxWriter(maildir.get(), writerOptions)
-              : new MailboxWriter(&output, writerOptions));
-  MailboxWriter& writer = *writerOwner;
+  if (kind.streamed && (options.writeBehind || options.writeBehindFrom))
+    sink.reset(new WriteBehindSink(
+        std::move(sink),
+        options.writeBehind ? nullptr : options.writeBehindFrom));
+  MessageWriter writer(sink.get(), *kind.framing,
+                       CurrentWriterOptions(!normal));
   ScanPass pass(options, progress, base, &result);
-  bool whole = pass.Run(scanner.get(), 0, &writer, true);
+  bool whole = pass.Run(scanner.get(), 0, &writer,
+                        normal             ? FoundBy::kNormalScan
+                        : result.recovered ? FoundBy::kRecovery
+                                           : FoundBy::kAlternativeScan,
+                        true);
 
   // The walk broke off at a record it cannot use: the messages behind it
   // are lost to it, so the rest of the base, from that record on, goes to
@@ -233,23 +235,18 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
     if (rest->Attach(normal->brokenRecord,
                      static_cast<uint32_t>(base.size - offset))) {
       writer.options.alternativeScan = true;
-      whole = pass.Run(rest.get(), offset, &writer, false);
+      whole = pass.Run(rest.get(), offset, &writer, FoundBy::kRecovery, false);
     } else {
       whole = !ReadFailed(base, &result);
     }
   }
 
+  // Finishing hands on the rest and completes the output; a full disk may
+  // show only then.
   if (!writer.Finish() && whole) {
-    whole = false;
     result.outcome = ConversionOutcome::kCantWriteOutput;
     result.reason = SystemErrorText(writer.WriteError());
   }
   result.bytesWritten = writer.BytesWritten();
-  // The layer holds the last block of the output until it is closed, so a
-  // full disk may show only here.
-  if (!maildir && !output.Close() && whole) {
-    result.outcome = ConversionOutcome::kCantWriteOutput;
-    result.reason = SystemErrorText(GetLastError());
-  }
   return result;
 }

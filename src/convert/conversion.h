@@ -10,6 +10,7 @@
 #include <atomic>
 #include <string>
 
+#include "output/output_kind.h"
 #include "platform/system_error.h"
 #include "platform/win32.h"
 
@@ -19,13 +20,12 @@ enum class ScanKind {
   kRecovered,    // the normal scan, then the alternative one for the rest
 };
 
-enum class OutputFormat { kMbox, kMaildir };
-
 struct ConversionOptions {
   bool alternativeScan = false;
   int32_t minHeaderSize = 64;      // X of -a[X][:Y]
   int32_t compatibilityLevel = 2;  // Y of -a[X][:Y]
-  OutputFormat format = OutputFormat::kMbox;
+  // What the base is converted into; null for the default kind (mbox).
+  const OutputKind* output = nullptr;
 
   // Leave no message behind (tree mode): a base the normal scan does not
   // recognise goes to the alternative scan; a walk that breaks off at an
@@ -34,15 +34,15 @@ struct ConversionOptions {
   bool recover = false;
   // Refuse to replace an existing output (tree mode creates each one anew).
   bool outputMustBeNew = false;
-  // The Maildir output was made for this conversion by the caller (tree
-  // mode): it is written into as it is, with the folders beside its cur,
-  // new and tmp, instead of being checked for anything but a Maildir.
-  bool maildirMade = false;
+  // The output's place was made for this conversion by the caller (tree
+  // mode's layout): it is written into as it is.
+  bool outputMade = false;
 
-  // Write the mbox output on a thread of its own while the next piece is
+  // Write a streamed output on a thread of its own while the next piece is
   // converted: faster with a processor to spare, slower without one.
   bool writeBehind = false;
-  // Or once this turns true (see WriterOptions).
+  // Or from the first piece after this turns true (tree mode: a worker has
+  // run out of bases, and its processor is spare).
   const std::atomic<bool>* writeBehindFrom = nullptr;
 
   // The millisecond clock for the progress throttle; tests substitute theirs.
@@ -65,6 +65,9 @@ struct ConversionResult {
   // read", "no such file or folder", "the disk is full", ...
   std::string reason;
   bool baseTooLarge = false;  // kCantOpenBase: 4 GiB or more
+  // kCantCreateOutput: the output named is a message base, which is never
+  // replaced.
+  bool outputIsBase = false;
   ScanKind scan = ScanKind::kNormal;
   int32_t messages = 0;
   uint64_t bytesRead = 0;     // the size of the base

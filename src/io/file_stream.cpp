@@ -1,5 +1,7 @@
 #include "io/file_stream.h"
 
+#include "io/byte_writer.h"
+
 FileStream::FileStream() : handle(INVALID_HANDLE_VALUE), errorCode(0) {}
 
 FileStream::~FileStream() { CloseFile(); }
@@ -44,3 +46,20 @@ uint32_t FileStream::Write(const void* buffer, uint32_t count) {
 }
 
 bool FileStream::Flush() { return FlushFileBuffers(handle) != FALSE; }
+
+DWORD HandleWriter::WriteBytes(const void* bytes, size_t count) {
+  const unsigned char* p = static_cast<const unsigned char*>(bytes);
+  // WriteFile takes 32-bit counts.
+  while (count > 0) {
+    const DWORD piece = count > 0x40000000u ? 0x40000000u : DWORD(count);
+    DWORD done = 0;
+    if (!WriteFile(handle, p, piece, &done, nullptr)) {
+      const DWORD error = GetLastError();
+      return error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
+    }
+    if (done != piece) return ERROR_HANDLE_DISK_FULL;
+    p += piece;
+    count -= piece;
+  }
+  return ERROR_SUCCESS;
+}

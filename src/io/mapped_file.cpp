@@ -38,9 +38,9 @@ bool MappedFile::Open(const char* name, DWORD access, DWORD share,
     return Fail();
   }
 
-  mappingHandle = CreateFileMappingA(
-      handle, nullptr, writable ? PAGE_READWRITE : PAGE_READONLY, 0, 0,
-      nullptr);
+  mappingHandle = CreateFileMappingA(handle, nullptr,
+                                     writable ? PAGE_READWRITE : PAGE_READONLY,
+                                     0, 0, nullptr);
   if (mappingHandle == nullptr) return Fail();
 
   viewBase = static_cast<const unsigned char*>(MapViewOfFile(

@@ -28,8 +28,8 @@ class MappedFileTest : public ::testing::Test {
   void SetUp() override {
     name = dir.File("hundred.bin");
     ASSERT_TRUE(testing_support::WriteFile(name, HundredBytes()));
-    ASSERT_TRUE(file.Open(name.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                          OPEN_EXISTING));
+    ASSERT_TRUE(
+        file.Open(name.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
   }
   TempDir dir;
   std::string name;
@@ -42,11 +42,12 @@ TEST_F(MappedFileTest, SeekMovesWithinTheViewAndBeyondItsEnd) {
     int32_t distance;
     uint32_t origin;
     uint32_t expected;
-  } steps[] = {
-      {-10, 0, 0},    {30, 0, 30},   {5, 1, 35},           {0, 2, 100},
-      {20, 2, 120},   {-200, 1, 0},  {0, 3, 0xFFFFFFFFu},  {7, 0, 7},
-      {0, 1, 7},  // origin 3 above left the position alone
-  };
+  } steps[] =
+      {
+          {-10, 0, 0},  {30, 0, 30},  {5, 1, 35},          {0, 2, 100},
+          {20, 2, 120}, {-200, 1, 0}, {0, 3, 0xFFFFFFFFu}, {7, 0, 7},
+          {0, 1, 7},  // origin 3 above left the position alone
+      };
   for (const Step& s : steps) {
     EXPECT_EQ(s.expected, file.Seek(s.distance, s.origin))
         << "Seek(" << s.distance << ", " << s.origin << ")";
@@ -59,13 +60,14 @@ TEST_F(MappedFileTest, ReadCopiesWithoutMovingAndStopsAtTheEnd) {
     uint32_t at;
     uint32_t count;
     uint32_t expected;
-  } cases[] = {{95, 10, 5}, {90, 5, 5}, {0, 16, 16}, {99, 1, 1},
+  } cases[] = {{95, 10, 5}, {90, 5, 5},   {0, 16, 16}, {99, 1, 1},
                {100, 1, 0}, {120, 10, 0}, {90, 10, 10}};
   for (const Case& c : cases) {
     file.Seek(static_cast<int32_t>(c.at), 0);
     memset(buffer, 0x7F, sizeof buffer);
     EXPECT_EQ(c.expected, file.Read(buffer, c.count)) << "at " << c.at;
-    for (uint32_t i = 0; i < c.expected; ++i) EXPECT_EQ(char(c.at + i), buffer[i]);
+    for (uint32_t i = 0; i < c.expected; ++i)
+      EXPECT_EQ(char(c.at + i), buffer[i]);
     EXPECT_EQ(c.at, file.Seek(0, 1)) << "Read moved the position";
   }
 }
@@ -78,8 +80,8 @@ TEST_F(MappedFileTest, WriteChangesNothing) {
 TEST_F(MappedFileTest, OpenClosesWhatWasOpen) {
   std::string other = dir.File("other.bin");
   ASSERT_TRUE(testing_support::WriteFile(other, "twelve bytes"));
-  ASSERT_TRUE(file.Open(other.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                        OPEN_EXISTING));
+  ASSERT_TRUE(
+      file.Open(other.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
   EXPECT_EQ(12u, file.GetSize());
   EXPECT_EQ(0, memcmp(file.viewBase, "twelve bytes", 12));
   // The first file is free again: it can be opened for writing.
@@ -118,8 +120,8 @@ TEST(FileObjectsTest, EmptyFileCannotBeMapped) {
   std::string empty = dir.File("empty");
   ASSERT_TRUE(testing_support::WriteFile(empty, ""));
   MappedFile mapped;
-  EXPECT_FALSE(mapped.Open(empty.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                           OPEN_EXISTING));
+  EXPECT_FALSE(
+      mapped.Open(empty.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
   EXPECT_EQ(2, mapped.errorCode);
   EXPECT_EQ(INVALID_HANDLE_VALUE, mapped.handle);
   EXPECT_EQ(nullptr, mapped.mappingHandle);
@@ -127,16 +129,15 @@ TEST(FileObjectsTest, EmptyFileCannotBeMapped) {
   EXPECT_FALSE(mapped.tooLarge);
   // Nothing is left open: the file can be opened without any sharing.
   FileStream exclusive;
-  EXPECT_TRUE(
-      exclusive.Open(empty.c_str(), GENERIC_WRITE, 0, OPEN_EXISTING));
+  EXPECT_TRUE(exclusive.Open(empty.c_str(), GENERIC_WRITE, 0, OPEN_EXISTING));
 }
 
 TEST(FileObjectsTest, StreamWritesReadsSeeksAndSizes) {
   TempDir dir;
   std::string name = dir.File("stream");
   FileStream out;
-  ASSERT_TRUE(out.Open(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                       CREATE_ALWAYS));
+  ASSERT_TRUE(
+      out.Open(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS));
   EXPECT_EQ(5u, out.Write("hello", 5));
   EXPECT_EQ(5u, out.GetSize());
   EXPECT_EQ(1u, out.Seek(1, 0));
@@ -145,8 +146,8 @@ TEST(FileObjectsTest, StreamWritesReadsSeeksAndSizes) {
   EXPECT_TRUE(out.Close());
 
   FileStream in;
-  ASSERT_TRUE(in.Open(name.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                      OPEN_EXISTING));
+  ASSERT_TRUE(
+      in.Open(name.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
   char buffer[8] = {};
   EXPECT_EQ(5u, in.Read(buffer, sizeof buffer));
   EXPECT_STREQ("hELLo", buffer);

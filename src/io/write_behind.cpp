@@ -2,8 +2,9 @@
 
 #include <system_error>
 
-WriteBehind::WriteBehind(HANDLE handle, size_t bufferSize, size_t bufferCount)
-    : handle(handle),
+WriteBehind::WriteBehind(ByteWriter* target, size_t bufferSize,
+                         size_t bufferCount)
+    : target(target),
       bufferSize(bufferSize),
       bufferCount(bufferCount < 2 ? 2 : bufferCount) {
   // Allocated as they are first needed: a small output uses one.
@@ -96,18 +97,15 @@ void WriteBehind::Run() {
 }
 
 bool WriteBehind::Write(const void* bytes, size_t count) {
-  DWORD done = 0;
-  const bool ok =
-      WriteFile(handle, bytes, static_cast<DWORD>(count), &done, nullptr) &&
-      done == count;
-  // The error code belongs to the thread that made the call.
-  const DWORD code = ok ? ERROR_SUCCESS : GetLastError();
-  written += done;
-  if (ok) return true;
+  const DWORD code = target->WriteBytes(bytes, count);
+  if (code == ERROR_SUCCESS) {
+    written += count;
+    return true;
+  }
   std::lock_guard<std::mutex> lock(mutex);
   if (!failed) {
     failed = true;
-    error = code != ERROR_SUCCESS ? code : ERROR_HANDLE_DISK_FULL;
+    error = code;
   }
   return false;
 }

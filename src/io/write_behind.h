@@ -15,17 +15,18 @@
 #include <thread>
 #include <vector>
 
+#include "io/byte_writer.h"
 #include "platform/win32.h"
 
 // A set of buffers, filled one at a time by the caller and written to one
-// handle, in the order they were handed on, by a thread that starts with
+// target, in the order they were handed on, by a thread that starts with
 // the first buffer handed on. The first write that fails or falls short
 // ends the writing: later buffers are dropped, and the caller learns of it
-// at its next hand-on or wait. The handle must stay open until Wait has
+// at its next hand-on or wait. The target must stay until Wait has
 // returned or the object is gone.
 class WriteBehind {
  public:
-  WriteBehind(HANDLE handle, size_t bufferSize, size_t bufferCount);
+  WriteBehind(ByteWriter* target, size_t bufferSize, size_t bufferCount);
   ~WriteBehind();  // waits for the writes handed on
 
   WriteBehind(const WriteBehind&) = delete;
@@ -44,7 +45,7 @@ class WriteBehind {
 
   // The system's error code of the write that failed.
   DWORD Error();
-  // Bytes that reached the handle; exact once Wait has returned.
+  // Bytes that reached the target; exact once Wait has returned.
   uint64_t Written() const { return written.load(); }
 
  private:
@@ -57,7 +58,7 @@ class WriteBehind {
   // Writes on the current thread; records a failure. mutex not held.
   bool Write(const void* bytes, size_t count);
 
-  const HANDLE handle;
+  ByteWriter* const target;
   const size_t bufferSize;
   const size_t bufferCount;  // at least 2
   std::vector<std::unique_ptr<unsigned char[]>> buffers;

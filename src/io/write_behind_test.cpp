@@ -21,7 +21,8 @@ TEST(WriteBehindThreadTest, PiecesArriveInOrder) {
       file.Open(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS));
   std::string expected;
   {
-    WriteBehind behind(file.handle, 4096, 3);
+    HandleWriter target(file.handle);
+    WriteBehind behind(&target, 4096, 3);
     for (int i = 0; i < 300; ++i) {
       const size_t size = i % 7 == 6 ? 5000 + i : size_t(i * 37 % 4097);
       const std::string piece(size, char('a' + i % 26));
@@ -44,7 +45,8 @@ TEST(WriteBehindThreadTest, PiecesArriveInOrder) {
 // says so, none of them waits for ever, and the error is the system's.
 TEST(WriteBehindThreadTest, AFailedWriteStopsTheWriting) {
   FileStream closed;  // its handle is invalid: every write fails
-  WriteBehind behind(closed.handle, 1024, 2);
+  HandleWriter target(closed.handle);
+  WriteBehind behind(&target, 1024, 2);
   bool refused = false;
   for (int i = 0; i < 50; ++i) {
     behind.Buffer()[0] = 'x';

@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "platform/win32.h"
 #include "io/paths.h"
+#include "platform/win32.h"
 
 // What is found where a Maildir is to be written.
 enum class MaildirTarget {

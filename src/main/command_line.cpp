@@ -49,7 +49,10 @@ void ReadAlternativeScanValues(const char* v, RunSettings* settings) {
 }  // namespace
 
 bool ParseCommandLine(int argc, char** argv, bool slashSwitches,
-                      RunSettings* settings) {
+                      RunSettings* settings, std::string* problem) {
+  std::string ignored;
+  if (problem == nullptr) problem = &ignored;
+  problem->clear();
   if (argc < 2) return false;
   settings->inputName = argv[1];
   for (int i = 2; i < argc; ++i) {
@@ -69,10 +72,6 @@ bool ParseCommandLine(int argc, char** argv, bool slashSwitches,
         if (arg[2] == '-' || arg[2] == 'n' || arg[2] == 'N')
           settings->watchDeleted = false;
         break;
-      case 'm':
-        if (arg[2] != '\0') return false;
-        settings->maildir = true;
-        break;
       case 'r':
         if (arg[2] != '\0') return false;
         settings->treeMode = true;
@@ -80,16 +79,51 @@ bool ParseCommandLine(int argc, char** argv, bool slashSwitches,
       case 'j': {
         const char* end;
         int32_t jobs = ReadNumber(arg + 2, &end);
-        if (end == arg + 2 || *end != '\0' || jobs < 1 || jobs > kMaxJobs)
+        if (end == arg + 2 || *end != '\0' || jobs < 1 || jobs > kMaxJobs) {
+          *problem = std::string(arg) +
+                     ": -j takes a number of bases at once, " + "1 to " +
+                     std::to_string(kMaxJobs);
           return false;
+        }
         settings->jobs = jobs;
         break;
       }
-      default:  // also the end of a lone "-"
-        return false;
+      default: {  // also the end of a lone "-"
+        const OutputKind* kind = OutputKindOfLetter(arg[1]);
+        if (kind == nullptr || arg[2] != '\0') return false;
+        if (settings->output != nullptr && settings->output != kind) {
+          *problem = std::string(arg) + ": one output kind at a time";
+          return false;
+        }
+        settings->output = kind;
+      }
     }
   }
-  return settings->jobs == 0 || settings->treeMode;
+  if (settings->jobs != 0 && !settings->treeMode) {
+    *problem = "-jN goes with -r (a folder tree)";
+    return false;
+  }
+  return true;
+}
+
+std::string MoreHelpText() {
+  std::string text =
+      "\n"
+      "More:\n"
+      "  korvane <folder> [outdir] -r [params...]\n"
+      "  -r       the first argument is a folder: every base below it, into\n"
+      "           outdir (default: the folder's name with -mbox)\n"
+      "               korvane Mail -r\n"
+      "  -jN      with -r: N bases at once, 1 to 64 (default: one per "
+      "processor)\n"
+      "               korvane Mail Mail-mbox -r -j2\n";
+  for (int i = 0; i < kOutputKindCount; ++i) {
+    const OutputKind& kind = kOutputKinds[i];
+    if (kind.help == nullptr) continue;
+    text.append("  ").append(kind.help).append("\n");
+    text.append("               ").append(kind.example).append("\n");
+  }
+  return text;
 }
 
 const char* ResolveInputName(const char* inputName) {

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "output/output_kind.h"
+
 struct RunSettings {
   const char* inputName = nullptr;
   const char* mailboxName = nullptr;  // null: derived from the input name
@@ -15,8 +17,14 @@ struct RunSettings {
   bool watchDeleted = true;
   // -r: the input is a folder, converted with every base below it.
   bool treeMode = false;
-  int32_t jobs = 0;      // -jN, 1 to 64; 0: not given
-  bool maildir = false;  // -m: a Maildir instead of an mbox file
+  int32_t jobs = 0;  // -jN, 1 to 64; 0: not given
+  // The output kind a switch chose (-m: a Maildir); null for the default,
+  // an mbox file.
+  const OutputKind* output = nullptr;
+
+  const OutputKind& Output() const {
+    return output != nullptr ? *output : DefaultOutputKind();
+  }
 };
 
 const int32_t kMaxJobs = 64;
@@ -30,9 +38,11 @@ const bool kSlashSwitches = false;
 #endif
 
 // Fills settings from the arguments after the program's own name. False on
-// a usage error. Touches no file.
+// a usage error; *problem then says what was wrong where there is more to
+// say than the usage text (a -j without a valid number, say), else it is
+// left empty. Touches no file.
 bool ParseCommandLine(int argc, char** argv, bool slashSwitches,
-                      RunSettings* settings);
+                      RunSettings* settings, std::string* problem = nullptr);
 
 // Reads a number as strtol does with base 0 where long has 32 bits: a value
 // beyond that range gives the nearest limit. *end receives the first
@@ -43,11 +53,15 @@ int32_t ReadNumber(const char* text, const char** end);
 const char* ResolveInputName(const char* inputName);
 
 // The input name with its last "." and what follows replaced by extension
-// (".mbx", or ".maildir" for a Maildir), or extension appended when it has
+// (".mbx", or an output kind's suffix), or extension appended when it has
 // no ".".
 std::string DeriveMailboxName(const char* inputName,
                               const char* extension = ".mbx");
 
 extern const char kUsageText[];
+
+// What --help adds after the usage text: the switches beyond it, the
+// output kinds among them, each with an example.
+std::string MoreHelpText();
 
 #endif  // KORVANE_MAIN_COMMAND_LINE_H_

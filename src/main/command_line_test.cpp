@@ -38,7 +38,7 @@ struct Case {
   bool watchDeleted = true;
   bool tree = false;
   int32_t jobs = 0;
-  bool maildir = false;
+  char kind = 0;  // the output kind's switch letter; 0: the default
 };
 
 void Check(const Case& c, bool slashSwitches) {
@@ -60,7 +60,7 @@ void Check(const Case& c, bool slashSwitches) {
   EXPECT_EQ(c.watchDeleted, s.watchDeleted);
   EXPECT_EQ(c.tree, s.treeMode);
   EXPECT_EQ(c.jobs, s.jobs);
-  EXPECT_EQ(c.maildir, s.maildir);
+  EXPECT_EQ(c.kind == 0 ? nullptr : OutputKindOfLetter(c.kind), s.output);
 }
 
 // Cases that read the same whichever characters introduce a switch.
@@ -106,7 +106,7 @@ const Case kCommon[] = {
     {{"in.tbb", "-DN"}, true, nullptr, false, 64, 2, false},
     {{"in.tbb", "-d-", "-d+"}, true, nullptr, false, 64, 2, false},
     {{"in.tbb", "-mbox"}, false},
-    {{"in.tbb", "-m"}, true, nullptr, false, 64, 2, true, false, 0, true},
+    {{"in.tbb", "-m"}, true, nullptr, false, 64, 2, true, false, 0, 'm'},
     {{"in.tbb", "-M", "out", "-a"},
      true,
      "out",
@@ -116,7 +116,7 @@ const Case kCommon[] = {
      true,
      false,
      0,
-     true},
+     'm'},
     {{"in.tbb", "out", "-m", "-m"},
      true,
      "out",
@@ -126,7 +126,7 @@ const Case kCommon[] = {
      true,
      false,
      0,
-     true},
+     'm'},
     {{"in.tbb", "-m-"}, false},
     {{"Mail", "-r"}, true, nullptr, false, 64, 2, true, true},
     {{"Mail", "-R", "out", "-a:3"}, true, "out", true, 64, 3, true, true},
@@ -162,7 +162,7 @@ TEST(CommandLineTest, SlashSwitchesOnlyWhereAsked) {
       {{"in.tbb", "/a"}, true, nullptr, true, 0, 2, true},
       {{"in.tbb", "/A"}, true, nullptr, true, 0, 2, true},
       {{"in.tbb", "/d"}, true, nullptr, false, 64, 2, true},
-      {{"in.tbb", "/M"}, true, nullptr, false, 64, 2, true, false, 0, true},
+      {{"in.tbb", "/M"}, true, nullptr, false, 64, 2, true, false, 0, 'm'},
       {{"in.tbb", "/?"}, false},
       {{"in.tbb", "/"}, false},
       {{"in.tbb", "/home/me/out.mbx"}, false},
@@ -222,6 +222,19 @@ TEST(CommandLineTest, UsageTextHasItsFifteenLines) {
   for (char c : usage) lines += c == '\n';
   EXPECT_EQ(15, lines);
   EXPECT_EQ('\n', usage.back());
+}
+
+// --help names every switch that chooses an output kind, with an example.
+TEST(CommandLineTest, HelpNamesEveryOutputKind) {
+  const std::string help = MoreHelpText();
+  for (int i = 0; i < kOutputKindCount; ++i) {
+    const OutputKind& kind = kOutputKinds[i];
+    if (kind.letter == '\0') continue;
+    EXPECT_NE(std::string::npos,
+              help.find(std::string("\n  -") + kind.letter + " "))
+        << kind.name;
+    EXPECT_NE(std::string::npos, help.find(kind.example)) << kind.name;
+  }
 }
 
 }  // namespace

@@ -194,9 +194,9 @@ TEST_F(FaultTest, MailboxThatCannotBeCreatedIsAWriteError) {
   for (const char* mailbox : cases) {
     ProgramResult r = Run({"in.tbb", mailbox});
     EXPECT_EQ(2, r.status) << mailbox;
-    EXPECT_EQ(
-        std::string(kBanner) + "error: can't open " + mailbox + " for write\n",
-        r.output);
+    EXPECT_EQ(std::string(kBanner) + "error: can't open " + mailbox +
+                  " for write\n",
+              r.output);
   }
   EXPECT_FALSE(FileExists(dir.File("missing")));
 }
@@ -240,11 +240,12 @@ TEST_F(FaultTest, FullDeviceIsAWriteErrorInTheRecoveryScanToo) {
     ProgramResult r = Run({base, "/dev/full", "-a"});
     EXPECT_EQ(2, r.status) << base;
     EXPECT_TRUE(std::regex_search(
-        r.output, std::regex("^" + std::string(kBanner) +
-                             "scanning message base\\. this may take few "
-                             "minutes\\.\\.\\.\n[\\s\\S]*"
-                             "found \\d+ messages, time left [0-9:.]+\\.\n"
-                             "error: can't write /dev/full\n$")))
+        r.output,
+        std::regex("^" + std::string(kBanner) +
+                   "scanning message base\\. this may take few "
+                   "minutes\\.\\.\\.\n[\\s\\S]*"
+                   "found \\d+ messages, time left [0-9:.]+\\.\n"
+                   "error: can't write /dev/full: the disk is full\n$")))
         << base << ": " << r.output;
   }
 }
@@ -260,8 +261,10 @@ TEST_F(FaultTest, FileSizeLimitIsAWriteError) {
         dir.path());
     EXPECT_EQ(2, r.status) << scan;
     EXPECT_TRUE(std::regex_search(
-        r.output, std::regex("found \\d+ messages, time left [0-9:.]+\\.\n"
-                             "error: can't write out.mbx\n$")))
+        r.output,
+        std::regex("found \\d+ messages, time left [0-9:.]+\\.\n"
+                   "error: can't write out.mbx: the file would be larger than "
+                   "the system allows\n$")))
         << scan << ": " << r.output;
   }
 }
@@ -289,8 +292,10 @@ TEST_F(FaultTest, MailboxReaderThatGoesAwayIsAWriteError) {
     EXPECT_EQ(2, WaitFor(pid));
     std::string output = ReadFileOrEmpty(outputName);
     EXPECT_TRUE(std::regex_search(
-        output, std::regex("found \\d+ messages, time left [0-9:.]+\\.\n"
-                           "error: can't write out.fifo\n$")))
+        output,
+        std::regex("found \\d+ messages, time left [0-9:.]+\\.\n"
+                   "error: can't write out.fifo: the reader of the output "
+                   "went away\n$")))
         << output;
   }
 }
@@ -556,9 +561,11 @@ TEST_F(FaultTest, MailboxThatIsTheBaseIsRefusedUnderEverySpelling) {
                               : args[0].substr(0, args[0].rfind('.')) + ".mbx";
     ProgramResult r = Run(args);
     EXPECT_EQ(2, r.status) << args[0] << " " << mailbox;
-    EXPECT_EQ(
-        std::string(kBanner) + "error: can't open " + mailbox + " for write\n",
-        r.output);
+    EXPECT_EQ(std::string(kBanner) + "error: can't open " + mailbox +
+                  " for write\nhint: " + mailbox +
+                  " is a message base, which is never written; name another "
+                  "output\n",
+              r.output);
   }
 }
 

@@ -4,10 +4,11 @@
 #include <string.h>
 
 #include <string>
-#include <thread>
 
 #include "convert/conversion.h"
 #include "main/command_line.h"
+#include "main/concurrency.h"
+#include "main/exit_status.h"
 #include "main/tree_console.h"
 #include "platform/win32.h"
 
@@ -68,22 +69,28 @@ int RunKorvane(int argc, char** argv) {
   // Only exactly these as the first argument; anything else names the base.
   if (argc > 1 &&
       (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "--version") == 0)) {
-    if (argv[1][2] == 'h') printf("%s", kUsageText);
-    return 0;
+    if (argv[1][2] == 'h') printf("%s%s", kUsageText, MoreHelpText().c_str());
+    return kExitDone;
   }
 
   RunSettings settings;
-  if (!ParseCommandLine(argc, argv, kSlashSwitches, &settings)) {
+  std::string problem;
+  if (!ParseCommandLine(argc, argv, kSlashSwitches, &settings, &problem)) {
+    if (!problem.empty()) {
+      printf("error: %s", problem.c_str());
+      printf("\n");
+    }
     printf("%s", kUsageText);
-    return 1;
+    return kExitNothingFound;
   }
-  if (settings.treeMode) return RunTreeMode(settings);
+  const Concurrency concurrency = ConcurrencyFor(settings);
+  if (settings.treeMode) return RunTreeMode(settings, concurrency);
+  const OutputKind& kind = settings.Output();
   const char* inputName = ResolveInputName(settings.inputName);
   std::string derivedName;
   const char* mailboxName = settings.mailboxName;
   if (mailboxName == nullptr) {
-    derivedName =
-        DeriveMailboxName(inputName, settings.maildir ? ".maildir" : ".mbx");
+    derivedName = DeriveMailboxName(inputName, kind.singleSuffix);
     mailboxName = derivedName.c_str();
   }
 
@@ -91,8 +98,8 @@ int RunKorvane(int argc, char** argv) {
   options.alternativeScan = settings.alternativeScan;
   options.minHeaderSize = settings.minHeaderSize;
   options.compatibilityLevel = settings.compatibilityLevel;
-  if (settings.maildir) options.format = OutputFormat::kMaildir;
-  options.writeBehind = std::thread::hardware_concurrency() > 1;
+  options.output = &kind;
+  options.writeBehind = concurrency.writeThread;
   ConsoleProgress progress;
   const ConversionResult result =
       ConvertBase(inputName, mailboxName, options, &progress);
@@ -105,42 +112,47 @@ int RunKorvane(int argc, char** argv) {
         printf("hint: message bases of 4 GiB or more are not supported");
         printf("\n");
       }
-      return 2;
+      break;
     case ConversionOutcome::kCantCreateOutput:
-      if (settings.maildir) {
-        printf("error: can't create Maildir %s: %s", mailboxName,
+      if (kind.noun != nullptr) {
+        printf("error: can't create %s %s: %s", kind.noun, mailboxName,
                result.reason.c_str());
       } else {
         printf("error: can't open %s for write", mailboxName);
       }
       printf("\n");
-      return 2;
+      if (result.outputIsBase) {
+        printf(
+            "hint: %s is a message base, which is never written; name "
+            "another output",
+            mailboxName);
+        printf("\n");
+      }
+      break;
     case ConversionOutcome::kNotRecognised:
       printf("error: unsupported or corrupted message base");
       printf("\n");
       printf("hint: use -a switch");
       printf("\n");
-      return 1;
+      break;
     case ConversionOutcome::kNothingFound:
       printf("warning: possible empty message base. if not report about");
       printf("\n");
-      return 1;
+      break;
     case ConversionOutcome::kCantReadBase:
       printf("error: can't read %s: %s", inputName, result.reason.c_str());
       printf("\n");
-      return 2;
+      break;
     case ConversionOutcome::kConverted:
     case ConversionOutcome::kCantWriteOutput:
+      printf("found %d messages, ", result.messages);
+      PrintElapsedTime(progress.startTick);
+      printf(".\n");
+      if (result.outcome == ConversionOutcome::kCantWriteOutput) {
+        printf("error: can't write %s: %s", mailboxName, result.reason.c_str());
+        printf("\n");
+      }
       break;
   }
-
-  printf("found %d messages, ", result.messages);
-  PrintElapsedTime(progress.startTick);
-  printf(".\n");
-  if (result.outcome == ConversionOutcome::kCantWriteOutput) {
-    printf("error: can't write %s", mailboxName);
-    printf("\n");
-    return 2;
-  }
-  return 0;
+  return ExitStatusOf(result.outcome);
 }

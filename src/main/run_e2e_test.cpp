@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base_builder.h"
+#include "main/command_line.h"
 #include "platform/win32.h"
 #include "test_support.h"
 
@@ -114,8 +115,18 @@ TEST_F(RunTest, UsageErrorsHelpAndVersionTouchNothing) {
       {{"in.tbb", "-"}, 1, usage},
       {{"in.tbb", "-?"}, 1, usage},
       {{"in.tbb", "--help"}, 1, usage},
-      {{"--help"}, 0, usage},
-      {{"--help", "in.tbb", "out.mbx"}, 0, usage},
+      {{"--help"}, 0, usage + MoreHelpText()},
+      {{"--help", "in.tbb", "out.mbx"}, 0, usage + MoreHelpText()},
+      {{"in.tbb", "-j2"},
+       1,
+       kBanner + std::string("error: -jN goes with -r (a folder tree)\n") +
+           UsageText()},
+      {{"in.tbb", "-r", "-j65"},
+       1,
+       kBanner +
+           std::string("error: -j65: -j takes a number of bases at once, 1 "
+                       "to 64\n") +
+           UsageText()},
       {{"--version"}, 0, kBanner},
       {{"--version", "-x"}, 0, kBanner},
       {{"--HELP"},
@@ -376,9 +387,11 @@ TEST_F(RunTest, MailboxThatIsTheBaseUnderAnyNameIsRefused) {
     ProgramResult r = Run(args);
     std::string mailbox = args.size() > 1 ? args[1] : args[0];
     EXPECT_EQ(2, r.status) << args[0] << " " << mailbox;
-    EXPECT_EQ(
-        std::string(kBanner) + "error: can't open " + mailbox + " for write\n",
-        r.output);
+    EXPECT_EQ(std::string(kBanner) + "error: can't open " + mailbox +
+                  " for write\nhint: " + mailbox +
+                  " is a message base, which is never written; name another "
+                  "output\n",
+              r.output);
   }
 }
 
@@ -460,8 +473,9 @@ TEST_F(RunTest, FullDeviceIsAWriteError) {
     ProgramResult r = Run({"in.tbb", sink});
     EXPECT_EQ(2, r.status);
     EXPECT_TRUE(std::regex_search(
-        r.output, std::regex("found (\\d+) messages, time left [0-9:.]+\\.\n"
-                             "error: can't write /dev/full\n$")))
+        r.output,
+        std::regex("found (\\d+) messages, time left [0-9:.]+\\.\n"
+                   "error: can't write /dev/full: the disk is full\n$")))
         << r.output;
   }
   // A small mailbox fails only when its last block is written out.
@@ -471,8 +485,9 @@ TEST_F(RunTest, FullDeviceIsAWriteError) {
   ProgramResult r = Run({"small.tbb", "/dev/full"});
   EXPECT_EQ(2, r.status);
   EXPECT_TRUE(std::regex_search(
-      r.output, std::regex("found 1 messages, time left [0-9:.]+\\.\n"
-                           "error: can't write /dev/full\n$")))
+      r.output,
+      std::regex("found 1 messages, time left [0-9:.]+\\.\n"
+                 "error: can't write /dev/full: the disk is full\n$")))
       << r.output;
 }
 #endif

@@ -5,12 +5,11 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
-#include <thread>
 
 #include "io/paths.h"
-#include "maildir/maildir_tree_layout.h"
-#include "mbox/mbox_tree_layout.h"
+#include "main/exit_status.h"
 #include "platform/win32.h"
 
 #ifdef _WIN32
@@ -120,8 +119,8 @@ bool CheckPlaces(const RunSettings& settings, Places* places) {
                  " has no name to name the output folder after: name one");
       return false;
     }
-    outGiven = JoinPath(ParentPath(places->root),
-                        name + (settings.maildir ? "-maildir" : "-mbox"));
+    outGiven =
+        JoinPath(ParentPath(places->root), name + settings.Output().treeSuffix);
   }
   if (!FullPath(outGiven, &places->out, &error)) {
     PrintError("can't open " + outGiven + ": " + SystemErrorText(error));
@@ -157,23 +156,17 @@ bool CheckPlaces(const RunSettings& settings, Places* places) {
   return true;
 }
 
-int DefaultJobs() {
-  const unsigned processors = std::thread::hardware_concurrency();
-  return static_cast<int>(
-      std::min<unsigned>(std::max(processors, 1u), kMaxJobs));
-}
-
 }  // namespace
 
-int RunTreeMode(const RunSettings& settings) {
+int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency) {
   Places places;
-  if (!CheckPlaces(settings, &places)) return 2;
+  if (!CheckPlaces(settings, &places)) return kExitFailed;
 
   TreeFolders folders;
   DWORD error = 0;
   if (!DiscoverTree(places.root, &folders, &error)) {
     PrintError("can't list " + places.root + ": " + SystemErrorText(error));
-    return 2;
+    return kExitFailed;
   }
   int bases = 0;
   uint64_t bytes = 0;
@@ -190,23 +183,22 @@ int RunTreeMode(const RunSettings& settings) {
                    SystemErrorText(f.listError));
     PrintError(std::string("no message base (") + kBaseFileName + ") in " +
                places.root + " or below it");
-    return listErrors ? 2 : 1;
+    return listErrors ? kExitFailed : kExitNothingFound;
   }
   if (!places.outExists && !CreateDirectoryA(places.out.c_str(), nullptr)) {
     PrintError("can't create the output folder " + places.out + ": " +
                SystemErrorText(GetLastError()));
-    return 2;
+    return kExitFailed;
   }
 
   TreeRunOptions options;
-  options.jobs = settings.jobs != 0 ? settings.jobs : DefaultJobs();
+  options.jobs = concurrency.jobs;
+  options.processors = concurrency.processors;
   options.conversion.alternativeScan = settings.alternativeScan;
   options.conversion.minHeaderSize = settings.minHeaderSize;
   options.conversion.compatibilityLevel = settings.compatibilityLevel;
   options.conversion.recover = true;
-  // Conversions side by side keep the processors busy already.
-  options.conversion.writeBehind =
-      options.jobs == 1 && std::thread::hardware_concurrency() > 1;
+  options.conversion.writeBehind = concurrency.writeThread;
   printf("converting %d bases (%s) from %s into %s, %d at once", bases,
          SizeText(bytes).c_str(), places.root.c_str(), places.out.c_str(),
          std::min(options.jobs, bases));
@@ -214,18 +206,15 @@ int RunTreeMode(const RunSettings& settings) {
   fflush(stdout);
 
   const DWORD startTick = GetTickCount();
-  MboxTreeLayout mboxLayout;
-  MaildirTreeLayout maildirLayout;
-  TreeLayout& layout = settings.maildir
-                           ? static_cast<TreeLayout&>(maildirLayout)
-                           : static_cast<TreeLayout&>(mboxLayout);
-  if (settings.maildir) options.conversion.format = OutputFormat::kMaildir;
-  options.conversion.maildirMade = settings.maildir;
+  const OutputKind& kind = settings.Output();
+  std::unique_ptr<TreeLayout> layout = kind.treeLayout();
+  options.conversion.output = &kind;
+  options.conversion.outputMade = true;
   std::string rootName = LastName(places.root);
   if (rootName.empty()) rootName = "messages";
   TreeRunSummary summary;
   std::string why;
-  if (!PlaceFolders(&layout, places.out, rootName, &folders, &why)) {
+  if (!PlaceFolders(layout.get(), places.out, rootName, &folders, &why)) {
     summary.stopped = true;
     summary.stopReason = why;
     for (TreeFolder& f : folders)
@@ -233,8 +222,8 @@ int RunTreeMode(const RunSettings& settings) {
         f.state = TreeBaseState::kNotStarted;
   } else {
     ConsoleTreeProgress progress(startTick);
-    summary =
-        RunTree(places.root, places.out, &layout, options, &folders, &progress);
+    summary = RunTree(places.root, places.out, layout.get(), options, &folders,
+                      &progress);
     progress.Clear();
   }
   PrintTreeReport(folders, summary, (GetTickCount() - startTick) / 1000.0);

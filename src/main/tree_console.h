@@ -6,6 +6,7 @@
 #include <string>
 
 #include "main/command_line.h"
+#include "main/concurrency.h"
 #include "tree/tree_folders.h"
 #include "tree/tree_runner.h"
 
@@ -13,7 +14,7 @@
 // converted (or recovered, or was empty); 2 when a refusal stopped it
 // before anything was created, a folder could not be listed, a base could
 // not be read or an output not written; else 1.
-int RunTreeMode(const RunSettings& settings);
+int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency);
 
 // The table of folders in tree order and the total line (tree_report.cpp).
 void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,

@@ -6,6 +6,7 @@
 
 #include "io/paths.h"
 #include "main/display_width.h"
+#include "main/exit_status.h"
 #include "main/tree_console.h"
 
 namespace {
@@ -14,10 +15,6 @@ const size_t kMaxFolderColumn = 40;
 
 bool Listed(const TreeFolder& f) {
   return f.HasBase() || f.listError != 0 || !f.renamedBecause.empty();
-}
-
-bool IsDone(const TreeFolder& f, ConversionOutcome outcome) {
-  return f.state == TreeBaseState::kDone && f.result.outcome == outcome;
 }
 
 // The folder's path; with its base's name where the folder holds several.
@@ -173,19 +170,16 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
 }
 
 int TreeExitStatus(const TreeFolders& folders, const TreeRunSummary& summary) {
-  bool unreadOrUnwritten = summary.stopped;
-  bool nothingFound = false;
+  // The worst of every base's status; a stop or a folder that could not be
+  // listed is a failure.
+  int status = summary.stopped ? kExitFailed : kExitDone;
   for (const TreeFolder& f : folders) {
-    if (f.listError != 0) unreadOrUnwritten = true;
+    if (f.listError != 0) status = kExitFailed;
     if (!f.HasBase()) continue;
-    if (f.state != TreeBaseState::kDone) {
-      unreadOrUnwritten = true;
-    } else if (IsDone(f, ConversionOutcome::kNothingFound) ||
-               IsDone(f, ConversionOutcome::kNotRecognised)) {
-      nothingFound = true;
-    } else if (f.result.outcome != ConversionOutcome::kConverted) {
-      unreadOrUnwritten = true;
-    }
+    const int base = f.state != TreeBaseState::kDone
+                         ? kExitFailed
+                         : ExitStatusOf(f.result.outcome);
+    if (base > status) status = base;
   }
-  return unreadOrUnwritten ? 2 : nothingFound ? 1 : 0;
+  return status;
 }

@@ -46,6 +46,8 @@ DWORD WriteErrorFromErrno(int e) {
 #ifdef EDQUOT
   if (e == EDQUOT) return ERROR_HANDLE_DISK_FULL;
 #endif
+  if (e == EPIPE) return ERROR_NO_DATA;
+  if (e == EFBIG) return ERROR_FILE_TOO_LARGE;
   return ERROR_WRITE_FAULT;
 }
 

@@ -17,7 +17,7 @@ namespace win32_posix {
 namespace {
 
 // One slot per live view; a tree of bases converts many at once.
-constexpr int kSlots = 256;
+constexpr int kSlots = kGuardedViews;
 
 // The signal handler reads the slots without a lock: a slot is filled
 // before begin is published and begin is withdrawn before it is emptied.

@@ -15,6 +15,10 @@
 
 namespace win32_posix {
 
+// Views guarded at once: a tree run maps one base per job, and tests and
+// the caller's own views take a few more.
+constexpr int kGuardedViews = 256;
+
 enum class ViewFailure {
   kNone,
   kShrank,      // a page at or past the file's current end was read

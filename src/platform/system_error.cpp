@@ -15,6 +15,11 @@ std::string SystemErrorText(DWORD code) {
       return "the disk is full";
     case ERROR_WRITE_PROTECT:
       return "the medium is write-protected";
+    case ERROR_NO_DATA:
+    case ERROR_BROKEN_PIPE:
+      return "the reader of the output went away";
+    case ERROR_FILE_TOO_LARGE:
+      return "the file would be larger than the system allows";
     case ERROR_WRITE_FAULT:
       return "the device refused the write";
     case ERROR_INVALID_NAME:

@@ -15,8 +15,8 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
 #include <string.h>
+#include <windows.h>
 
 #else  // POSIX
 
@@ -109,6 +109,9 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_NEGATIVE_SEEK 131u
 #define ERROR_ALREADY_EXISTS 183u
 #define ERROR_FILENAME_EXCED_RANGE 206u
+#define ERROR_FILE_TOO_LARGE 223u
+#define ERROR_NO_DATA 232u
+#define ERROR_BROKEN_PIPE 109u
 #define ERROR_INVALID_ADDRESS 487u
 #define ERROR_FILE_INVALID 1006u
 #define ERROR_NONE_MAPPED 1332u
@@ -141,8 +144,7 @@ typedef struct _TIME_ZONE_INFORMATION {
 } TIME_ZONE_INFORMATION, *PTIME_ZONE_INFORMATION, *LPTIME_ZONE_INFORMATION;
 
 // Files. A handle is an object of the layer, never a bare descriptor.
-HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess,
-                          DWORD shareMode,
+HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                           LPSECURITY_ATTRIBUTES securityAttributes,
                           DWORD creationDisposition, DWORD flagsAndAttributes,
                           HANDLE templateFile);
@@ -155,8 +157,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD numberOfBytesToRead,
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD numberOfBytesToWrite,
                       LPDWORD numberOfBytesWritten, LPOVERLAPPED overlapped);
 BOOL WINAPI FlushFileBuffers(HANDLE file);
-HANDLE WINAPI CreateFileMappingA(HANDLE file,
-                                 LPSECURITY_ATTRIBUTES attributes,
+HANDLE WINAPI CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES attributes,
                                  DWORD protect, DWORD maximumSizeHigh,
                                  DWORD maximumSizeLow, LPCSTR name);
 LPVOID WINAPI MapViewOfFile(HANDLE fileMappingObject, DWORD desiredAccess,
@@ -232,8 +233,8 @@ BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime,
                         const FILETIME* lastWriteTime);
 // Makes a name absolute against the current folder and drops "." and
 // ".." by the text alone, as Windows does: links are not looked at.
-DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength,
-                              LPSTR buffer, LPSTR* filePart);
+DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer,
+                              LPSTR* filePart);
 
 // The runtime's case-insensitive comparison of n bytes.
 inline int _strnicmp(const char* a, const char* b, size_t n) {

@@ -45,7 +45,6 @@ class Run {
   const TreeRunOptions& options;
   TreeFolders& folders;
 
-  const int processors = static_cast<int>(std::thread::hardware_concurrency());
   // Set once a worker has left and a processor is spare.
   std::atomic<bool> processorSpare{false};
 
@@ -99,7 +98,7 @@ void Run::Work(WorkerProgress* mine) {
   --running;
   // The bases still in progress may write on the processor this worker
   // leaves free: the biggest base, started first, often ends the run alone.
-  if (running > 0 && running < processors) processorSpare = true;
+  if (running > 0 && running < options.processors) processorSpare = true;
   finished.notify_all();
 }
 

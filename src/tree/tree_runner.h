@@ -28,6 +28,9 @@ class TreeProgress {
 
 struct TreeRunOptions {
   int jobs = 1;  // bases converted at once
+  // The machine's; once fewer bases are in progress, the ones left hand
+  // their writing to a thread of their own (writeBehindFrom).
+  int processors = 1;
   // For every base; its output name and format come from the layout.
   ConversionOptions conversion;
 };

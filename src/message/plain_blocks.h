@@ -1,7 +1,7 @@
 // The bulk of a message's lines, 64 bytes at a time: most blocks of a
 // message need nothing but their CRs dropped to become mailbox bytes.
-#ifndef KORVANE_MBOX_PLAIN_BLOCKS_H_
-#define KORVANE_MBOX_PLAIN_BLOCKS_H_
+#ifndef KORVANE_MESSAGE_PLAIN_BLOCKS_H_
+#define KORVANE_MESSAGE_PLAIN_BLOCKS_H_
 
 #include <stddef.h>
 
@@ -63,4 +63,4 @@ size_t PlainBlockReach(PlainBlockConverter converter);
 // Reads 5 bytes.
 bool LineNeedsRules(const unsigned char* line, bool recordStart);
 
-#endif  // KORVANE_MBOX_PLAIN_BLOCKS_H_
+#endif  // KORVANE_MESSAGE_PLAIN_BLOCKS_H_

@@ -1,4 +1,4 @@
-#include "mbox/line_splitter.h"
+#include "message/line_splitter.h"
 
 #include <gtest/gtest.h>
 
@@ -20,8 +20,7 @@ std::string Lines(const std::string& message) {
     SplitLine(line.nextLineStart, &line, end);
     if (line.lineStart == nullptr) return out + "<none>";
     if (count++) out += "|";
-    out.append(reinterpret_cast<const char*>(line.lineStart),
-               line.lineLength);
+    out.append(reinterpret_cast<const char*>(line.lineStart), line.lineLength);
     EXPECT_LE(line.lineStart + line.lineLength, end);
   } while (line.nextLineStart != nullptr);
   return out;

@@ -1,4 +1,4 @@
-#include "mbox/envelope_line.h"
+#include "message/envelope_line.h"
 
 #include <string.h>
 

@@ -8,8 +8,8 @@
 // WEEKDAY "Mon" .. "Sun" and MONTH "Jan" .. "Dec" in exactly that case; DAY
 // one or two digits; TIME hh:mm or hh:mm:ss, two digits each; ZONE a sign
 // and four digits or one or more ASCII letters; YEAR four digits.
-#ifndef KORVANE_MBOX_ENVELOPE_LINE_H_
-#define KORVANE_MBOX_ENVELOPE_LINE_H_
+#ifndef KORVANE_MESSAGE_ENVELOPE_LINE_H_
+#define KORVANE_MESSAGE_ENVELOPE_LINE_H_
 
 #include <stdint.h>
 
@@ -17,4 +17,4 @@
 // envelope form. Reads nothing outside them.
 bool IsEnvelopeLine(const unsigned char* line, int32_t length);
 
-#endif  // KORVANE_MBOX_ENVELOPE_LINE_H_
+#endif  // KORVANE_MESSAGE_ENVELOPE_LINE_H_

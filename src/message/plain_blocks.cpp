@@ -1,4 +1,4 @@
-#include "mbox/plain_blocks.h"
+#include "message/plain_blocks.h"
 
 #include <stdint.h>
 #include <string.h>

@@ -1,4 +1,4 @@
-#include "mbox/mailbox_writer.h"
+#include "framing/message_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,12 @@
 #endif
 
 #include "date/mail_date.h"
-#include "maildir/maildir_folder.h"
-#include "mbox/plain_blocks.h"
+#include "framing/write_behind_sink.h"
+#include "io/paths.h"
+#include "maildir/maildir_sink.h"
+#include "mbox/mbox_sink.h"
 #include "mbox_model.h"
+#include "message/plain_blocks.h"
 #include "test_support.h"
 
 namespace {
@@ -73,7 +76,8 @@ class WriterTest : public ::testing::Test {
   TempDir dir;
   std::string name;
   FileStream mailbox;
-  MailboxWriter writer{&mailbox, FixedClock()};
+  MboxSink sink{&mailbox};
+  MessageWriter writer{&sink, kMboxFraming, FixedClock()};
   FILETIME storedTime;  // what the entry left for the next message
 };
 
@@ -324,9 +328,9 @@ TEST(WriterFailureTest, AFailedWriteFailsEveryLaterEntry) {
   for (int variant = 0; variant < 4; ++variant) {
     const bool fillsTheBuffer = variant & 1, writeBehind = variant & 2;
     FileStream closed;  // its handle is invalid: every write fails
-    WriterOptions options = FixedClock();
-    options.writeBehind = writeBehind;
-    MailboxWriter writer(&closed, options);
+    std::unique_ptr<MessageSink> sink(new MboxSink(&closed));
+    if (writeBehind) sink.reset(new WriteBehindSink(std::move(sink), nullptr));
+    MessageWriter writer(sink.get(), kMboxFraming, FixedClock());
     const std::string& text = fillsTheBuffer ? large : small;
     FILETIME time = FromUnits(kSep9th2001);
     const bool first =
@@ -411,7 +415,7 @@ TEST_P(BlockConversionTest, LongMessagesMatchTheLineRules) {
     GTEST_SKIP() << "not on this processor";
   const std::string folder = dir.File("maildir");
   ASSERT_EQ(DWORD{ERROR_SUCCESS}, CreateMaildir(folder, false));
-  MaildirDelivery delivery(folder);
+  MaildirSink toMaildir(folder);
   int checked = 0;
   for (uint64_t seed = 1; seed <= 120; ++seed) {
     for (bool alternativeScan : {false, true}) {
@@ -431,13 +435,13 @@ TEST_P(BlockConversionTest, LongMessagesMatchTheLineRules) {
       ASSERT_TRUE(mailbox.Open(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                CREATE_ALWAYS));
       ASSERT_EQ(expected, Entry(message, alternativeScan));
-      MailboxWriter toMaildir(&delivery, writer.options);
-      ASSERT_TRUE(toMaildir.WriteMessage(
+      MessageWriter maildirWriter(&toMaildir, kMaildirFraming, writer.options);
+      ASSERT_TRUE(maildirWriter.WriteMessage(
           reinterpret_cast<const unsigned char*>(message.data()),
           static_cast<int32_t>(message.size()), &storedTime));
       ASSERT_EQ(MaildirFileFromModel(message, alternativeScan),
                 testing_support::ReadFileOrEmpty(
-                    JoinPath(folder, delivery.lastDelivered().c_str())));
+                    JoinPath(folder, toMaildir.LastPlace())));
       ++checked;
     }
   }

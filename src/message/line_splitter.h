@@ -1,7 +1,7 @@
 // Splits a message into lines. CR LF, a lone CR and a lone LF each end a
 // line; a NUL ends the message.
-#ifndef KORVANE_MBOX_LINE_SPLITTER_H_
-#define KORVANE_MBOX_LINE_SPLITTER_H_
+#ifndef KORVANE_MESSAGE_LINE_SPLITTER_H_
+#define KORVANE_MESSAGE_LINE_SPLITTER_H_
 
 #include <stdint.h>
 
@@ -40,4 +40,4 @@ inline void SplitLine(const unsigned char* start, LineCursor* cursor,
   cursor->nextLineStart = (p == end || *p == 0) ? nullptr : p;
 }
 
-#endif  // KORVANE_MBOX_LINE_SPLITTER_H_
+#endif  // KORVANE_MESSAGE_LINE_SPLITTER_H_

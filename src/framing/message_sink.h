@@ -1,0 +1,88 @@
+// A destination of messages, and what it learns of each: where the message
+// lay in the base, which scan found it, its envelope time and sender. The
+// writer frames each message and hands its bytes on; the sink puts them
+// where they go (one mbox stream, a Maildir file per message, ...).
+#ifndef KORVANE_FRAMING_MESSAGE_SINK_H_
+#define KORVANE_FRAMING_MESSAGE_SINK_H_
+
+#include <stdint.h>
+
+#include <string>
+
+#include "io/byte_writer.h"
+#include "platform/win32.h"
+
+enum class FoundBy {
+  kNormalScan,       // the record chain
+  kAlternativeScan,  // the search for message starts (-a)
+  kRecovery,         // the search, where the record chain broke off
+};
+
+// Output gathers in buffers of this size and reaches the sink in pieces of
+// up to this size (larger only for a line longer than a buffer): one call
+// per line would cost more than the conversion itself, and one per mbox
+// entry much more than the conversion of a short message where each is a
+// system call (Windows).
+const size_t kSinkBufferSize = size_t(1) << 18;
+
+// What the caller of the writer knows of a message.
+struct MessagePlace {
+  uint32_t index = 0;   // 1-based, among the records the scan met
+  uint64_t offset = 0;  // of the message's first byte in the base
+  FoundBy foundBy = FoundBy::kNormalScan;
+};
+
+struct MessageFacts {
+  MessagePlace place;
+  const unsigned char* text = nullptr;  // the stored bytes, in the base
+  uint32_t length = 0;
+  FILETIME envelopeTime = {0, 0};  // universal time, whole seconds
+  SYSTEMTIME envelopeDate = {};    // the same, as the calendar has it
+  const char* sender = nullptr;    // the envelope sender, one ASCII word
+  int32_t senderLength = 0;
+};
+
+// How a destination's output is made.
+struct OutputOptions {
+  // Nothing that exists may be replaced (tree mode makes every output anew).
+  bool mustBeNew = false;
+  // The caller made the output's place for this run (tree mode's layout):
+  // it is taken as it is.
+  bool madeByCaller = false;
+};
+
+// The bytes come through WriteBytes (ByteWriter) in pieces of any size.
+// Every call returns ERROR_SUCCESS or the system's error code of a failure;
+// after a failure the writer calls nothing but the destructor, which
+// leaves nothing half done in place.
+class MessageSink : public ByteWriter {
+ public:
+  // Whether each message's bytes are handed on apart, between Begin and
+  // End. An mbox stream's entries run on from one to the next: it gets
+  // neither call, and its bytes in large pieces.
+  virtual bool MessagesApart() const { return true; }
+  virtual DWORD Begin(const MessageFacts& message) {
+    (void)message;
+    return ERROR_SUCCESS;
+  }
+  virtual DWORD End(const MessageFacts& message) {
+    (void)message;
+    return ERROR_SUCCESS;
+  }
+  // After the last message: the output is complete and in its place.
+  virtual DWORD Finish() = 0;
+
+  // A buffer of kSinkBufferSize bytes that the writer fills next and
+  // hands back through WriteBytes (a write thread's, which then takes it
+  // without a copy); null for none: the writer uses its own.
+  virtual unsigned char* LendBuffer() { return nullptr; }
+
+  // Bytes that reached the destination.
+  virtual uint64_t BytesWritten() const = 0;
+  // Where the last message ended went, for a reader of the run's record:
+  // a file name below the output, say. Empty where there is nothing to
+  // say.
+  virtual std::string LastPlace() const { return std::string(); }
+};
+
+#endif  // KORVANE_FRAMING_MESSAGE_SINK_H_

@@ -1,0 +1,38 @@
+// A Maildir: each message a file of its own, delivered through tmp/ with
+// its write time the envelope time.
+#ifndef KORVANE_MAILDIR_MAILDIR_SINK_H_
+#define KORVANE_MAILDIR_MAILDIR_SINK_H_
+
+#include <memory>
+#include <string>
+
+#include "framing/message_sink.h"
+#include "maildir/maildir_folder.h"
+
+class MaildirSink : public MessageSink {
+ public:
+  explicit MaildirSink(const std::string& folder) : delivery(folder) {}
+
+  // Makes folder a Maildir to write into: it may be missing, an empty
+  // folder or a Maildir without messages; anything else stays as it is.
+  // One the caller made (options.madeByCaller) is taken as it is. Null with
+  // *why when it cannot.
+  static std::unique_ptr<MessageSink> Create(const std::string& folder,
+                                             const OutputOptions& options,
+                                             std::string* why);
+
+  DWORD Begin(const MessageFacts& message) override;
+  DWORD WriteBytes(const void* bytes, size_t count) override;
+  DWORD End(const MessageFacts& message) override;
+  DWORD Finish() override { return ERROR_SUCCESS; }
+  uint64_t BytesWritten() const override { return written; }
+  std::string LastPlace() const override { return delivery.lastDelivered(); }
+
+ private:
+  MaildirDelivery delivery;
+  HANDLE file = INVALID_HANDLE_VALUE;  // of the message begun
+  uint64_t fileSize = 0;
+  uint64_t written = 0;
+};
+
+#endif  // KORVANE_MAILDIR_MAILDIR_SINK_H_

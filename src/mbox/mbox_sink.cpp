@@ -1,0 +1,29 @@
+#include "mbox/mbox_sink.h"
+
+#include "platform/system_error.h"
+
+std::unique_ptr<MessageSink> MboxSink::Create(const std::string& name,
+                                              const OutputOptions& options,
+                                              std::string* why) {
+  std::unique_ptr<MboxSink> sink(new MboxSink());
+  if (!sink->own.Open(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                      options.mustBeNew ? CREATE_NEW : CREATE_ALWAYS)) {
+    *why = SystemErrorText(GetLastError());
+    return nullptr;
+  }
+  return sink;
+}
+
+DWORD MboxSink::WriteBytes(const void* bytes, size_t count) {
+  const DWORD error = HandleWriter(stream->handle).WriteBytes(bytes, count);
+  if (error == ERROR_SUCCESS) written += count;
+  return error;
+}
+
+DWORD MboxSink::Finish() {
+  // The layer holds the last block of the output until it is closed, so a
+  // full disk may show only here.
+  if (own.handle != INVALID_HANDLE_VALUE && !own.Close())
+    return GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+  return ERROR_SUCCESS;
+}

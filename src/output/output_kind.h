@@ -1,0 +1,47 @@
+// The kinds of output korvane writes, one row each: how the command line
+// names it, what an output is called when none is named, how its messages
+// are framed, how an output is made, and how a tree of them is laid out.
+// A new kind is a sink of its own and one row here.
+#ifndef KORVANE_OUTPUT_OUTPUT_KIND_H_
+#define KORVANE_OUTPUT_OUTPUT_KIND_H_
+
+#include <memory>
+#include <string>
+
+#include "framing/framing.h"
+#include "framing/message_sink.h"
+#include "layout/tree_layout.h"
+
+struct OutputKind {
+  const char* name;  // "mbox", "Maildir", ...
+  // The switch that chooses it ("-m"); '\0' for the kind chosen without
+  // one.
+  char letter;
+  // Without an output name: the base's name with this in place of its
+  // extension, or ROOT's name with treeSuffix beside it.
+  const char* singleSuffix;
+  const char* treeSuffix;
+  // How an output of this kind is named in errors ("Maildir"); null where
+  // the failure to make one reads as the mbox file's.
+  const char* noun;
+  const Framing* framing;
+  // One stream of bytes, which a thread of its own may write.
+  bool streamed;
+  std::unique_ptr<MessageSink> (*create)(const std::string& name,
+                                         const OutputOptions& options,
+                                         std::string* why);
+  std::unique_ptr<TreeLayout> (*treeLayout)();
+  // --help: the switch and what it does, and an example run.
+  const char* help;
+  const char* example;
+};
+
+// The default kind (mbox) first.
+extern const OutputKind kOutputKinds[];
+extern const int kOutputKindCount;
+
+// The kind of switch letter (either case); null for none.
+const OutputKind* OutputKindOfLetter(char letter);
+const OutputKind& DefaultOutputKind();
+
+#endif  // KORVANE_OUTPUT_OUTPUT_KIND_H_
