@@ -8,10 +8,6 @@ namespace {
 
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
-bool IsLetter(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 // One or more spaces.
 bool SkipBlanks(const unsigned char** p, const unsigned char* end) {
   if (*p == end || **p != ' ') return false;
@@ -57,23 +53,14 @@ bool IsEnvelopeLine(const unsigned char* line, int32_t length) {
   if (!SkipDigits(&p, end, 1)) return false;
   if (p != end && IsDigit(*p)) ++p;
   if (!SkipBlanks(&p, end)) return false;
-  if (!SkipDigits(&p, end, 2) || p == end || *p++ != ':' ||
-      !SkipDigits(&p, end, 2))
-    return false;
-  if (p != end && *p == ':' && (++p, !SkipDigits(&p, end, 2))) return false;
-  if (!SkipBlanks(&p, end)) return false;
-
-  // The year alone, or a zone before it.
-  if (end - p != 4) {
-    if (p != end && (*p == '+' || *p == '-')) {
-      ++p;
-      if (!SkipDigits(&p, end, 4)) return false;
-    } else {
-      const unsigned char* zone = p;
-      while (p != end && IsLetter(*p)) ++p;
-      if (p == zone) return false;
-    }
-    if (!SkipBlanks(&p, end)) return false;
+  for (int part = 0; part < 3; ++part) {
+    if (part > 0 && (p == end || *p++ != ':')) return false;
+    if (!SkipDigits(&p, end, 2)) return false;
   }
-  return SkipDigits(&p, end, 4) && p == end;
+  if (!SkipBlanks(&p, end) || end - p != 4) return false;
+  const unsigned char* year = p;
+  if (!SkipDigits(&p, end, 4)) return false;
+  return (year[0] - '0') * 1000 + (year[1] - '0') * 100 +
+             (year[2] - '0') * 10 + (year[3] - '0') >
+         90;
 }

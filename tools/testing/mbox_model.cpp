@@ -29,9 +29,6 @@ bool AllOf(const std::string& s, bool (*test)(unsigned char)) {
 }
 
 bool Digit(unsigned char c) { return c >= '0' && c <= '9'; }
-bool Letter(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 bool Printable(unsigned char c) { return c >= 0x21 && c <= 0x7E; }
 
 bool Among(const std::string& word, const char* const* names, int n) {
@@ -75,24 +72,16 @@ bool IsEnvelopeForm(const std::string& line) {
     words.push_back(line.substr(p, e - p));
     p = line.find_first_not_of(' ', e);
   }
-  if (words.size() != 6 && words.size() != 7) return false;
+  if (words.size() != 6) return false;
   const std::string& time = words[4];
-  const std::string& year = words.back();
-  bool zone = true;
-  if (words.size() == 7) {
-    const std::string& z = words[5];
-    zone = ((z[0] == '+' || z[0] == '-') && z.size() == 5 &&
-            AllOf(z.substr(1), Digit)) ||
-           AllOf(z, Letter);
-  }
+  const std::string& year = words[5];
   return AllOf(words[0], Printable) && Among(words[1], kDays, 7) &&
          Among(words[2], kMonths, 12) && words[3].size() <= 2 &&
-         AllOf(words[3], Digit) && (time.size() == 5 || time.size() == 8) &&
-         AllOf(time.substr(0, 2) + time.substr(3, 2), Digit) &&
-         time[2] == ':' &&
-         (time.size() == 5 ||
-          (time[5] == ':' && AllOf(time.substr(6), Digit))) &&
-         zone && year.size() == 4 && AllOf(year, Digit);
+         AllOf(words[3], Digit) && time.size() == 8 && time[2] == ':' &&
+         time[5] == ':' &&
+         AllOf(time.substr(0, 2) + time.substr(3, 2) + time.substr(6),
+               Digit) &&
+         year.size() == 4 && AllOf(year, Digit) && std::stoi(year) > 90;
 }
 
 Entry ModelEntry(const std::string& text, bool alternativeScan) {

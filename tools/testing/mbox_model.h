@@ -17,8 +17,9 @@ namespace mbox_model {
 // of at least one byte has at least one line.
 std::vector<std::string> MessageLines(const std::string& text);
 
-// Whether line (without its line end) is an envelope line: "From " SENDER
-// DAY MONTH DATE TIME [ZONE] YEAR, as strict readers split mailboxes.
+// Whether line (without its line end) is an envelope line that every reader
+// splits mailboxes at: "From " SENDER DAY MONTH DATE hh:mm:ss YEAR, the year
+// of four digits above 90.
 bool IsEnvelopeForm(const std::string& line);
 
 // What the writer makes of a message.
