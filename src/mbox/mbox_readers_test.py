@@ -149,7 +149,7 @@ class ReaderTest(unittest.TestCase):
 
     def test_examples(self):
         path, texts = self.convert([EXAMPLES])
-        self.assertEqual(8, len(texts))
+        self.assertEqual(9, len(texts))
         self.check_python_reader(path, texts)
         self.check_counting_readers(path, len(texts))
 
