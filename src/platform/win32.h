@@ -109,6 +109,7 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_NEGATIVE_SEEK 131u
 #define ERROR_ALREADY_EXISTS 183u
 #define ERROR_FILENAME_EXCED_RANGE 206u
+#define ERROR_BAD_FILE_TYPE 222u
 #define ERROR_INVALID_ADDRESS 487u
 #define ERROR_FILE_INVALID 1006u
 #define ERROR_NONE_MAPPED 1332u
@@ -242,5 +243,11 @@ inline int _strnicmp(const char* a, const char* b, size_t n) {
 inline int _stricmp(const char* a, const char* b) { return strcasecmp(a, b); }
 
 #endif  // _WIN32
+
+// A link where a name was to be opened without following one (Windows
+// knows the code; not every SDK's headers name it).
+#ifndef ERROR_STOPPED_ON_SYMLINK
+#define ERROR_STOPPED_ON_SYMLINK 681u
+#endif
 
 #endif  // KORVANE_PLATFORM_WIN32_H_
