@@ -107,7 +107,7 @@ class MailboxWriter {
   void WriteEnvelope(const SYSTEMTIME& envelopeTime);
   void WriteLines(const unsigned char* text, const unsigned char* end,
                   bool ownEnvelope);
-  // The next Maildir file: its handle becomes the target. False on failure.
+  // The next Maildir file, which output goes to. False on failure.
   bool BeginFile();
   // Ends it; writeTime is the envelope time in whole seconds.
   bool FinishFile(FILETIME writeTime);
@@ -116,8 +116,6 @@ class MailboxWriter {
 
   FileStream* mailbox = nullptr;       // the mbox stream, or
   MaildirDelivery* maildir = nullptr;  // the Maildir
-  HANDLE file = INVALID_HANDLE_VALUE;  // the Maildir file being written
-  uint64_t fileStart = 0;              // bytesWritten when the file began
   char senderBuffer[kRunBufferSize];
   int32_t senderLength = 0;  // without the NUL
   char lineBuffer[kRunBufferSize];

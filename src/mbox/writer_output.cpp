@@ -80,9 +80,16 @@ void MailboxWriter::WriteOut(const void* bytes, DWORD count) {
     if (!writeBehind->WriteNow(bytes, count)) Fail(writeBehind->Error());
     return;
   }
+  if (maildir != nullptr) {
+    const DWORD error = maildir->Write(bytes, count);
+    if (error != ERROR_SUCCESS)
+      Fail(error);
+    else
+      bytesWritten += count;
+    return;
+  }
   DWORD written = 0;
-  if (!WriteFile(maildir != nullptr ? file : mailbox->handle, bytes, count,
-                 &written, nullptr) ||
+  if (!WriteFile(mailbox->handle, bytes, count, &written, nullptr) ||
       written != count)
     Fail(GetLastError());
   bytesWritten += written;
@@ -94,19 +101,14 @@ void MailboxWriter::Fail(DWORD error) {
 }
 
 bool MailboxWriter::BeginFile() {
-  DWORD error = ERROR_SUCCESS;
-  file = maildir->Begin(&error);
-  if (file != INVALID_HANDLE_VALUE) {
-    fileStart = bytesWritten;
-    return true;
-  }
-  Fail(error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT);
+  const DWORD error = maildir->Begin();
+  if (error == ERROR_SUCCESS) return true;
+  Fail(error);
   return false;
 }
 
 bool MailboxWriter::FinishFile(FILETIME writeTime) {
-  const DWORD error = maildir->Finish(bytesWritten - fileStart, writeTime);
-  file = INVALID_HANDLE_VALUE;
+  const DWORD error = maildir->Finish(writeTime);
   if (error == ERROR_SUCCESS) return true;
   Fail(error);
   return false;
