@@ -12,13 +12,17 @@ MappedFile::MappedFile()
       current(nullptr),
       size(0),
       tooLarge(false),
+      empty(false),
       closedReadFailure(nullptr) {}
 
 MappedFile::~MappedFile() { MappedFile::Close(); }
 
 bool MappedFile::Fail() {
+  // The error of the call that failed, not of the close.
+  const DWORD error = GetLastError();
   CloseFile();
   if (errorCode == 0) errorCode = 2;
+  SetLastError(error);
   return false;
 }
 
@@ -26,9 +30,27 @@ bool MappedFile::Open(const char* name, DWORD access, DWORD share,
                       DWORD disposition) {
   bool opened = FileStream::Open(name, access, share, disposition);
   closedReadFailure = nullptr;  // of the view that Open closed
+  tooLarge = empty = false;
   if (!opened) return false;
-  bool writable = (access & GENERIC_WRITE) != 0;
+  return Map((access & GENERIC_WRITE) != 0);
+}
 
+bool MappedFile::OpenIn(FileSystem* fs, const Folder& folder,
+                        const std::string& name) {
+  Close();
+  closedReadFailure = nullptr;
+  tooLarge = empty = false;
+  const DWORD error = fs->OpenForReading(folder, name, &handle);
+  if (error != ERROR_SUCCESS) {
+    handle = INVALID_HANDLE_VALUE;
+    if (errorCode == 0) errorCode = 2;
+    SetLastError(error);
+    return false;
+  }
+  return Map(false);
+}
+
+bool MappedFile::Map(bool writable) {
   // Taken before mapping: a base of 4 GiB or more would otherwise be cut
   // silently to the low 32 bits of its size.
   DWORD sizeHigh = 0;
@@ -37,6 +59,7 @@ bool MappedFile::Open(const char* name, DWORD access, DWORD share,
     tooLarge = true;
     return Fail();
   }
+  empty = sizeLow == 0;
 
   mappingHandle = CreateFileMappingA(handle, nullptr,
                                      writable ? PAGE_READWRITE : PAGE_READONLY,

@@ -4,7 +4,10 @@
 
 #include <stdint.h>
 
+#include <string>
+
 #include "io/file_stream.h"
+#include "io/file_system.h"
 
 class MappedFile : public FileStream {
  public:
@@ -17,6 +20,10 @@ class MappedFile : public FileStream {
   // 32-bit size (tooLarge tells that case apart).
   bool Open(const char* name, DWORD access, DWORD share,
             DWORD disposition) override;
+  // Opens the regular file name in folder for reading, never through a
+  // link (FileSystem::OpenForReading), and maps it as Open does. On failure
+  // GetLastError() tells why.
+  bool OpenIn(FileSystem* fs, const Folder& folder, const std::string& name);
   bool Close() override;
   uint32_t GetSize() override;
   // Moves current within the view's address range; never before the view,
@@ -39,9 +46,12 @@ class MappedFile : public FileStream {
   const unsigned char* current;
   uint32_t size;
   bool tooLarge;
+  bool empty;  // the last Open failed because the file holds no byte
 
  private:
   bool Fail();
+  // Maps all of the file open in handle.
+  bool Map(bool writable);
 
   const char* closedReadFailure;  // ReadFailure of the view Close unmapped
 };

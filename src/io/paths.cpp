@@ -124,19 +124,6 @@ std::string ParentPath(const std::string& fullPath) {
   return parent;
 }
 
-bool IsSameOrInside(const std::string& inner, const std::string& outer) {
-  if (inner.size() < outer.size()) return false;
-  for (size_t i = 0; i < outer.size(); ++i) {
-#ifdef _WIN32
-    if (FoldAscii(inner[i]) != FoldAscii(outer[i])) return false;
-#else
-    if (inner[i] != outer[i]) return false;
-#endif
-  }
-  return inner.size() == outer.size() || IsRoot(outer) ||
-         IsPathSeparator(inner[outer.size()]);
-}
-
 int CompareNames(const std::string& a, const std::string& b) {
   const size_t n = a.size() < b.size() ? a.size() : b.size();
   for (size_t i = 0; i < n; ++i) {

@@ -1,5 +1,6 @@
-// Folder and file names of a tree run: joining, full names, which folder
-// lies inside which, the order of names.
+// Folder and file names of a tree run: joining, full names, the order of
+// names. Which folder lies inside which is told by identity, not by names
+// (io/file_system.h).
 #ifndef KORVANE_IO_PATHS_H_
 #define KORVANE_IO_PATHS_H_
 
@@ -33,10 +34,6 @@ std::string LastName(const std::string& fullPath);
 // Everything before the last name, without the separator; for "/a" that
 // is "/".
 std::string ParentPath(const std::string& fullPath);
-
-// Whether inner is outer or lies below it; both full paths. Names compare
-// without regard to ASCII case on Windows, exactly elsewhere.
-bool IsSameOrInside(const std::string& inner, const std::string& outer);
 
 // Compares names for listing order: without regard to ASCII case first,
 // then byte by byte, so that the order is the same on every system.

@@ -1,11 +1,17 @@
 // Where the folders of a tree go below OUTDIR. The layout is one piece of
 // a tree run that can be exchanged: each output kind brings its own (the
-// mbox tree in src/mbox, the Maildir++ tree in src/maildir).
+// mbox tree in src/mbox, the Maildir++ tree in src/maildir), which says
+// only how a place is named, what names it takes from others and how it is
+// made; the naming itself (the first free name, the fallback where the
+// target refuses a name, the reason told) is the same for all.
 #ifndef KORVANE_LAYOUT_TREE_LAYOUT_H_
 #define KORVANE_LAYOUT_TREE_LAYOUT_H_
 
+#include <set>
 #include <string>
 #include <vector>
+
+#include "io/file_system.h"
 
 // A folder of the tree as a layout sees it, and the place it gets.
 struct FolderPlace {
@@ -29,21 +35,70 @@ typedef std::vector<FolderPlace> FolderPlaces;
 
 class TreeLayout {
  public:
+  explicit TreeLayout(FileSystem* fs) : fs(fs) {}
   virtual ~TreeLayout() {}
 
-  // Makes, below outDir (an empty folder), a place for every folder that
-  // needs one, in tree order, and sets its output (and renamedBecause
-  // where the folder's own name could not be used). Nothing that exists is
-  // replaced. rootName names ROOT's own base. False when outDir cannot be
-  // written; *error then says where and why, and the folders that already
-  // have a place keep it.
-  virtual bool Prepare(const std::string& outDir, const std::string& rootName,
-                       FolderPlaces* folders, std::string* error) = 0;
+  // Makes, below outDir (an empty folder, named outDirName in messages), a
+  // place for every folder that needs one, in tree order, and sets its
+  // output (and renamedBecause where the folder's own name could not be
+  // used). Nothing that exists is replaced. rootName names ROOT's own base.
+  // A place is named after its folder, or where that name is taken, after
+  // it with "-2" (or -3, ...); where the target refuses the name (too long,
+  // not valid there), "folder-N" (N the folder's place in tree order,
+  // counting ROOT as 0). False when even that cannot be made; *error then
+  // names the folder's own place and why, and the folders placed before it
+  // keep their places.
+  bool Prepare(const Folder& outDir, const std::string& outDirName,
+               const std::string& rootName, FolderPlaces* folders,
+               std::string* error);
 
   // Takes the output of a base that failed before anything was written to
   // it away again, unless other folders' places need it.
-  virtual void Discard(const std::string& outDir,
-                       const FolderPlace& folder) = 0;
+  virtual void Discard(const Folder& outDir, const FolderPlace& folder) = 0;
+  // The same in the folder named outDir.
+  void Discard(const std::string& outDir, const FolderPlace& folder);
+
+ protected:
+  // What each layout says.
+
+  // Before the first place (the Maildir++ top folder): ERROR_SUCCESS or
+  // why outDir cannot be used.
+  virtual DWORD Start(const Folder& outDir) {
+    (void)outDir;
+    return ERROR_SUCCESS;
+  }
+  // A place the layout gives folder i outside the naming (the Maildir++
+  // INBOX), in *output, made already; false for none.
+  virtual bool FixedPlace(const FolderPlaces& folders, size_t i,
+                          const std::string& own, std::string* output) {
+    (void)folders;
+    (void)i;
+    (void)own;
+    (void)output;
+    return false;
+  }
+  // The output below outDir of folder i under the name given ("X", "X-2",
+  // "folder-N"); fallback for the folder-N names.
+  virtual std::string Form(const FolderPlaces& folders, size_t i,
+                           const std::string& given, bool fallback) = 0;
+  // The names below outDir that the place of folder i at output takes from
+  // every other place (output itself among them), as they compare.
+  virtual std::vector<std::string> Claims(const FolderPlaces& folders, size_t i,
+                                          const std::string& output) = 0;
+  // Makes the place of folder i at output, which must not exist; leaves
+  // nothing behind when it fails.
+  virtual DWORD Make(const Folder& outDir, const FolderPlaces& folders,
+                     size_t i, const std::string& output) = 0;
+
+  FileSystem* const fs;
+
+ private:
+  // The first free output of folder i for a name (own or folder-N).
+  std::string FirstFree(const FolderPlaces& folders, size_t i,
+                        const std::string& name, bool fallback, int* suffix);
+  void Claim(const FolderPlaces& folders, size_t i, const std::string& output);
+
+  std::set<std::string> claimed;
 };
 
 #endif  // KORVANE_LAYOUT_TREE_LAYOUT_H_

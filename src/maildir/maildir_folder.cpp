@@ -1,8 +1,7 @@
 #include "maildir/maildir_folder.h"
 
-#include <string.h>
-
 #include <atomic>
+#include <vector>
 
 #include "maildir/maildir_name.h"
 
@@ -13,166 +12,182 @@ const char* const kSubfolders[] = {"cur", "new", "tmp"};
 // Deliveries of all threads count on, so that two never share a name.
 std::atomic<uint64_t> g_sequence{0};
 
-// Calls visit with each entry of folder but "." and ".."; stops when visit
-// returns false. ERROR_SUCCESS or the error of the listing.
-template <typename Visit>
-DWORD ForEachEntry(const std::string& folder, Visit visit) {
-  WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA(JoinPath(folder, "*").c_str(), &data);
-  if (search == INVALID_HANDLE_VALUE) return GetLastError();
-  DWORD error = ERROR_SUCCESS;
-  for (;;) {
-    if (strcmp(data.cFileName, ".") != 0 && strcmp(data.cFileName, "..") != 0 &&
-        !visit(data))
-      break;
-    if (!FindNextFileA(search, &data)) {
-      error = GetLastError();
-      if (error == ERROR_NO_MORE_FILES) error = ERROR_SUCCESS;
-      break;
-    }
-  }
-  FindClose(search);
-  return error;
+bool IsSubfolderName(const std::string& name) {
+  for (const char* sub : kSubfolders)
+    if (name == sub) return true;
+  return false;
 }
 
-bool IsPlainFolder(DWORD attributes) {
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-         !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-DWORD CreateFolder(const std::string& path) {
-  if (CreateDirectoryA(path.c_str(), nullptr)) return ERROR_SUCCESS;
-  const DWORD error = GetLastError();
-  if (error == ERROR_ALREADY_EXISTS &&
-      IsPlainFolder(GetFileAttributesA(path.c_str())))
-    return ERROR_SUCCESS;
-  return error;
+// Whether the folder name in folder holds nothing; *error when it cannot
+// be told.
+bool IsEmptySubfolder(FileSystem* fs, const Folder& folder, const char* name,
+                      DWORD* error) {
+  std::unique_ptr<Folder> sub;
+  std::vector<FolderEntry> entries;
+  *error = fs->OpenSubfolder(folder, name, &sub);
+  if (*error == ERROR_SUCCESS) *error = fs->List(*sub, &entries);
+  return entries.empty();
 }
 
 }  // namespace
 
-MaildirTarget InspectMaildirTarget(const std::string& folder, DWORD* error) {
+MaildirTarget InspectMaildirTarget(const std::string& folder, DWORD* error,
+                                   FileSystem* fs) {
   *error = ERROR_SUCCESS;
-  const DWORD attributes = GetFileAttributesA(folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    *error = GetLastError();
-    if (*error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND) {
-      *error = ERROR_SUCCESS;
-      return MaildirTarget::kMissing;
-    }
-    return MaildirTarget::kUnreadable;
-  }
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return MaildirTarget::kNotAFolder;
-
-  int subfolders = 0;   // cur, new and tmp, found as plain folders
-  bool others = false;  // anything else but files
-  bool any = false;
-  *error = ForEachEntry(folder, [&](const WIN32_FIND_DATAA& entry) {
-    any = true;
-    for (const char* sub : kSubfolders) {
-      if (strcmp(entry.cFileName, sub) == 0 &&
-          IsPlainFolder(entry.dwFileAttributes)) {
-        ++subfolders;
-        return true;
-      }
-    }
-    if (entry.dwFileAttributes &
-        (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-      others = true;
-    return !others;
-  });
+  std::unique_ptr<Folder> open;
+  const DWORD opened = fs->OpenFolder(folder, &open);
+  if (opened == ERROR_PATH_NOT_FOUND || opened == ERROR_FILE_NOT_FOUND)
+    return MaildirTarget::kMissing;
+  if (opened == ERROR_DIRECTORY) return MaildirTarget::kNotAFolder;
+  std::vector<FolderEntry> entries;
+  *error = opened != ERROR_SUCCESS ? opened : fs->List(*open, &entries);
   if (*error != ERROR_SUCCESS) return MaildirTarget::kUnreadable;
-  if (!any) return MaildirTarget::kEmptyFolder;
+  if (entries.empty()) return MaildirTarget::kEmptyFolder;
+
+  int subfolders = 0;   // cur, new and tmp, found as folders
+  bool others = false;  // anything else but files
+  for (const FolderEntry& e : entries) {
+    if (e.kind == EntryKind::kFolder && IsSubfolderName(e.name))
+      ++subfolders;
+    else if (e.kind == EntryKind::kFolder || e.kind == EntryKind::kLink)
+      others = true;
+  }
   if (others || subfolders != 3) return MaildirTarget::kNotEmpty;
 
   // Messages live in cur and new; tmp holds deliveries in progress or
   // left behind, which readers never show.
   for (const char* sub : {"cur", "new"}) {
-    bool empty = true;
-    *error = ForEachEntry(JoinPath(folder, sub), [&](const WIN32_FIND_DATAA&) {
-      empty = false;
-      return false;
-    });
+    const bool empty = IsEmptySubfolder(fs, *open, sub, error);
     if (*error != ERROR_SUCCESS) return MaildirTarget::kUnreadable;
     if (!empty) return MaildirTarget::kNotEmpty;
   }
   return MaildirTarget::kEmptyMaildir;
 }
 
-DWORD CreateMaildir(const std::string& folder, bool subfolder) {
-  DWORD error = CreateFolder(folder);
+DWORD CreateMaildir(FileSystem* fs, const Folder& folder, bool subfolder) {
   for (const char* sub : kSubfolders) {
-    if (error == ERROR_SUCCESS) error = CreateFolder(JoinPath(folder, sub));
+    DWORD error = fs->MakeFolder(folder, sub);
+    if (error == ERROR_ALREADY_EXISTS) {
+      // Kept when it is a folder, not a file or a link.
+      std::unique_ptr<Folder> existing;
+      error = fs->OpenSubfolder(folder, sub, &existing);
+    }
+    if (error != ERROR_SUCCESS) return error;
   }
-  if (error != ERROR_SUCCESS || !subfolder) return error;
-  HANDLE marker =
-      CreateFileA(JoinPath(folder, "maildirfolder").c_str(), GENERIC_WRITE, 0,
-                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (marker == INVALID_HANDLE_VALUE) return GetLastError();
-  if (!CloseHandle(marker)) return GetLastError();
-  return ERROR_SUCCESS;
+  if (!subfolder) return ERROR_SUCCESS;
+  std::unique_ptr<WritableFile> marker;
+  const DWORD error = fs->CreateNewFile(folder, "maildirfolder", &marker);
+  if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+    return ERROR_SUCCESS;
+  return error != ERROR_SUCCESS ? error : marker->Close();
 }
 
-MaildirDelivery::MaildirDelivery(const std::string& folder)
-    : folder_(folder),
+DWORD CreateMaildir(const std::string& folder, bool subfolder, FileSystem* fs) {
+  std::unique_ptr<Folder> holder, open;
+  std::string name;
+  DWORD error = OpenHolder(fs, folder, &holder, &name);
+  if (error == ERROR_SUCCESS) {
+    error = fs->MakeFolder(*holder, name);
+    if (error == ERROR_ALREADY_EXISTS) error = ERROR_SUCCESS;
+  }
+  if (error == ERROR_SUCCESS) error = fs->OpenSubfolder(*holder, name, &open);
+  if (error == ERROR_SUCCESS) error = CreateMaildir(fs, *open, subfolder);
+  return error;
+}
+
+MaildirDelivery::MaildirDelivery(const std::string& folder, FileSystem* fs)
+    : fs_(fs),
+      path_(folder),
+      host_(LocalHostNamePart()),
+      pid_(GetCurrentProcessId()) {}
+
+MaildirDelivery::MaildirDelivery(FileSystem* fs, std::unique_ptr<Folder> folder)
+    : fs_(fs),
+      folder_(std::move(folder)),
       host_(LocalHostNamePart()),
       pid_(GetCurrentProcessId()) {}
 
 MaildirDelivery::~MaildirDelivery() { Abandon(); }
 
-HANDLE MaildirDelivery::Begin(DWORD* error) {
-  Abandon();
-  // A name another delivery took meanwhile gives way to the next one.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    unique_ = UniqueMessageName(now, pid_, g_sequence.fetch_add(1), host_);
-    tmpPath_ = JoinPath(JoinPath(folder_, "tmp"), unique_.c_str());
-    file_ = CreateFileA(tmpPath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file_ != INVALID_HANDLE_VALUE) return file_;
-    *error = GetLastError();
-    if (*error != ERROR_FILE_EXISTS && *error != ERROR_ALREADY_EXISTS) break;
+DWORD MaildirDelivery::OpenFolders() {
+  DWORD error = ERROR_SUCCESS;
+  if (!folder_) {
+    std::unique_ptr<Folder> holder;
+    std::string name;
+    error = OpenHolder(fs_, path_, &holder, &name);
+    if (error == ERROR_SUCCESS)
+      error = fs_->OpenSubfolder(*holder, name, &folder_);
   }
-  return INVALID_HANDLE_VALUE;
+  if (error == ERROR_SUCCESS)
+    error = fs_->OpenSubfolder(*folder_, "tmp", &tmp_);
+  if (error == ERROR_SUCCESS)
+    error =
+        fs_->OpenSubfolder(*folder_, DeliveredFolder(kColonInNames), &place_);
+  if (error != ERROR_SUCCESS) tmp_.reset();
+  return error;
 }
 
-DWORD MaildirDelivery::Finish(uint64_t size, FILETIME writeTime) {
-  if (file_ == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
-  DWORD error = ERROR_SUCCESS;
-  if (!SetFileTime(file_, nullptr, nullptr, &writeTime)) error = GetLastError();
-  // Closing writes out what the handle held back; a full disk shows here.
-  if (!CloseHandle(file_) && error == ERROR_SUCCESS) error = GetLastError();
-  file_ = INVALID_HANDLE_VALUE;
-  const char* place = DeliveredFolder(kColonInNames);
-  for (int attempt = 0; error == ERROR_SUCCESS; ++attempt) {
-    const std::string name = DeliveredMessageName(unique_, size, kColonInNames);
-    const std::string target = JoinPath(JoinPath(folder_, place), name.c_str());
-    if (MoveFileA(tmpPath_.c_str(), target.c_str())) {
-      lastDelivered_ = JoinPath(place, name.c_str());
-      tmpPath_.clear();
+DWORD MaildirDelivery::Begin() {
+  Abandon();
+  DWORD error = place_ ? ERROR_SUCCESS : OpenFolders();
+  // A name another delivery took meanwhile gives way to the next one.
+  for (int attempt = 0; error == ERROR_SUCCESS && attempt < 100; ++attempt) {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    tmpName_ = UniqueMessageName(now, pid_, g_sequence.fetch_add(1), host_);
+    error = fs_->CreateNewFile(*tmp_, tmpName_, &file_);
+    if (error == ERROR_SUCCESS) {
+      size_ = 0;
+      writeError_ = ERROR_SUCCESS;
       return ERROR_SUCCESS;
     }
-    error = GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+      error = ERROR_SUCCESS;
+  }
+  tmpName_.clear();
+  return error != ERROR_SUCCESS ? error : ERROR_FILE_EXISTS;
+}
+
+DWORD MaildirDelivery::Write(const void* bytes, size_t count) {
+  if (!file_) return ERROR_INVALID_HANDLE;
+  if (writeError_ != ERROR_SUCCESS) return writeError_;
+  writeError_ = file_->Write(bytes, count);
+  size_ += count;
+  return writeError_;
+}
+
+DWORD MaildirDelivery::Finish(FILETIME writeTime) {
+  if (!file_) return ERROR_INVALID_HANDLE;
+  DWORD error = writeError_;
+  if (error == ERROR_SUCCESS) error = file_->SetWriteTime(writeTime);
+  // Closing writes out what the handle held back; a full disk shows here.
+  const DWORD closed = file_->Close();
+  file_.reset();
+  if (error == ERROR_SUCCESS) error = closed;
+  std::string unique = tmpName_;
+  for (int attempt = 0; error == ERROR_SUCCESS; ++attempt) {
+    const std::string name = DeliveredMessageName(unique, size_, kColonInNames);
+    error = fs_->Rename(*tmp_, tmpName_, *place_, name);
+    if (error == ERROR_SUCCESS) {
+      lastDelivered_ = JoinPath(DeliveredFolder(kColonInNames), name);
+      tmpName_.clear();
+      return ERROR_SUCCESS;
+    }
     if (error != ERROR_ALREADY_EXISTS || attempt == 100) break;
     // Taken by another writer: the next sequence number makes a new name.
     error = ERROR_SUCCESS;
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    unique_ = UniqueMessageName(now, pid_, g_sequence.fetch_add(1), host_);
+    unique = UniqueMessageName(now, pid_, g_sequence.fetch_add(1), host_);
   }
   Abandon();
   return error;
 }
 
 void MaildirDelivery::Abandon() {
-  if (file_ != INVALID_HANDLE_VALUE) {
-    CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
-  }
-  if (!tmpPath_.empty()) {
-    DeleteFileA(tmpPath_.c_str());
-    tmpPath_.clear();
+  file_.reset();
+  if (!tmpName_.empty()) {
+    fs_->RemoveFile(*tmp_, tmpName_);
+    tmpName_.clear();
   }
 }

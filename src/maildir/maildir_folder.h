@@ -1,13 +1,17 @@
 // A Maildir on disk: a folder with the sub-folders cur, new and tmp. Each
 // message is a file of its own, written into tmp/ and then moved into
-// place, so that a reader never sees half a message.
+// place, so that a reader never sees half a message. Everything is done
+// through the file-system seam, by name in open folders: a name swapped for
+// a link while a run goes on is never followed.
 #ifndef KORVANE_MAILDIR_MAILDIR_FOLDER_H_
 #define KORVANE_MAILDIR_MAILDIR_FOLDER_H_
 
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 
+#include "io/file_system.h"
 #include "io/paths.h"
 #include "platform/win32.h"
 
@@ -22,32 +26,43 @@ enum class MaildirTarget {
   kUnreadable,    // it or a part of it cannot be looked at; *error says why
 };
 
-MaildirTarget InspectMaildirTarget(const std::string& folder, DWORD* error);
+MaildirTarget InspectMaildirTarget(const std::string& folder, DWORD* error,
+                                   FileSystem* fs = RealFileSystem());
 
-// Creates folder unless it exists, then its cur, new and tmp; a sub-folder
-// of a Maildir++ tree also gets its empty "maildirfolder" file. Returns
-// ERROR_SUCCESS or the error of the step that failed.
-DWORD CreateMaildir(const std::string& folder, bool subfolder);
+// Creates cur, new and tmp in the open folder unless they are there as
+// folders; a sub-folder of a Maildir++ tree also gets its empty
+// "maildirfolder" file. Returns ERROR_SUCCESS or the error of the step that
+// failed.
+DWORD CreateMaildir(FileSystem* fs, const Folder& folder, bool subfolder);
+// The same for the folder named folder, which is created unless it is a
+// folder already (never through a link).
+DWORD CreateMaildir(const std::string& folder, bool subfolder,
+                    FileSystem* fs = RealFileSystem());
 
-// Delivers messages into one Maildir, one file each. Not for several
-// threads at once; several deliveries may share a folder all the same,
-// in this process or in others.
+// Delivers messages into one Maildir, one file each: Begin, Write as often
+// as needed, Finish. Not for several threads at once; several deliveries
+// may share a folder all the same, in this process or in others.
 class MaildirDelivery {
  public:
-  explicit MaildirDelivery(const std::string& folder);
+  // Into the Maildir named folder, which is opened when the first message
+  // begins (its last name never through a link).
+  explicit MaildirDelivery(const std::string& folder,
+                           FileSystem* fs = RealFileSystem());
+  // Into the open Maildir folder.
+  MaildirDelivery(FileSystem* fs, std::unique_ptr<Folder> folder);
   ~MaildirDelivery();  // abandons a message begun and not finished
   MaildirDelivery(const MaildirDelivery&) = delete;
   MaildirDelivery& operator=(const MaildirDelivery&) = delete;
 
-  // Creates the next message's file in tmp/ and returns its handle for
-  // the message's bytes; INVALID_HANDLE_VALUE with *error when it fails.
-  HANDLE Begin(DWORD* error);
-
-  // Ends the message begun, of size bytes: sets the file's write time,
-  // closes it and moves it to its place. ERROR_SUCCESS or the error; on an
-  // error the file is gone.
-  DWORD Finish(uint64_t size, FILETIME writeTime);
-
+  // Creates the next message's file, new, in tmp/. ERROR_SUCCESS or why not.
+  DWORD Begin();
+  // Appends bytes to the message begun. ERROR_SUCCESS or why not; a
+  // message a write failed for is never delivered.
+  DWORD Write(const void* bytes, size_t count);
+  // Ends the message begun: sets the file's write time, closes it and
+  // moves it to its place, never over another file. ERROR_SUCCESS or the
+  // error; on an error the file is gone.
+  DWORD Finish(FILETIME writeTime);
   // Closes and removes the message begun.
   void Abandon();
 
@@ -56,12 +71,20 @@ class MaildirDelivery {
   const std::string& lastDelivered() const { return lastDelivered_; }
 
  private:
-  std::string folder_;
+  // Opens the Maildir, its tmp and the folder messages go to.
+  DWORD OpenFolders();
+
+  FileSystem* fs_;
+  std::string path_;  // of a Maildir opened by name, until it is
+  std::unique_ptr<Folder> folder_;
+  std::unique_ptr<Folder> tmp_;
+  std::unique_ptr<Folder> place_;  // cur, or new
   std::string host_;
   DWORD pid_;
-  HANDLE file_ = INVALID_HANDLE_VALUE;
-  std::string unique_;  // of the message begun
-  std::string tmpPath_;
+  std::unique_ptr<WritableFile> file_;
+  std::string tmpName_;               // of the message begun; "" for none
+  uint64_t size_ = 0;                 // of the message begun
+  DWORD writeError_ = ERROR_SUCCESS;  // of the message begun
   std::string lastDelivered_;
 };
 

@@ -29,24 +29,15 @@ std::unique_ptr<MessageSink> MaildirSink::Create(const std::string& folder,
   return std::unique_ptr<MessageSink>(new MaildirSink(folder));
 }
 
-DWORD MaildirSink::Begin(const MessageFacts&) {
-  DWORD error = ERROR_SUCCESS;
-  file = delivery.Begin(&error);
-  fileSize = 0;
-  if (file != INVALID_HANDLE_VALUE) return ERROR_SUCCESS;
-  return error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
-}
+DWORD MaildirSink::Begin(const MessageFacts&) { return delivery.Begin(); }
 
 DWORD MaildirSink::WriteBytes(const void* bytes, size_t count) {
-  const DWORD error = HandleWriter(file).WriteBytes(bytes, count);
-  if (error != ERROR_SUCCESS) return error;
-  fileSize += count;
-  written += count;
-  return ERROR_SUCCESS;
+  const DWORD error = delivery.Write(bytes, count);
+  if (error == ERROR_SUCCESS) written += count;
+  return error;
 }
 
 // Each file's write time is the message's envelope time, to the second.
 DWORD MaildirSink::End(const MessageFacts& message) {
-  file = INVALID_HANDLE_VALUE;
-  return delivery.Finish(fileSize, message.envelopeTime);
+  return delivery.Finish(message.envelopeTime);
 }

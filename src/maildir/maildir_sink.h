@@ -30,8 +30,6 @@ class MaildirSink : public MessageSink {
 
  private:
   MaildirDelivery delivery;
-  HANDLE file = INVALID_HANDLE_VALUE;  // of the message begun
-  uint64_t fileSize = 0;
   uint64_t written = 0;
 };
 

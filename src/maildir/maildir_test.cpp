@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "faulty_file_system.h"
 #include "maildir/maildir_folder.h"
 #include "maildir/maildir_name.h"
 #include "maildir/maildir_plus.h"
@@ -16,6 +17,8 @@
 
 namespace {
 
+using testing_support::Fault;
+using testing_support::FaultyFileSystem;
 using testing_support::ReadFileOrEmpty;
 using testing_support::TempDir;
 
@@ -196,18 +199,16 @@ TEST(MaildirFolderTest, CreatesFoldersAndDeliversIntoPlace) {
   const auto deliver = [&](int count, std::vector<std::string>* names) {
     MaildirDelivery delivery(sub);
     for (int i = 0; i < count; ++i) {
-      DWORD error = 0;
-      HANDLE h = delivery.Begin(&error);
-      ASSERT_NE(INVALID_HANDLE_VALUE, h) << error;
+      ASSERT_EQ(DWORD{ERROR_SUCCESS}, delivery.Begin());
       const std::string text = "Subject: " + std::to_string(i) + "\n\nx\n";
-      DWORD written = 0;
-      ASSERT_TRUE(
-          WriteFile(h, text.data(), DWORD(text.size()), &written, nullptr));
+      ASSERT_EQ(DWORD{ERROR_SUCCESS}, delivery.Write(text.data(), 10));
+      ASSERT_EQ(DWORD{ERROR_SUCCESS},
+                delivery.Write(text.data() + 10, text.size() - 10));
       if (i == 1) {
         delivery.Abandon();
         continue;
       }
-      ASSERT_EQ(DWORD{ERROR_SUCCESS}, delivery.Finish(text.size(), when));
+      ASSERT_EQ(DWORD{ERROR_SUCCESS}, delivery.Finish(when));
       names->push_back(delivery.lastDelivered());
       EXPECT_EQ(text, ReadFileOrEmpty(JoinPath(sub, names->back().c_str())));
     }
@@ -239,6 +240,46 @@ TEST(MaildirFolderTest, CreatesFoldersAndDeliversIntoPlace) {
                          data.ftLastWriteTime.dwLowDateTime);
   } while (FindNextFileA(h, &data));
   FindClose(h);
+}
+
+// Where the disk refuses, the step that meets it says why, and nothing is
+// left in tmp/ or delivered half.
+TEST(MaildirFolderTest, FailedDeliveriesLeaveNothing) {
+  const struct {
+    Fault fault;
+    const char* name;
+    int from;
+    int failingStep;  // 0 Begin, 1 and 2 the writes, 3 Finish
+    DWORD error;
+  } kCases[] = {
+      {Fault::kCreateFails, "", 1, 0, ERROR_ACCESS_DENIED},
+      {Fault::kNameRefused, "", 1, 0, ERROR_INVALID_NAME},
+      {Fault::kFolderGone, "tmp", 1, 0, ERROR_PATH_NOT_FOUND},
+      {Fault::kDiskFull, "", 2, 2, ERROR_HANDLE_DISK_FULL},
+      {Fault::kRenameFails, "", 1, 3, ERROR_ACCESS_DENIED},
+  };
+  const FILETIME when = {0, 30000000};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.failingStep);
+    TempDir dir;
+    const std::string folder = dir.File("out");
+    ASSERT_EQ(DWORD{ERROR_SUCCESS}, CreateMaildir(folder, false));
+    FaultyFileSystem faulty;
+    faulty.Add({c.fault, c.name, c.from});
+    {
+      MaildirDelivery delivery(folder, &faulty);
+      const DWORD results[] = {
+          delivery.Begin(), delivery.Write("Subject: a\n", 11),
+          delivery.Write("\nbody\n", 6), delivery.Finish(when)};
+      EXPECT_EQ(results[c.failingStep], c.error);
+      for (int step = 0; step < c.failingStep; ++step)
+        EXPECT_EQ(results[step], DWORD{ERROR_SUCCESS}) << step;
+    }
+    EXPECT_GT(faulty.Failed(), 0);
+    for (const char* sub : {"tmp", "cur", "new"})
+      EXPECT_EQ(Entries(JoinPath(folder, sub)), std::vector<std::string>{})
+          << sub;
+  }
 }
 
 }  // namespace

@@ -1,102 +1,85 @@
 // The Maildir++ tree layout: OUTDIR/.A.B for the base in ROOT/A/B.
 #include "maildir/maildir_tree_layout.h"
 
-#include <set>
 #include <string>
 #include <vector>
 
-#include "bytes/ascii.h"
-#include "io/paths.h"
 #include "maildir/maildir_folder.h"
 #include "maildir/maildir_plus.h"
-#include "platform/system_error.h"
 
 namespace {
 
 const char kTopFolder[] = ".";
 const char kInboxPrefix[] = ".INBOX";
 
-// The first of prefix.name, prefix.name-2, ... that is free in claimed.
-std::string FirstFree(const std::string& prefix, const std::string& name,
-                      const std::set<std::string>& claimed) {
-  for (int n = 1;; ++n) {
-    const std::string candidate =
-        prefix + "." +
-        MaildirPlusName(n == 1 ? name : name + "-" + std::to_string(n));
-    if (claimed.count(FoldedAscii(candidate)) == 0) return candidate;
-  }
+// What the places below folder i's folder are named after ("" for ROOT's).
+std::string Prefix(const FolderPlaces& folders, size_t i) {
+  const int parent = folders[i].parent;
+  if (parent <= 0) return std::string();
+  const std::string& output = folders[parent].output;
+  return output == kTopFolder ? kInboxPrefix : output;
 }
 
-// Creates the Maildir of a folder below the top one; it must not exist.
-DWORD CreateFolder(const std::string& outDir, const std::string& name) {
-  // Where "\" separates names, an escape would make a path of the name.
-  if (kPathSeparator == '\\' && name.find('\\') != std::string::npos)
-    return ERROR_INVALID_NAME;
-  const std::string path = JoinPath(outDir, name);
-  if (!CreateDirectoryA(path.c_str(), nullptr)) return GetLastError();
-  return CreateMaildir(path, true);
+// Takes the Maildir name in outDir away, as far as it holds only what a
+// place is made of.
+void RemoveMaildir(FileSystem* fs, const Folder& outDir,
+                   const std::string& name) {
+  std::unique_ptr<Folder> folder;
+  if (fs->OpenSubfolder(outDir, name, &folder) == ERROR_SUCCESS) {
+    fs->RemoveFile(*folder, "maildirfolder");
+    for (const char* sub : {"cur", "new", "tmp"})
+      fs->RemoveFolder(*folder, sub);
+  }
+  folder.reset();  // an open folder cannot be removed everywhere
+  fs->RemoveFolder(outDir, name);
 }
 
 }  // namespace
 
-bool MaildirTreeLayout::Prepare(const std::string& outDir,
-                                const std::string& rootName,
-                                FolderPlaces* folders, std::string* error) {
-  DWORD failure = CreateMaildir(outDir, false);
-  if (failure != ERROR_SUCCESS) {
-    *error = "can't create " + outDir + ": " + SystemErrorText(failure);
-    return false;
-  }
-  // What the folders below each folder are named after ("" for ROOT's).
-  std::vector<std::string> prefixes(folders->size());
-  std::set<std::string> claimed;
-  bool topTaken = false;
-  for (size_t i = 0; i < folders->size(); ++i) {
-    FolderPlace& f = (*folders)[i];
-    const bool isRoot = f.parent < 0;  // ROOT or a further base of it
-    if (!f.HasBase() && (isRoot || !f.basesBelow)) continue;
-    const std::string own = isRoot ? rootName : f.name;
-    // ROOT's folders go into the top folder; its base beside them.
-    const std::string prefix = isRoot ? std::string() : prefixes[f.parent];
+DWORD MaildirTreeLayout::Start(const Folder& outDir) {
+  topTaken = false;
+  return CreateMaildir(fs, outDir, false);
+}
 
-    if (!topTaken && (isRoot || f.parent == 0) && IsInboxName(own)) {
-      topTaken = true;
-      f.output = kTopFolder;
-      if (!isRoot) prefixes[i] = kInboxPrefix;
-      claimed.insert(FoldedAscii(kInboxPrefix));
-      continue;
-    }
-    std::string name = FirstFree(prefix, own, claimed);
-    const DWORD refusal = CreateFolder(outDir, name);
-    if (refusal != ERROR_SUCCESS) {
-      name = FirstFree("", "folder-" + std::to_string(i), claimed);
-      failure = CreateFolder(outDir, name);
-      if (failure != ERROR_SUCCESS) {
-        *error = "can't create " + JoinPath(outDir, name) + ": " +
-                 SystemErrorText(failure);
-        return false;
-      }
-      f.renamedBecause = "the name \"" + own +
-                         "\" cannot be used there: " + SystemErrorText(refusal);
-    } else if (name != prefix + "." + MaildirPlusName(own)) {
-      f.renamedBecause = "\"" + own + "\" is taken";
-    }
-    claimed.insert(FoldedAscii(name));
-    f.output = name;
-    if (!isRoot) prefixes[i] = name;
-  }
+bool MaildirTreeLayout::FixedPlace(const FolderPlaces& folders, size_t i,
+                                   const std::string& own,
+                                   std::string* output) {
+  const int parent = folders[i].parent;
+  if (topTaken || parent > 0 || !IsInboxName(own)) return false;
+  topTaken = true;
+  *output = kTopFolder;
   return true;
 }
 
-void MaildirTreeLayout::Discard(const std::string& outDir,
+std::string MaildirTreeLayout::Form(const FolderPlaces& folders, size_t i,
+                                    const std::string& given, bool fallback) {
+  return (fallback ? std::string() : Prefix(folders, i)) + "." +
+         MaildirPlusName(given);
+}
+
+std::vector<std::string> MaildirTreeLayout::Claims(const FolderPlaces&, size_t,
+                                                   const std::string& output) {
+  // The top folder takes the INBOX's name from the folders below it.
+  return {output == kTopFolder ? kInboxPrefix : output};
+}
+
+DWORD MaildirTreeLayout::Make(const Folder& outDir, const FolderPlaces&, size_t,
+                              const std::string& output) {
+  DWORD error = fs->MakeFolder(outDir, output);
+  if (error != ERROR_SUCCESS) return error;
+  std::unique_ptr<Folder> folder;
+  error = fs->OpenSubfolder(outDir, output, &folder);
+  if (error == ERROR_SUCCESS) error = CreateMaildir(fs, *folder, true);
+  folder.reset();
+  if (error != ERROR_SUCCESS) RemoveMaildir(fs, outDir, output);
+  return error;
+}
+
+void MaildirTreeLayout::Discard(const Folder& outDir,
                                 const FolderPlace& folder) {
   // The top folder stays, and so does a folder with folders below it.
   if (folder.output.empty() || folder.output == kTopFolder ||
       (folder.parent >= 0 && folder.basesBelow))
     return;
-  const std::string path = JoinPath(outDir, folder.output);
-  DeleteFileA(JoinPath(path, "maildirfolder").c_str());
-  for (const char* sub : {"cur", "new", "tmp"})
-    RemoveDirectoryA(JoinPath(path, sub).c_str());
-  RemoveDirectoryA(path.c_str());
+  RemoveMaildir(fs, outDir, folder.output);
 }

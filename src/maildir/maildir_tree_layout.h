@@ -19,9 +19,24 @@
 // becomes ".folder-N", N its place in tree order counting ROOT as 0.
 class MaildirTreeLayout : public TreeLayout {
  public:
-  bool Prepare(const std::string& outDir, const std::string& rootName,
-               FolderPlaces* folders, std::string* error) override;
-  void Discard(const std::string& outDir, const FolderPlace& folder) override;
+  explicit MaildirTreeLayout(FileSystem* fs = RealFileSystem())
+      : TreeLayout(fs) {}
+  using TreeLayout::Discard;
+  void Discard(const Folder& outDir, const FolderPlace& folder) override;
+
+ protected:
+  DWORD Start(const Folder& outDir) override;
+  bool FixedPlace(const FolderPlaces& folders, size_t i, const std::string& own,
+                  std::string* output) override;
+  std::string Form(const FolderPlaces& folders, size_t i,
+                   const std::string& given, bool fallback) override;
+  std::vector<std::string> Claims(const FolderPlaces& folders, size_t i,
+                                  const std::string& output) override;
+  DWORD Make(const Folder& outDir, const FolderPlaces& folders, size_t i,
+             const std::string& output) override;
+
+ private:
+  bool topTaken = false;
 };
 
 #endif  // KORVANE_MAILDIR_MAILDIR_TREE_LAYOUT_H_

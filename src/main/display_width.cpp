@@ -1,6 +1,7 @@
 #include "main/display_width.h"
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include <algorithm>
 #include <iterator>
@@ -108,4 +109,30 @@ size_t DisplayWidth(const std::string& text) {
     width += In(kZeroWidth, c) ? 0 : In(kWide, c) ? 2 : 1;
   }
   return width;
+}
+
+std::string ConsoleText(const std::string& text) {
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  std::string shown;
+  shown.reserve(n);
+  for (size_t i = 0; i < n;) {
+    uint32_t c = 0;
+    size_t length = Decode(s + i, n - i, &c);
+    if (length == 0) {
+      length = 1;
+      c = s[i];  // a stray byte: 0x80 to 0x9F are C1 to some terminals
+    }
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+      for (size_t k = 0; k < length; ++k) {
+        char escape[5];
+        snprintf(escape, sizeof escape, "\\x%02x", s[i + k]);
+        shown += escape;
+      }
+    } else {
+      shown.append(text, i, length);
+    }
+    i += length;
+  }
+  return shown;
 }

@@ -27,4 +27,25 @@ TEST(DisplayWidthTest, ColumnsOnATerminal) {
     EXPECT_EQ(DisplayWidth(c.text), c.width) << c.text;
 }
 
+TEST(DisplayWidthTest, ControlsAreEscaped) {
+  const struct {
+    std::string text, shown;
+  } kCases[] = {
+      {"Sent Items", "Sent Items"},
+      {u8"K\u00f6ln \u65e5", u8"K\u00f6ln \u65e5"},
+      {"a\x1b]0;owned\x07"
+       "b",
+       "a\\x1b]0;owned\\x07b"},
+      {"tab\tnew\nline\rcr", "tab\\x09new\\x0aline\\x0dcr"},
+      {std::string("nul\0del\x7f", 8), "nul\\x00del\\x7f"},
+      {"c1 \xc2\x9b"
+       "2J",
+       "c1 \\xc2\\x9b2J"},  // CSI as UTF-8
+      {"raw \x9b"
+       "2J \xff",
+       "raw \\x9b2J \xff"},  // as a byte; 0xFF kept
+  };
+  for (const auto& c : kCases) EXPECT_EQ(ConsoleText(c.text), c.shown);
+}
+
 }  // namespace

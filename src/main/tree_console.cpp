@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "io/file_system.h"
 #include "io/paths.h"
+#include "main/display_width.h"
 #include "main/exit_status.h"
 #include "platform/win32.h"
 
@@ -65,47 +68,47 @@ class ConsoleTreeProgress : public TreeProgress {
   bool shown = false;
 };
 
-bool IsEmptyFolder(const std::string& folder) {
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA(JoinPath(folder, "*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return false;
-  bool empty = true;
-  do {
-    const std::string name = data.cFileName;
-    if (name != "." && name != "..") empty = false;
-  } while (empty && FindNextFileA(find, &data));
-  FindClose(find);
-  return empty;
+// A full path, and where its links lead when that is elsewhere.
+std::string Named(const std::string& full) {
+  const std::string resolved = WithLinksResolved(full);
+  return ConsoleText(full == resolved ? full : full + " (" + resolved + ")");
 }
 
-// A full path, and where its links lead when that is elsewhere.
-std::string Named(const std::string& full, const std::string& resolved) {
-  return full == resolved ? full : full + " (" + resolved + ")";
+// Whether folder, named name, is the folder of identity outer or lies
+// below it. Where folder cannot be searched for its parent, the parent is
+// the one its name leads to with the links resolved.
+DWORD LiesIn(FileSystem* fs, const Folder& folder, const std::string& name,
+             const FileIdentity& outer, bool* below) {
+  DWORD error = IsSameOrBelow(fs, folder, outer, below);
+  if (error != ERROR_ACCESS_DENIED) return error;
+  std::unique_ptr<Folder> parent;
+  error = fs->OpenFolder(ParentPath(WithLinksResolved(name)), &parent);
+  if (error != ERROR_SUCCESS) return error;
+  return IsSameOrBelow(fs, *parent, outer, below);
 }
 
 struct Places {
   std::string root;  // full paths
   std::string out;
-  bool outExists = false;
+  std::unique_ptr<Folder> rootFolder;
+  std::unique_ptr<Folder> outFolder;  // when it exists
 };
 
 // Where the tree comes from and goes to, or a refusal (status 2) before
-// anything is created.
-bool CheckPlaces(const RunSettings& settings, Places* places) {
+// anything is created. Whether one lies in the other is told by the
+// folders' identities, which neither a link nor a bind mount hides.
+bool CheckPlaces(const RunSettings& settings, FileSystem* fs, Places* places) {
   const std::string rootGiven = settings.inputName;
-  DWORD error = 0;
-  const DWORD rootAttributes = GetFileAttributesA(rootGiven.c_str());
-  if (rootAttributes == INVALID_FILE_ATTRIBUTES) {
-    PrintError("can't open " + rootGiven + ": " +
-               SystemErrorText(GetLastError()));
+  DWORD error = fs->OpenFolder(rootGiven, &places->rootFolder);
+  if (error == ERROR_DIRECTORY) {
+    PrintError(ConsoleText(rootGiven) + " is not a folder");
     return false;
   }
-  if (!(rootAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    PrintError(rootGiven + " is not a folder");
-    return false;
-  }
-  if (!FullPath(rootGiven, &places->root, &error)) {
-    PrintError("can't open " + rootGiven + ": " + SystemErrorText(error));
+  if (error == ERROR_SUCCESS && !FullPath(rootGiven, &places->root, &error))
+    places->rootFolder.reset();
+  if (error != ERROR_SUCCESS) {
+    PrintError("can't open " + ConsoleText(rootGiven) + ": " +
+               SystemErrorText(error));
     return false;
   }
 
@@ -115,7 +118,7 @@ bool CheckPlaces(const RunSettings& settings, Places* places) {
   } else {
     const std::string name = LastName(places->root);
     if (name.empty()) {
-      PrintError(places->root +
+      PrintError(ConsoleText(places->root) +
                  " has no name to name the output folder after: name one");
       return false;
     }
@@ -123,49 +126,97 @@ bool CheckPlaces(const RunSettings& settings, Places* places) {
         JoinPath(ParentPath(places->root), name + settings.Output().treeSuffix);
   }
   if (!FullPath(outGiven, &places->out, &error)) {
-    PrintError("can't open " + outGiven + ": " + SystemErrorText(error));
+    PrintError("can't open " + ConsoleText(outGiven) + ": " +
+               SystemErrorText(error));
     return false;
   }
-  // Through a link a name may lie elsewhere than its text says.
-  const std::string rootReal = WithLinksResolved(places->root);
-  const std::string outReal = WithLinksResolved(places->out);
-  if (IsSameOrInside(outReal, rootReal)) {
-    PrintError("the output folder " + Named(places->out, outReal) +
-               " lies inside " + Named(places->root, rootReal));
+  // The nearest folder of OUTDIR's path that exists stands for OUTDIR.
+  std::string nearestName = places->out;
+  std::unique_ptr<Folder> nearest;
+  bool outIsNoFolder = false;
+  for (;;) {
+    error = fs->OpenFolder(nearestName, &nearest);
+    if (error == ERROR_DIRECTORY && nearestName == places->out)
+      outIsNoFolder = true;
+    else if (error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND)
+      break;
+    const std::string parent = ParentPath(nearestName);
+    if (parent == nearestName) break;
+    nearestName = parent;
+  }
+  if (error != ERROR_SUCCESS) {
+    PrintError("can't open " + ConsoleText(nearestName) + ": " +
+               SystemErrorText(error));
     return false;
   }
-  if (IsSameOrInside(rootReal, outReal)) {
-    PrintError(Named(places->root, rootReal) +
-               " lies inside the output folder " + Named(places->out, outReal));
+  FileIdentity rootIdentity, outIdentity;
+  bool inside = false, around = false;
+  error = fs->Identify(*places->rootFolder, &rootIdentity);
+  if (error == ERROR_SUCCESS)
+    error = LiesIn(fs, *nearest, nearestName, rootIdentity, &inside);
+  if (error == ERROR_SUCCESS && nearestName == places->out) {
+    places->outFolder = std::move(nearest);
+    error = fs->Identify(*places->outFolder, &outIdentity);
+    if (error == ERROR_SUCCESS)
+      error =
+          LiesIn(fs, *places->rootFolder, places->root, outIdentity, &around);
+  }
+  if (error != ERROR_SUCCESS) {
+    PrintError("can't tell whether " + ConsoleText(places->out) +
+               " lies inside " + ConsoleText(places->root) + ": " +
+               SystemErrorText(error));
     return false;
   }
-  const DWORD outAttributes = GetFileAttributesA(places->out.c_str());
-  places->outExists = outAttributes != INVALID_FILE_ATTRIBUTES;
-  if (!places->outExists) {
-    error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-      PrintError("can't open " + places->out + ": " + SystemErrorText(error));
+  if (inside) {
+    PrintError("the output folder " + Named(places->out) + " lies inside " +
+               Named(places->root));
+    return false;
+  }
+  if (around) {
+    PrintError(Named(places->root) + " lies inside the output folder " +
+               Named(places->out));
+    return false;
+  }
+  std::vector<FolderEntry> entries;
+  if (places->outFolder) {
+    error = fs->List(*places->outFolder, &entries);
+    if (error != ERROR_SUCCESS) {
+      PrintError("can't list the output folder " + ConsoleText(places->out) +
+                 ": " + SystemErrorText(error));
       return false;
     }
-  } else if (!(outAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-             !IsEmptyFolder(places->out)) {
-    PrintError("the output folder " + places->out +
+  }
+  if (outIsNoFolder || !entries.empty()) {
+    PrintError("the output folder " + ConsoleText(places->out) +
                " exists and is not an empty folder");
     return false;
   }
   return true;
 }
 
+// Creates OUTDIR, new, and opens it.
+DWORD CreateOutDir(FileSystem* fs, Places* places) {
+  std::unique_ptr<Folder> holder;
+  std::string name;
+  DWORD error = OpenHolder(fs, places->out, &holder, &name);
+  if (error == ERROR_SUCCESS) error = fs->MakeFolder(*holder, name);
+  if (error == ERROR_SUCCESS)
+    error = fs->OpenSubfolder(*holder, name, &places->outFolder);
+  return error;
+}
+
 }  // namespace
 
 int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency) {
+  FileSystem* fs = RealFileSystem();
   Places places;
-  if (!CheckPlaces(settings, &places)) return kExitFailed;
+  if (!CheckPlaces(settings, fs, &places)) return kExitFailed;
 
   TreeFolders folders;
   DWORD error = 0;
-  if (!DiscoverTree(places.root, &folders, &error)) {
-    PrintError("can't list " + places.root + ": " + SystemErrorText(error));
+  if (!DiscoverTree(fs, *places.rootFolder, &folders, &error)) {
+    PrintError("can't list " + ConsoleText(places.root) + ": " +
+               SystemErrorText(error));
     return kExitFailed;
   }
   int bases = 0;
@@ -179,16 +230,19 @@ int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency) {
   if (bases == 0) {
     for (const TreeFolder& f : folders)
       if (f.listError != 0)
-        PrintError("can't list " + JoinPath(places.root, f.path) + ": " +
-                   SystemErrorText(f.listError));
+        PrintError("can't list " + ConsoleText(JoinPath(places.root, f.path)) +
+                   ": " + SystemErrorText(f.listError));
     PrintError(std::string("no message base (") + kBaseFileName + ") in " +
-               places.root + " or below it");
+               ConsoleText(places.root) + " or below it");
     return listErrors ? kExitFailed : kExitNothingFound;
   }
-  if (!places.outExists && !CreateDirectoryA(places.out.c_str(), nullptr)) {
-    PrintError("can't create the output folder " + places.out + ": " +
-               SystemErrorText(GetLastError()));
-    return kExitFailed;
+  if (!places.outFolder) {
+    error = CreateOutDir(fs, &places);
+    if (error != ERROR_SUCCESS) {
+      PrintError("can't create the output folder " + ConsoleText(places.out) +
+                 ": " + SystemErrorText(error));
+      return kExitFailed;
+    }
   }
 
   TreeRunOptions options;
@@ -200,21 +254,22 @@ int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency) {
   options.conversion.recover = true;
   options.conversion.writeBehind = concurrency.writeThread;
   printf("converting %d bases (%s) from %s into %s, %d at once", bases,
-         SizeText(bytes).c_str(), places.root.c_str(), places.out.c_str(),
-         std::min(options.jobs, bases));
+         SizeText(bytes).c_str(), ConsoleText(places.root).c_str(),
+         ConsoleText(places.out).c_str(), std::min(options.jobs, bases));
   printf("\n");
   fflush(stdout);
 
   const DWORD startTick = GetTickCount();
   const OutputKind& kind = settings.Output();
-  std::unique_ptr<TreeLayout> layout = kind.treeLayout();
+  std::unique_ptr<TreeLayout> layout = kind.treeLayout(fs);
   options.conversion.output = &kind;
   options.conversion.outputMade = true;
   std::string rootName = LastName(places.root);
   if (rootName.empty()) rootName = "messages";
   TreeRunSummary summary;
   std::string why;
-  if (!PlaceFolders(layout.get(), places.out, rootName, &folders, &why)) {
+  if (!PlaceFolders(layout.get(), *places.outFolder, places.out, rootName,
+                    &folders, &why)) {
     summary.stopped = true;
     summary.stopReason = why;
     for (TreeFolder& f : folders)

@@ -15,6 +15,7 @@
 #include "test_support.h"
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -202,12 +203,30 @@ TEST_F(TreeTest, StatusesTellTheWorstBase) {
   Put("Inbox", Base("i", 2));
   std::string garbage(3000, 'x');
   Put("Garbage", garbage);
+#ifndef _WIN32
+  // Named as bases, but no regular files: told, never read, and no worse
+  // a status for them. A name that would recolour the terminal.
+  fs::create_directories(Root("Linked"));
+  fs::create_symlink(Root("Inbox/messages.tbb"), Root("Linked/messages.tbb"));
+  fs::create_directories(Root("Pipe"));
+  ASSERT_EQ(0, mkfifo(Root("Pipe/messages.tbb").c_str(), 0600));
+  Put("Red\x1b[31m", Base("r", 1));
+#endif
   ProgramResult r = Run({"Mail", "out1", "-r"});
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_TRUE(std::regex_search(
       r.output, std::regex("\nGarbage +0 .* alternative  failed: no message "
                            "found, not even by the alternative scan\n")))
       << r.output;
+#ifndef _WIN32
+  for (const std::string line :
+       {"\nLinked +- +- +- +skipped: not a regular file \\(a link\\)\n",
+        "\nPipe +- +- +- +skipped: not a regular file \\(a FIFO, device or "
+        "socket\\)\n",
+        "\nRed\\\\x1b\\[31m +1 ", ", 2 skipped\n"})
+    EXPECT_TRUE(std::regex_search(r.output, std::regex(line))) << line;
+  EXPECT_EQ(r.output.find('\x1b'), std::string::npos);
+#endif
   // It has no output; the sound base has.
   EXPECT_FALSE(FileExists(dir.File(Native("out1/Garbage"))));
   EXPECT_TRUE(FileExists(dir.File(Native("out1/Inbox"))));
@@ -235,9 +254,22 @@ TEST_F(TreeTest, StatusesTellTheWorstBase) {
                            "folder: access denied\n")))
       << r.output;
   EXPECT_TRUE(std::regex_search(
-      r.output, std::regex("\n2 folders, .*, 1 folders not listed\n$")))
+      r.output,
+      std::regex("\n3 folders, .*, 1 folders not listed, 2 skipped\n$")))
       << r.output;
-  EXPECT_EQ(Files(dir.File("out2")).size(), 1u);  // Inbox
+  EXPECT_EQ(Files(dir.File("out2")).size(), 2u);  // Inbox, Red
+
+  // An OUTDIR that cannot be listed is not taken for one that is not empty.
+  fs::create_directories(dir.File("locked-out"));
+  fs::permissions(dir.File("locked-out"), fs::perms::none);
+  args[args.size() - 2] = "locked-out";
+  r = RunProgram(program, args, dir.path());
+  fs::permissions(dir.File("locked-out"), fs::perms::owner_all);
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_NE(r.output.find("error: can't list the output folder " +
+                          dir.File("locked-out") + ": access denied\n"),
+            std::string::npos)
+      << r.output;
 #endif
 }
 

@@ -14,15 +14,23 @@ namespace {
 const size_t kMaxFolderColumn = 40;
 
 bool Listed(const TreeFolder& f) {
-  return f.HasBase() || f.listError != 0 || !f.renamedBecause.empty();
+  return f.HasBase() || !f.skippedName.empty() || f.listError != 0 ||
+         !f.renamedBecause.empty();
 }
 
 // The folder's path; with its base's name where the folder holds several.
 std::string Label(const TreeFolders& folders, size_t i) {
   const TreeFolder& f = folders[i];
   if (f.twin || (i + 1 < folders.size() && folders[i + 1].twin))
-    return JoinPath(f.path, f.baseName);
-  return f.path.empty() ? "." : f.path;
+    return ConsoleText(
+        JoinPath(f.path, f.HasBase() ? f.baseName : f.skippedName));
+  return f.path.empty() ? "." : ConsoleText(f.path);
+}
+
+std::string SkippedText(EntryKind kind) {
+  return kind == EntryKind::kLink
+             ? "skipped: not a regular file (a link)"
+             : "skipped: not a regular file (a FIFO, device or socket)";
 }
 
 std::string ScanText(const TreeFolder& f) {
@@ -54,7 +62,9 @@ std::string OutcomeText(const TreeFolder& f) {
   if (f.listError != 0)
     return "failed: can't list the folder: " + SystemErrorText(f.listError);
   std::string text;
-  if (!f.HasBase()) {
+  if (!f.skippedName.empty()) {
+    text = SkippedText(f.skippedKind);
+  } else if (!f.HasBase()) {
     text = "no base of its own";
   } else if (f.state == TreeBaseState::kDone) {
     const ConversionResult& r = f.result;
@@ -86,7 +96,7 @@ std::string OutcomeText(const TreeFolder& f) {
   }
   if (!f.renamedBecause.empty())
     text += " (written as " + f.output + ": " + f.renamedBecause + ")";
-  return text;
+  return ConsoleText(text);
 }
 
 }  // namespace
@@ -122,7 +132,7 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
   printf("\n");
 
   int bases = 0, converted = 0, recovered = 0, empty = 0, failed = 0;
-  int notStarted = 0, notListed = 0;
+  int notStarted = 0, notListed = 0, skipped = 0;
   long long messages = 0;
   uint64_t bytes = 0;
   for (size_t i = 0; i < folders.size(); ++i) {
@@ -138,6 +148,7 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
     printf("\n");
 
     notListed += f.listError != 0;
+    skipped += !f.skippedName.empty();
     if (!f.HasBase()) continue;
     ++bases;
     bytes += f.baseSize;
@@ -162,9 +173,11 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
       empty, failed);
   if (notStarted > 0) printf(", %d not converted", notStarted);
   if (notListed > 0) printf(", %d folders not listed", notListed);
+  if (skipped > 0) printf(", %d skipped", skipped);
   printf("\n");
   if (summary.stopped) {
-    printf("error: the run stopped: %s", summary.stopReason.c_str());
+    printf("error: the run stopped: %s",
+           ConsoleText(summary.stopReason).c_str());
     printf("\n");
   }
 }

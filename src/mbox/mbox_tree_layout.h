@@ -17,9 +17,17 @@
 // "folder-N", N its place in tree order counting ROOT as 0.
 class MboxTreeLayout : public TreeLayout {
  public:
-  bool Prepare(const std::string& outDir, const std::string& rootName,
-               FolderPlaces* folders, std::string* error) override;
-  void Discard(const std::string& outDir, const FolderPlace& folder) override;
+  explicit MboxTreeLayout(FileSystem* fs = RealFileSystem()) : TreeLayout(fs) {}
+  using TreeLayout::Discard;
+  void Discard(const Folder& outDir, const FolderPlace& folder) override;
+
+ protected:
+  std::string Form(const FolderPlaces& folders, size_t i,
+                   const std::string& given, bool fallback) override;
+  std::vector<std::string> Claims(const FolderPlaces& folders, size_t i,
+                                  const std::string& output) override;
+  DWORD Make(const Folder& outDir, const FolderPlaces& folders, size_t i,
+             const std::string& output) override;
 };
 
 #endif  // KORVANE_MBOX_MBOX_TREE_LAYOUT_H_

@@ -10,8 +10,8 @@
 namespace {
 
 template <typename Layout>
-std::unique_ptr<TreeLayout> MakeLayout() {
-  return std::unique_ptr<TreeLayout>(new Layout());
+std::unique_ptr<TreeLayout> MakeLayout(FileSystem* fs) {
+  return std::unique_ptr<TreeLayout>(new Layout(fs));
 }
 
 }  // namespace

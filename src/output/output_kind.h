@@ -10,6 +10,7 @@
 
 #include "framing/framing.h"
 #include "framing/message_sink.h"
+#include "io/file_system.h"
 #include "layout/tree_layout.h"
 
 struct OutputKind {
@@ -30,7 +31,7 @@ struct OutputKind {
   std::unique_ptr<MessageSink> (*create)(const std::string& name,
                                          const OutputOptions& options,
                                          std::string* why);
-  std::unique_ptr<TreeLayout> (*treeLayout)();
+  std::unique_ptr<TreeLayout> (*treeLayout)(FileSystem* fs);
   // --help: the switch and what it does, and an example run.
   const char* help;
   const char* example;

@@ -17,15 +17,16 @@ namespace win32_posix {
 
 namespace {
 
-bool ParentMissing(const char* name) {
+bool ParentMissing(int folderFd, const char* name) {
   const char* slash = strrchr(name, '/');
   if (slash == nullptr || slash == name) return false;
   const std::string parent(name, static_cast<size_t>(slash - name));
   struct stat st;
-  return stat(parent.c_str(), &st) != 0;
+  return fstatat(folderFd, parent.c_str(), &st, 0) != 0;
 }
 
-int OpenRaw(const char* name, int flags, DWORD disposition, bool* existed) {
+int OpenRaw(int folderFd, const char* name, int flags, DWORD disposition,
+            bool* existed) {
   // O_NONBLOCK: opening a FIFO must not wait for a peer.
   flags |= O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   const mode_t mode = 0666;
@@ -33,23 +34,23 @@ int OpenRaw(const char* name, int flags, DWORD disposition, bool* existed) {
   switch (disposition) {
     case OPEN_EXISTING:
     case TRUNCATE_EXISTING:
-      return open(name, flags);
+      return openat(folderFd, name, flags);
     case CREATE_NEW:
       *existed = false;
-      return open(name, flags | O_CREAT | O_EXCL, mode);
+      return openat(folderFd, name, flags | O_CREAT | O_EXCL, mode);
     default: {
       // CREATE_ALWAYS, OPEN_ALWAYS: Windows reports whether the file was
       // there, so find out. A dangling symbolic link fails both of the first
       // two tries; the last creates its target.
-      int fd = open(name, flags | O_CREAT | O_EXCL, mode);
+      int fd = openat(folderFd, name, flags | O_CREAT | O_EXCL, mode);
       if (fd >= 0 || errno != EEXIST) {
         *existed = false;
         return fd;
       }
-      fd = open(name, flags);
+      fd = openat(folderFd, name, flags);
       if (fd >= 0 || errno != ENOENT) return fd;
       *existed = false;
-      return open(name, flags | O_CREAT, mode);
+      return openat(folderFd, name, flags | O_CREAT, mode);
     }
   }
 }
@@ -65,6 +66,11 @@ void Abandon(File* f, FdGuard* guard) {
 
 HANDLE OpenFile(const char* name, DWORD access, DWORD share,
                 DWORD disposition) {
+  return OpenFileAt(AT_FDCWD, name, access, share, disposition, false, false);
+}
+
+HANDLE OpenFileAt(int folderFd, const char* name, DWORD access, DWORD share,
+                  DWORD disposition, bool noLink, bool regularOnly) {
   if (name == nullptr || !(access & (GENERIC_READ | GENERIC_WRITE)) ||
       disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
     Fail(ERROR_INVALID_PARAMETER);
@@ -84,12 +90,15 @@ HANDLE OpenFile(const char* name, DWORD access, DWORD share,
     flags = O_WRONLY;
   }
 
+  if (noLink) flags |= O_NOFOLLOW;
+
   bool existed = true;
-  const int openFd = OpenRaw(name, flags, disposition, &existed);
+  const int openFd = OpenRaw(folderFd, name, flags, disposition, &existed);
   if (openFd < 0) {
     const int e = errno;
-    Fail(e == ENOENT && ParentMissing(name) ? ERROR_PATH_NOT_FOUND
-                                            : ErrorFromErrno(e));
+    Fail(e == ENOENT && ParentMissing(folderFd, name) ? ERROR_PATH_NOT_FOUND
+         : e == ELOOP && noLink                       ? ERROR_STOPPED_ON_SYMLINK
+                                                      : ErrorFromErrno(e));
     return INVALID_HANDLE_VALUE;
   }
   FdGuard guard(openFd);
@@ -101,6 +110,10 @@ HANDLE OpenFile(const char* name, DWORD access, DWORD share,
   }
   if (S_ISDIR(st.st_mode)) {
     Fail(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (regularOnly && !S_ISREG(st.st_mode)) {
+    Fail(ERROR_BAD_FILE_TYPE);
     return INVALID_HANDLE_VALUE;
   }
 

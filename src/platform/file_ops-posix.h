@@ -16,6 +16,9 @@ namespace win32_posix {
 
 // Opening and closing.
 HANDLE OpenFile(const char* name, DWORD access, DWORD share, DWORD disposition);
+// The same, name taken in the open folder folderFd (see file_at-posix.h).
+HANDLE OpenFileAt(int folderFd, const char* name, DWORD access, DWORD share,
+                  DWORD disposition, bool noLink, bool regularOnly);
 BOOL CloseFile(File* f);
 BOOL CloseMapping(Mapping* m);
 

@@ -28,6 +28,12 @@ std::string SystemErrorText(DWORD code) {
       return "not a folder";
     case ERROR_CANT_RESOLVE_FILENAME:
       return "a loop of symbolic links";
+    case ERROR_STOPPED_ON_SYMLINK:
+      return "it is a symbolic link, which is not followed";
+    case ERROR_BAD_FILE_TYPE:
+      return "not a regular file";
+    case ERROR_DIR_NOT_EMPTY:
+      return "the folder is not empty";
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
       return "the file exists already";

@@ -112,6 +112,7 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_FILE_TOO_LARGE 223u
 #define ERROR_NO_DATA 232u
 #define ERROR_BROKEN_PIPE 109u
+#define ERROR_BAD_FILE_TYPE 222u
 #define ERROR_INVALID_ADDRESS 487u
 #define ERROR_FILE_INVALID 1006u
 #define ERROR_NONE_MAPPED 1332u
@@ -243,5 +244,11 @@ inline int _strnicmp(const char* a, const char* b, size_t n) {
 inline int _stricmp(const char* a, const char* b) { return strcasecmp(a, b); }
 
 #endif  // _WIN32
+
+// A link where a name was to be opened without following one (Windows
+// knows the code; not every SDK's headers name it).
+#ifndef ERROR_STOPPED_ON_SYMLINK
+#define ERROR_STOPPED_ON_SYMLINK 681u
+#endif
 
 #endif  // KORVANE_PLATFORM_WIN32_H_

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/file_at-posix.h"
 #include "platform/file_ops-posix.h"
 #include "platform/handle_table-posix.h"
 #include "platform/posix_errors.h"
@@ -26,6 +27,18 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
   try {
     return win32_posix::OpenFile(fileName, desiredAccess, shareMode,
                                  creationDisposition);
+  } catch (...) {
+    Fail(ERROR_NOT_ENOUGH_MEMORY);
+    return INVALID_HANDLE_VALUE;
+  }
+}
+
+HANDLE win32_posix::CreateFileAt(int folderFd, const char* name, DWORD access,
+                                 DWORD share, DWORD disposition, bool noLink,
+                                 bool regularOnly) {
+  try {
+    return OpenFileAt(folderFd, name, access, share, disposition, noLink,
+                      regularOnly);
   } catch (...) {
     Fail(ERROR_NOT_ENOUGH_MEMORY);
     return INVALID_HANDLE_VALUE;

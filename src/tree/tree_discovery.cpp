@@ -1,11 +1,11 @@
 // The walk over ROOT: every folder below it, in tree order, and the base
 // in each.
-#include <string.h>
-
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "bytes/ascii.h"
 #include "io/paths.h"
 #include "tree/tree_folders.h"
 
@@ -13,99 +13,107 @@ const char kBaseFileName[] = "messages.tbb";
 
 namespace {
 
-struct Pending {
-  std::string path;
-  std::string name;
-  int parent;
+// A folder being walked: open while the folders below it are.
+struct Frame {
+  const Folder* folder;
+  std::unique_ptr<Folder> owned;
+  int index;                          // in the folders
+  std::vector<std::string> children;  // sorted
+  size_t next = 0;
 };
 
-struct Base {
-  std::string name;
-  uint64_t size;
-};
+bool NameOrder(const std::string& a, const std::string& b) {
+  return CompareNames(a, b) < 0;
+}
 
-struct Listing {
-  std::vector<std::string> folders;
-  std::vector<Base> bases;  // more than one only where case counts
-};
-
-// Lists one folder. False with the system's code when it cannot.
-bool ListFolder(const std::string& folder, Listing* listing, DWORD* error) {
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA(JoinPath(folder, "*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) {
-    *error = GetLastError();
-    return false;
+// Lists the folder at index and records its bases (the regular ones first,
+// then the entries so named that are not regular files, each after the
+// first a twin); *children gets its folders, sorted.
+DWORD Visit(FileSystem* fs, const Folder& folder, int index,
+            TreeFolders* folders, std::vector<std::string>* children) {
+  std::vector<FolderEntry> entries;
+  const DWORD error = fs->List(folder, &entries);
+  if (error != ERROR_SUCCESS) return error;
+  std::vector<const FolderEntry*> bases;
+  for (const FolderEntry& e : entries) {
+    if (e.kind == EntryKind::kFolder)
+      children->push_back(e.name);
+    else if (FoldedAscii(e.name) == kBaseFileName)
+      bases.push_back(&e);  // more than one only where case counts
   }
-  do {
-    const std::string name = data.cFileName;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      // A link or junction to a folder is not followed: it may lead out of
-      // the tree or round in a loop.
-      if (name != "." && name != ".." &&
-          !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        listing->folders.push_back(name);
-    } else if (_stricmp(name.c_str(), kBaseFileName) == 0) {
-      listing->bases.push_back(
-          {name, (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow});
+  std::sort(bases.begin(), bases.end(),
+            [](const FolderEntry* a, const FolderEntry* b) {
+              const bool aFile = a->kind == EntryKind::kFile;
+              if (aFile != (b->kind == EntryKind::kFile)) return aFile;
+              return NameOrder(a->name, b->name);
+            });
+  for (size_t i = 0; i < bases.size(); ++i) {
+    if (i > 0) {
+      TreeFolder twin = (*folders)[index];
+      twin.baseName.clear();
+      twin.skippedName.clear();
+      twin.baseSize = 0;
+      twin.state = TreeBaseState::kNoBase;
+      twin.twin = true;
+      folders->push_back(std::move(twin));
     }
-  } while (FindNextFileA(find, &data));
-  *error = GetLastError();
-  FindClose(find);
-  return *error == ERROR_NO_MORE_FILES;
+    TreeFolder& f = folders->back();
+    if (bases[i]->kind == EntryKind::kFile) {
+      f.baseName = bases[i]->name;
+      f.baseSize = bases[i]->size;
+      f.state = TreeBaseState::kWaiting;
+    } else {
+      f.skippedName = bases[i]->name;
+      f.skippedKind = bases[i]->kind;
+    }
+  }
+  std::sort(children->begin(), children->end(), NameOrder);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
 
-bool DiscoverTree(const std::string& rootPath, TreeFolders* folders,
+bool DiscoverTree(FileSystem* fs, const Folder& root, TreeFolders* folders,
                   DWORD* error) {
   folders->clear();
-  std::vector<Pending> stack;
-  stack.push_back({std::string(), std::string(), -1});
+  folders->emplace_back();
+  std::vector<Frame> stack(1);
+  stack[0].folder = &root;
+  stack[0].index = 0;
+  *error = Visit(fs, root, 0, folders, &stack[0].children);
+  if (*error != ERROR_SUCCESS) {
+    folders->clear();
+    return false;
+  }
   while (!stack.empty()) {
-    Pending next = std::move(stack.back());
-    stack.pop_back();
+    Frame& top = stack.back();
+    if (top.next == top.children.size()) {
+      stack.pop_back();
+      continue;
+    }
+    const std::string name = top.children[top.next++];
+    const int parent = top.index;
     const int index = static_cast<int>(folders->size());
     folders->emplace_back();
     TreeFolder& folder = folders->back();
-    folder.path = next.path;
-    folder.name = next.name;
-    folder.parent = next.parent;
+    folder.path = JoinPath((*folders)[parent].path, name);
+    folder.name = name;
+    folder.parent = parent;
 
-    Listing listing;
-    DWORD listError = 0;
-    if (!ListFolder(JoinPath(rootPath, next.path), &listing, &listError)) {
-      if (index == 0) {
-        *error = listError;
-        folders->clear();
-        return false;
-      }
-      folder.listError = listError;
+    Frame child;
+    child.index = index;
+    // Opened in its parent, never through a link: what was listed as a
+    // folder and is no longer one is told, not passed over.
+    DWORD failure = fs->OpenSubfolder(*top.folder, name, &child.owned);
+    if (failure == ERROR_SUCCESS) {
+      child.folder = child.owned.get();
+      failure = Visit(fs, *child.folder, index, folders, &child.children);
+    }
+    if (failure != ERROR_SUCCESS) {
+      (*folders)[index].listError = failure;
       continue;
     }
-    std::sort(listing.bases.begin(), listing.bases.end(),
-              [](const Base& a, const Base& b) {
-                return CompareNames(a.name, b.name) < 0;
-              });
-    // The folder takes the first base; each further one (a name that
-    // differs only in case) comes right after it, to be converted too.
-    for (size_t i = 0; i < listing.bases.size(); ++i) {
-      if (i > 0) {
-        TreeFolder twin = (*folders)[index];
-        twin.twin = true;
-        folders->push_back(std::move(twin));
-      }
-      TreeFolder& f = folders->back();
-      f.baseName = listing.bases[i].name;
-      f.baseSize = listing.bases[i].size;
-      f.state = TreeBaseState::kWaiting;
-    }
-    std::sort(listing.folders.begin(), listing.folders.end(),
-              [](const std::string& a, const std::string& b) {
-                return CompareNames(a, b) < 0;
-              });
-    for (auto i = listing.folders.rbegin(); i != listing.folders.rend(); ++i)
-      stack.push_back({JoinPath(next.path, *i), *i, index});
+    stack.push_back(std::move(child));
   }
   // Parents come before their children: one pass backwards tells each
   // folder whether a base lies below it.
@@ -117,14 +125,37 @@ bool DiscoverTree(const std::string& rootPath, TreeFolders* folders,
   return true;
 }
 
-bool PlaceFolders(TreeLayout* layout, const std::string& outDir,
-                  const std::string& rootName, TreeFolders* folders,
-                  std::string* error) {
+bool DiscoverTree(const std::string& rootPath, TreeFolders* folders,
+                  DWORD* error) {
+  std::unique_ptr<Folder> root;
+  *error = RealFileSystem()->OpenFolder(rootPath, &root);
+  if (*error == ERROR_SUCCESS)
+    return DiscoverTree(RealFileSystem(), *root, folders, error);
+  folders->clear();
+  return false;
+}
+
+bool PlaceFolders(TreeLayout* layout, const Folder& outDir,
+                  const std::string& outDirName, const std::string& rootName,
+                  TreeFolders* folders, std::string* error) {
   FolderPlaces places(folders->begin(), folders->end());
-  const bool placed = layout->Prepare(outDir, rootName, &places, error);
+  const bool placed =
+      layout->Prepare(outDir, outDirName, rootName, &places, error);
   for (size_t i = 0; i < places.size(); ++i) {
     (*folders)[i].output = places[i].output;
     (*folders)[i].renamedBecause = places[i].renamedBecause;
   }
   return placed;
+}
+
+bool PlaceFolders(TreeLayout* layout, const std::string& outDir,
+                  const std::string& rootName, TreeFolders* folders,
+                  std::string* error) {
+  std::unique_ptr<Folder> open;
+  const DWORD failure = RealFileSystem()->OpenFolder(outDir, &open);
+  if (failure != ERROR_SUCCESS) {
+    *error = "can't open " + outDir + ": " + SystemErrorText(failure);
+    return false;
+  }
+  return PlaceFolders(layout, *open, outDir, rootName, folders, error);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/conversion.h"
+#include "io/file_system.h"
 #include "layout/tree_layout.h"
 #include "platform/win32.h"
 
@@ -32,6 +33,11 @@ struct TreeFolder : FolderPlace {
   bool twin = false;
   uint64_t baseSize = 0;
   DWORD listError = 0;  // the folder could not be listed: why
+  // An entry named as a base that is no regular file (a link, a FIFO, a
+  // device, ...): never opened, told in the table and nothing more. The
+  // folder's regular bases come first; such an entry is a twin of its own.
+  std::string skippedName;
+  EntryKind skippedKind = EntryKind::kOther;
 
   // Set by the run.
   TreeBaseState state = TreeBaseState::kNoBase;
@@ -43,14 +49,23 @@ struct TreeFolder : FolderPlace {
 // first.
 typedef std::vector<TreeFolder> TreeFolders;
 
-// Walks the folder rootPath and everything below it. Symbolic links and
-// junctions to folders are not followed. A folder that cannot be listed is
-// kept with its listError. False only when rootPath itself cannot be
+// Walks the open folder root and everything below it, each folder opened
+// in the one above it, so that no path is too long to reach. Symbolic
+// links and junctions are not followed. A folder that cannot be opened or
+// listed is kept with its listError. False only when root itself cannot be
 // listed; *error is then the system's code.
+bool DiscoverTree(FileSystem* fs, const Folder& root, TreeFolders* folders,
+                  DWORD* error);
+// The same for the folder named rootPath.
 bool DiscoverTree(const std::string& rootPath, TreeFolders* folders,
                   DWORD* error);
 
-// Has layout place every folder below outDir (TreeLayout::Prepare).
+// Has layout place every folder below outDir, named outDirName in messages
+// (TreeLayout::Prepare).
+bool PlaceFolders(TreeLayout* layout, const Folder& outDir,
+                  const std::string& outDirName, const std::string& rootName,
+                  TreeFolders* folders, std::string* error);
+// The same in the folder named outDir.
 bool PlaceFolders(TreeLayout* layout, const std::string& outDir,
                   const std::string& rootName, TreeFolders* folders,
                   std::string* error);

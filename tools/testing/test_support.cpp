@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
+
+#include "io/file_system.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -32,6 +35,24 @@ std::string Quote(const std::string& arg) {
   }
   return quoted + "'";
 #endif
+}
+
+// Removes everything in folder, however deep: by names in open folders,
+// where a path grows too long for the library.
+void RemoveBelow(FileSystem* files, const Folder& folder) {
+  std::vector<FolderEntry> entries;
+  files->List(folder, &entries);
+  for (const FolderEntry& e : entries) {
+    if (e.kind == EntryKind::kFolder) {
+      std::unique_ptr<Folder> sub;
+      if (files->OpenSubfolder(folder, e.name, &sub) == ERROR_SUCCESS)
+        RemoveBelow(files, *sub);
+      sub.reset();
+      files->RemoveFolder(folder, e.name);
+    } else {
+      files->RemoveFile(folder, e.name);
+    }
+  }
 }
 
 int ExitStatus(int systemResult) {
@@ -70,6 +91,12 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code error;
   fs::remove_all(path_, error);
+  if (!error) return;
+  std::unique_ptr<Folder> folder;
+  if (RealFileSystem()->OpenFolder(path_, &folder) != ERROR_SUCCESS) return;
+  RemoveBelow(RealFileSystem(), *folder);
+  folder.reset();
+  fs::remove(path_, error);
 }
 
 std::string TempDir::File(const std::string& name) const {
