@@ -38,6 +38,14 @@ struct ConversionOptions {
   // mode's layout): it is written into as it is.
   bool outputMade = false;
 
+  // The file system the base is read from and the output made on; null
+  // for the real one.
+  FileSystem* fs = nullptr;
+  // The open folder the base's name is in, and the one the output's name
+  // is in; null: the name is a path as the user gave it.
+  const Folder* baseFolder = nullptr;
+  const Folder* outputFolder = nullptr;
+
   // Write a streamed output on a thread of its own while the next piece is
   // converted: faster with a processor to spare, slower without one.
   bool writeBehind = false;

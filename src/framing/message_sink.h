@@ -10,6 +10,7 @@
 #include <string>
 
 #include "io/byte_writer.h"
+#include "io/file_system.h"
 #include "platform/win32.h"
 
 enum class FoundBy {
@@ -44,6 +45,11 @@ struct MessageFacts {
 
 // How a destination's output is made.
 struct OutputOptions {
+  // The file system it is made on; null for the real one.
+  FileSystem* fs = nullptr;
+  // The open folder the output's name is in (tree mode: the place the
+  // layout made); null: the name is a path as the user gave it.
+  const Folder* folder = nullptr;
   // Nothing that exists may be replaced (tree mode makes every output anew).
   bool mustBeNew = false;
   // The caller made the output's place for this run (tree mode's layout):
