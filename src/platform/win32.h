@@ -2,7 +2,7 @@
 //
 // On Windows this is <windows.h> itself. Elsewhere the same names, types and
 // constants are declared here and implemented over POSIX in the
-// *-posix.cpp files (files, folders, time, identity), so that the
+// *-posix.cpp files (files, folders, time, identity, code pages), so that the
 // program's sources are the same on both.
 #ifndef KORVANE_PLATFORM_WIN32_H_
 #define KORVANE_PLATFORM_WIN32_H_
@@ -15,8 +15,8 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
 #include <string.h>
+#include <windows.h>
 
 #else  // POSIX
 
@@ -141,8 +141,7 @@ typedef struct _TIME_ZONE_INFORMATION {
 } TIME_ZONE_INFORMATION, *PTIME_ZONE_INFORMATION, *LPTIME_ZONE_INFORMATION;
 
 // Files. A handle is an object of the layer, never a bare descriptor.
-HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess,
-                          DWORD shareMode,
+HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                           LPSECURITY_ATTRIBUTES securityAttributes,
                           DWORD creationDisposition, DWORD flagsAndAttributes,
                           HANDLE templateFile);
@@ -155,8 +154,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD numberOfBytesToRead,
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD numberOfBytesToWrite,
                       LPDWORD numberOfBytesWritten, LPOVERLAPPED overlapped);
 BOOL WINAPI FlushFileBuffers(HANDLE file);
-HANDLE WINAPI CreateFileMappingA(HANDLE file,
-                                 LPSECURITY_ATTRIBUTES attributes,
+HANDLE WINAPI CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES attributes,
                                  DWORD protect, DWORD maximumSizeHigh,
                                  DWORD maximumSizeLow, LPCSTR name);
 LPVOID WINAPI MapViewOfFile(HANDLE fileMappingObject, DWORD desiredAccess,
@@ -232,8 +230,37 @@ BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime,
                         const FILETIME* lastWriteTime);
 // Makes a name absolute against the current folder and drops "." and
 // ".." by the text alone, as Windows does: links are not looked at.
-DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength,
-                              LPSTR buffer, LPSTR* filePart);
+DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer,
+                              LPSTR* filePart);
+
+// Code pages (code_page-posix.cpp), over iconv, with the numbers Windows
+// gives them. MultiByteToWideChar knows the code pages the header decoder
+// names (src/headers/charsets.cpp) and gives Windows' characters for them,
+// also where iconv's tables differ; any other fails with
+// ERROR_INVALID_PARAMETER. Without MB_ERR_INVALID_CHARS each byte that
+// starts no character becomes U+FFFD (Windows may give a code page's own
+// default character instead). WideCharToMultiByte converts to CP_UTF8
+// only, unpaired surrogates to U+FFFD (or, with WC_ERR_INVALID_CHARS, a
+// failure).
+typedef unsigned int UINT;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWCH;
+typedef const char* LPCCH;
+typedef BOOL* LPBOOL;
+#define CP_UTF7 65000u
+#define CP_UTF8 65001u
+#define MB_ERR_INVALID_CHARS 0x00000008u
+#define WC_ERR_INVALID_CHARS 0x00000080u
+#define ERROR_INVALID_FLAGS 1004u
+#define ERROR_NO_UNICODE_TRANSLATION 1113u
+
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH multiByteStr,
+                               int multiByteLength, LPWSTR wideCharStr,
+                               int wideCharLength);
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wideCharStr,
+                               int wideCharLength, LPSTR multiByteStr,
+                               int multiByteLength, LPCCH defaultChar,
+                               LPBOOL usedDefaultChar);
 
 // The runtime's case-insensitive comparison of n bytes.
 inline int _strnicmp(const char* a, const char* b, size_t n) {
