@@ -29,6 +29,13 @@ bool IsDeviceName(std::string_view stem) {
 
 bool IsTrailingJunk(char c) { return c == ' ' || c == '.'; }
 
+// The marks and overrides of writing direction: in a name they can make
+// "\u202Egpj.eml" show as "lme.jpg".
+bool IsDirectionControl(uint32_t c) {
+  return c == 0x061C || c == 0x200E || c == 0x200F ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
 }  // namespace
 
 std::string SafeNamePart(std::string_view text, size_t maxCharacters,
@@ -41,8 +48,10 @@ std::string SafeNamePart(std::string_view text, size_t maxCharacters,
        ++characters) {
     uint32_t c;
     int n = ReadUtf8(p, end, &c);
-    const bool unsafe = n == 0 || c < 0x20 || (c >= 0x7F && c <= 0x9F) ||
-                        (c < 0x80 && strchr("<>:\"/\\|?*", int(c)) != nullptr);
+    const bool unsafe =
+        n == 0 || c < 0x20 || (c >= 0x7F && c <= 0x9F) ||
+        (c < 0x80 && strchr("<>:\"/\\|?*", int(c)) != nullptr) ||
+        IsDirectionControl(c);
     if (n == 0) n = 1;
     const size_t size = unsafe ? 1 : size_t(n);
     if (part.size() + size > maxBytes) break;

@@ -22,12 +22,12 @@ std::string EmlFileName(uint64_t index, const SYSTEMTIME& utcDate,
                         std::string_view subject);
 
 // UTF-8 text as part of a file name that Windows and Linux both take:
-// each of <>:"/\|? and *, control character and byte that is no UTF-8 an
-// underscore, no blanks in front, at most maxCharacters characters and
-// maxBytes bytes, no dot or blank at the end, and no device name of
-// Windows (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9, LPT0 to
-// LPT9, also with ¹, ² or ³, in any case, alone or before a dot): an
-// underscore follows one.
+// each of <>:"/\|? and *, control character, mark or override of writing
+// direction and byte that is no UTF-8 an underscore, no blanks in front, at
+// most maxCharacters characters and maxBytes bytes, no dot or blank at the end,
+// and no device name of Windows (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to
+// COM9, LPT0 to LPT9, also with ¹, ² or ³, in any case, alone or before a dot):
+// an underscore follows one.
 std::string SafeNamePart(std::string_view text, size_t maxCharacters,
                          size_t maxBytes);
 

@@ -37,6 +37,7 @@ TEST(EmlNameTest, NamesFromIndexDateAndSubject) {
        "b\xFF"
        "c\xC2\x85",
        "000006 2001-09-09 a_b_c_.eml"},
+      {6, "x\u202Egpj.exe", "000006 2001-09-09 x_gpj.exe.eml"},
       {7, Repeat("é", 70), "000007 2001-09-09 " + Repeat("é", 60) + ".eml"},
       // 60 characters of four bytes would pass 255 bytes: 58 fit.
       {8, Repeat("😀", 60), "000008 2001-09-09 " + Repeat("😀", 58) + ".eml"},
