@@ -6,45 +6,18 @@
 
 #include <mutex>
 #include <new>
-#include <utility>
 #include <vector>
 
 #include "platform/code_pages-posix.h"
+#include "platform/iconv_pool-posix.h"
 #include "platform/win32.h"
 
+using win32_posix::BorrowedConverter;
 using win32_posix::CodePage;
 using win32_posix::kNoCharacter;
+using win32_posix::kNoConverter;
 
 namespace {
-
-const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
-
-// A converter is used by one thread at a time: each thread keeps its own,
-// one per code page it has used, open until it ends.
-class ThreadConverters {
- public:
-  ~ThreadConverters() {
-    for (auto& open : open_) iconv_close(open.second);
-  }
-  // In its initial state; kNoConverter where iconv has none.
-  iconv_t For(const CodePage& codePage) {
-    for (auto& open : open_) {
-      if (open.first == codePage.number) {
-        iconv(open.second, nullptr, nullptr, nullptr, nullptr);
-        return open.second;
-      }
-    }
-    const iconv_t converter = iconv_open("UTF-16LE", codePage.iconvName);
-    if (converter != kNoConverter)
-      open_.emplace_back(codePage.number, converter);
-    return converter;
-  }
-
- private:
-  std::vector<std::pair<UINT, iconv_t>> open_;
-};
-
-thread_local ThreadConverters converters;
 
 // Appends the UTF-16LE units of [begin, end) that iconv wrote.
 void AppendUnits(const char* begin, const char* end, std::vector<WCHAR>* out) {
@@ -67,7 +40,8 @@ const SingleByteTable* TableOf(const CodePage& codePage) {
       new SingleByteTable[win32_posix::CodePageCount()];
   SingleByteTable& table = tables[win32_posix::CodePageIndex(&codePage)];
   std::call_once(table.built, [&] {
-    const iconv_t converter = iconv_open("UTF-16LE", codePage.iconvName);
+    const BorrowedConverter borrowed(codePage);
+    const iconv_t converter = borrowed.get();
     if (converter == kNoConverter) return;
     for (unsigned byte = 0; byte < 256; ++byte) {
       char in = static_cast<char>(byte);
@@ -95,7 +69,6 @@ const SingleByteTable* TableOf(const CodePage& codePage) {
           codePage.number, static_cast<unsigned char>(byte));
       table.characters[byte] = other != 0 ? other : c;
     }
-    iconv_close(converter);
     table.usable = true;
   });
   return table.usable ? &table : nullptr;
@@ -132,7 +105,8 @@ WCHAR EucJpSupplementary(iconv_t converter, const unsigned char* p, size_t n,
 bool ConvertWithIconv(const CodePage& codePage, const unsigned char* in,
                       size_t n, bool strict, std::vector<WCHAR>* out,
                       DWORD* error) {
-  const iconv_t converter = converters.For(codePage);
+  const BorrowedConverter borrowed(codePage);
+  const iconv_t converter = borrowed.get();
   if (converter == kNoConverter) {
     *error = ERROR_INVALID_PARAMETER;
     return false;
