@@ -1,6 +1,7 @@
 // Micro-benchmarks of the converter's hot paths, in bytes of message base
 // per second: the line splitter, the per-message step of the mailbox
-// writer, and the recovery scan's search for message starts.
+// writer, the recovery scan's search for message starts, and what the
+// inventory takes of every message (its SHA-256, its header fields).
 #include <benchmark/benchmark.h>
 #include <stdint.h>
 #include <string.h>
@@ -12,6 +13,9 @@
 
 #include "base_builder.h"
 #include "framing/message_writer.h"
+#include "bytes/sha256.h"
+#include "headers/header_decoder.h"
+#include "headers/header_fields.h"
 #include "io/file_stream.h"
 #include "mbox/mbox_sink.h"
 #include "message/line_splitter.h"
@@ -192,6 +196,62 @@ void BM_RecoveryScanNext(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(base.size()));
 }
 BENCHMARK(BM_RecoveryScanNext)->Args({16 << 20, 0})->Args({16 << 20, 1});
+
+// SHA-256 over every message of a base, message by message as the
+// inventory hashes them; range(0) the base's size, range(1) the engine (0
+// portable, 1 the SHA instructions).
+void BM_Sha256Messages(benchmark::State& state) {
+  const Sha256Engine engine = state.range(1) != 0
+                                  ? Sha256Engine::kShaInstructions
+                                  : Sha256Engine::kPortable;
+  if (!Sha256EngineAvailable(engine)) {
+    state.SkipWithError("not on this processor");
+    return;
+  }
+  const std::string& base = RealisticBase(size_t(state.range(0)));
+  Sha256 sha(engine);
+  for (auto _ : state) {
+    NormalScanner scanner;
+    scanner.Attach(Bytes(base), uint32_t(base.size()));
+    const unsigned char* text;
+    int32_t length;
+    FILETIME time;
+    while (scanner.Next(&text, &length, &time)) {
+      sha.Update(text, size_t(length));
+      benchmark::DoNotOptimize(sha.Finish());
+    }
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(base.size()));
+}
+BENCHMARK(BM_Sha256Messages)->Args({16 << 20, 0})->Args({16 << 20, 1});
+
+// The inventory's header fields of every message, read and decoded; range(1)
+// 1: of mailing-list messages, whose header blocks are most of their bytes.
+void BM_HeaderFieldsMessages(benchmark::State& state) {
+  const std::string& base =
+      RealisticBase(size_t(state.range(0)), true, state.range(1) != 0);
+  HeaderField fields[5];
+  const char* const names[5] = {"from", "to", "cc", "subject", "message-id"};
+  for (int i = 0; i < 5; ++i) fields[i].name = names[i];
+  int64_t messages = 0;
+  for (auto _ : state) {
+    NormalScanner scanner;
+    scanner.Attach(Bytes(base), uint32_t(base.size()));
+    const unsigned char* text;
+    int32_t length;
+    FILETIME time;
+    while (scanner.Next(&text, &length, &time)) {
+      ReadHeaderFields(text, text + length, fields, 5);
+      for (int i = 0; i < 4; ++i)
+        benchmark::DoNotOptimize(DecodeHeaderValue(fields[i].value));
+      ++messages;
+    }
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(base.size()));
+  state.counters["messages"] =
+      benchmark::Counter(double(messages), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_HeaderFieldsMessages)->Args({16 << 20, 0})->Args({16 << 20, 1});
 
 }  // namespace
 

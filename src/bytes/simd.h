@@ -6,7 +6,8 @@
 // KORVANE_HAVE_WIDE_TARGETS: the compiler builds single functions for AVX2
 // and AVX-512 on request (KORVANE_TARGET), whatever the build targets, and
 // the intrinsics for them are included. The processor is asked at run time
-// (ProcessorHasAvx2, ProcessorHasAvx512Compress) before any is called.
+// (ProcessorHasAvx2, ProcessorHasAvx512Compress, ProcessorHasSha) before
+// any is called.
 #ifndef KORVANE_BYTES_SIMD_H_
 #define KORVANE_BYTES_SIMD_H_
 
@@ -57,5 +58,10 @@ inline unsigned SetBitCount(uint64_t v) {
 // VBMI2). False where the build has no wide targets.
 bool ProcessorHasAvx2();
 bool ProcessorHasAvx512Compress();
+
+// Whether the processor has the SHA-256 instructions and the SSSE3 and
+// SSE4.1 ones their callers shuffle with (on the 16-byte registers, which
+// every 64-bit system saves). False where the build has no wide targets.
+bool ProcessorHasSha();
 
 #endif  // KORVANE_BYTES_SIMD_H_

@@ -2,7 +2,7 @@
 //
 // On Windows this is <windows.h> itself. Elsewhere the same names, types and
 // constants are declared here and implemented over POSIX in the
-// *-posix.cpp files (files, folders, time, identity), so that the
+// *-posix.cpp files (files, folders, time, identity, code pages), so that the
 // program's sources are the same on both.
 #ifndef KORVANE_PLATFORM_WIN32_H_
 #define KORVANE_PLATFORM_WIN32_H_
@@ -236,6 +236,35 @@ BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime,
 // ".." by the text alone, as Windows does: links are not looked at.
 DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer,
                               LPSTR* filePart);
+
+// Code pages (code_page-posix.cpp), over iconv, with the numbers Windows
+// gives them. MultiByteToWideChar knows the code pages the header decoder
+// names (src/headers/charsets.cpp) and gives Windows' characters for them,
+// also where iconv's tables differ; any other fails with
+// ERROR_INVALID_PARAMETER. Without MB_ERR_INVALID_CHARS each byte that
+// starts no character becomes U+FFFD (Windows may give a code page's own
+// default character instead). WideCharToMultiByte converts to CP_UTF8
+// only, unpaired surrogates to U+FFFD (or, with WC_ERR_INVALID_CHARS, a
+// failure).
+typedef unsigned int UINT;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWCH;
+typedef const char* LPCCH;
+typedef BOOL* LPBOOL;
+#define CP_UTF7 65000u
+#define CP_UTF8 65001u
+#define MB_ERR_INVALID_CHARS 0x00000008u
+#define WC_ERR_INVALID_CHARS 0x00000080u
+#define ERROR_INVALID_FLAGS 1004u
+#define ERROR_NO_UNICODE_TRANSLATION 1113u
+
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH multiByteStr,
+                               int multiByteLength, LPWSTR wideCharStr,
+                               int wideCharLength);
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wideCharStr,
+                               int wideCharLength, LPSTR multiByteStr,
+                               int multiByteLength, LPCCH defaultChar,
+                               LPBOOL usedDefaultChar);
 
 // The runtime's case-insensitive comparison of n bytes.
 inline int _strnicmp(const char* a, const char* b, size_t n) {
