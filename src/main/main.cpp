@@ -1,6 +1,6 @@
 #include <stdlib.h>
 
-#include "main/run.h"
+#include "main/dropped_items.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -24,11 +24,11 @@ int main(int argc, char** argv) {
   // shows, for the run, after which the console gets its own back.
   const UINT consolePage = GetConsoleOutputCP();
   if (consolePage != 0) SetConsoleOutputCP(CP_UTF8);
-  const int status = RunKorvane(argc, argv);
+  const int status = RunAsLaunched(argc, argv);
   fflush(stdout);
   if (consolePage != 0) SetConsoleOutputCP(consolePage);
   exit(status);
 #else
-  exit(RunKorvane(argc, argv));
+  exit(RunAsLaunched(argc, argv));
 #endif
 }

@@ -184,6 +184,11 @@ BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size);
 DWORD WINAPI CharLowerBuffA(LPSTR text, DWORD length);
 DWORD WINAPI GetCurrentProcessId(void);
 
+// The console (win32_console-posix.cpp). A terminal is shared with the
+// shell that started the program, so the list holds this process and its
+// parent, as a command prompt's console would: never this process alone.
+DWORD WINAPI GetConsoleProcessList(LPDWORD processList, DWORD processCount);
+
 // Folders and names (win32_dir-posix.cpp). A listing shows a symbolic link
 // as Windows shows one: FILE_ATTRIBUTE_REPARSE_POINT, with
 // FILE_ATTRIBUTE_DIRECTORY when it points at a folder, size 0; it is not
