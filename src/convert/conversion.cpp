@@ -31,7 +31,8 @@ class ScanPass {
  public:
   ScanPass(const ConversionOptions& options, ConversionProgress* progress,
            const MappedFile& base, ConversionResult* result)
-      : progress(progress),
+      : observer(options.observer),
+        progress(progress),
         base(base),
         result(result),
         tickCount(options.tickCount != nullptr ? options.tickCount
@@ -56,6 +57,7 @@ class ScanPass {
     FILETIME time = {0, 0};
     MessagePlace place;
     place.foundBy = foundBy;
+    const unsigned char* record = scanner->position;
     while (scanner->Next(&text, &length, &time)) {
       // A view that failed reads as zeros from then on: what the scan
       // makes of them is not the base.
@@ -66,15 +68,30 @@ class ScanPass {
           result->corruptionWarning = true;
           progress->CorruptionFound();
         }
+        if (observer != nullptr) {
+          MessageFacts empty;
+          empty.place = place;
+          empty.place.offset = uint64_t(record - base.viewBase);
+          observer->Record(empty, std::string(),
+                           "an empty or broken record, passed over");
+        }
+        record = scanner->position;
         continue;
       }
+      record = scanner->position;
       place.offset = uint64_t(text - base.viewBase);
       if (!writer->WriteMessage(text, length, &time, place)) {
         if (CheckRead()) return false;
         result->outcome = ConversionOutcome::kCantWriteOutput;
         result->reason = SystemErrorText(writer->WriteError());
+        if (observer != nullptr)
+          observer->Record(writer->LastFacts(), std::string(),
+                           "can't write the output: " + result->reason);
         return false;
       }
+      if (observer != nullptr)
+        observer->Record(writer->LastFacts(), writer->LastOutput(),
+                         std::string());
       ++result->messages;
       if (DWORD(tickCount() - lastTick) > 100) {
         report();
@@ -87,6 +104,7 @@ class ScanPass {
  private:
   bool CheckRead() { return ReadFailed(base, result); }
 
+  MessageObserver* observer;
   ConversionProgress* progress;
   const MappedFile& base;
   ConversionResult* result;
@@ -247,6 +265,7 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
     result.outcome = ConversionOutcome::kCantWriteOutput;
     result.reason = SystemErrorText(writer.WriteError());
   }
+  if (options.observer != nullptr) options.observer->Finished();
   result.bytesWritten = writer.BytesWritten();
   return result;
 }

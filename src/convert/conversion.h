@@ -10,6 +10,7 @@
 #include <atomic>
 #include <string>
 
+#include "framing/message_observer.h"
 #include "output/output_kind.h"
 #include "platform/system_error.h"
 #include "platform/win32.h"
@@ -52,6 +53,9 @@ struct ConversionOptions {
   // Or from the first piece after this turns true (tree mode: a worker has
   // run out of bases, and its processor is spare).
   const std::atomic<bool>* writeBehindFrom = nullptr;
+
+  // Told of every record the scan meets (the inventory); may be null.
+  MessageObserver* observer = nullptr;
 
   // The millisecond clock for the progress throttle; tests substitute theirs.
   DWORD (*tickCount)() = nullptr;  // null: GetTickCount

@@ -26,5 +26,6 @@ struct Framing {
 
 const Framing kMboxFraming = {true, LineEnds::kLf, false};
 const Framing kMaildirFraming = {false, LineEnds::kLf, false};
+const Framing kStoredFraming = {false, LineEnds::kAsStored, false};
 
 #endif  // KORVANE_FRAMING_FRAMING_H_

@@ -41,6 +41,11 @@ struct MessageFacts {
   SYSTEMTIME envelopeDate = {};    // the same, as the calendar has it
   const char* sender = nullptr;    // the envelope sender, one ASCII word
   int32_t senderLength = 0;
+  // Its first line is an envelope line of its own (MessageHead).
+  bool ownEnvelope = false;
+  // It is a recovered message without headers: the synthetic header block
+  // comes first.
+  bool headerBlock = false;
 };
 
 // How a destination's output is made.

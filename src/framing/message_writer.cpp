@@ -30,28 +30,28 @@ bool MessageWriter::WriteMessage(const unsigned char* text, int32_t length,
   ReadMessageHead(text, end, options.alternativeScan, &head);
   // A message with an envelope line of its own leaves the time to follow
   // as it was; its envelope time is worked out all the same.
-  MessageFacts facts;
   facts.envelopeTime =
       envelopeTimes.Of(options, time, !head.ownEnvelope, &facts.envelopeDate);
+  facts.place = place;
+  facts.text = text;
+  facts.length = static_cast<uint32_t>(length);
+  facts.sender = head.sender;
+  facts.senderLength = head.senderLength;
+  facts.ownEnvelope = head.ownEnvelope;
+  // A recovered message that starts with an empty line has no headers of
+  // its own; it gets enough for a mail reader to list it.
+  facts.headerBlock =
+      !head.ownEnvelope && options.alternativeScan && head.examinedLines == 0;
+  entryOffset = handed + outputUsed;
   if (apart) {
-    facts.place = place;
-    facts.text = text;
-    facts.length = static_cast<uint32_t>(length);
-    facts.sender = head.sender;
-    facts.senderLength = head.senderLength;
     Check(sink->Begin(facts));
     if (writeFailed) return false;
   }
-  if (!head.ownEnvelope) {
-    if (framing.mbox) WriteEnvelope(facts.envelopeDate);
-    // A recovered message that starts with an empty line has no headers of
-    // its own; give it enough for a mail reader to list it.
-    if (options.alternativeScan && head.examinedLines == 0) {
-      const std::string block =
-          SyntheticHeader(facts.envelopeDate,
-                          framing.lineEnds == LineEnds::kLf ? "\n" : "\r\n");
-      Put(block.data(), block.size());
-    }
+  if (!head.ownEnvelope && framing.mbox) WriteEnvelope(facts.envelopeDate);
+  if (facts.headerBlock) {
+    const std::string block = SyntheticHeader(
+        facts.envelopeDate, framing.lineEnds == LineEnds::kLf ? "\n" : "\r\n");
+    Put(block.data(), block.size());
   }
   if (framing.lineEnds == LineEnds::kLf && !framing.keepsNul)
     WriteLines(text, end, head.ownEnvelope);
@@ -64,6 +64,10 @@ bool MessageWriter::WriteMessage(const unsigned char* text, int32_t length,
     if (!writeFailed) Check(sink->End(facts));
   }
   return !writeFailed;
+}
+
+std::string MessageWriter::LastOutput() const {
+  return apart ? sink->LastPlace() : std::to_string(entryOffset);
 }
 
 // A line and its LF, straight into the buffer where they fit: the last

@@ -11,6 +11,7 @@
 #include <stdint.h>
 
 #include <memory>
+#include <string>
 
 #include "framing/framing.h"
 #include "framing/message_sink.h"
@@ -43,6 +44,13 @@ class MessageWriter {
   DWORD WriteError() const { return writeError; }
   uint64_t BytesWritten() const { return sink->BytesWritten(); }
 
+  // What the writer made of the last message given (also when writing it
+  // failed): valid until the next.
+  const MessageFacts& LastFacts() const { return facts; }
+  // Where it went: the sink's word for a message apart (a file name), or
+  // the byte offset of its entry in the stream.
+  std::string LastOutput() const;
+
   // May change between messages (the recovery of a broken base's rest
   // switches to the alternative scan's rules).
   WriterOptions options;
@@ -67,6 +75,9 @@ class MessageWriter {
   const Framing framing;
   const bool apart;  // the sink takes each message apart
   MessageHead head;
+  MessageFacts facts;
+  uint64_t handed = 0;       // bytes handed to the sink
+  uint64_t entryOffset = 0;  // in the stream, of the last message's entry
   EnvelopeTimes envelopeTimes;
   std::unique_ptr<unsigned char[]> ownOutput;
   unsigned char* output = nullptr;  // null until the first byte

@@ -408,6 +408,31 @@ std::string MaildirFileFromModel(const std::string& message,
   return file;
 }
 
+// Keeps each message a sink is given.
+class StringSink : public MessageSink {
+ public:
+  DWORD Begin(const MessageFacts&) override {
+    message.clear();
+    return ERROR_SUCCESS;
+  }
+  DWORD WriteBytes(const void* bytes, size_t count) override {
+    message.append(static_cast<const char*>(bytes), count);
+    return ERROR_SUCCESS;
+  }
+  DWORD Finish() override { return ERROR_SUCCESS; }
+  uint64_t BytesWritten() const override { return message.size(); }
+  std::string message;
+};
+
+std::string WithCrLf(const std::string& lines) {
+  std::string out;
+  for (char c : lines) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
 TEST_P(BlockConversionTest, LongMessagesMatchTheLineRules) {
   writer.options.convertBlocks = PlainBlockConverterOf(GetParam());
   if (GetParam() != BlockConversion::kNone &&
@@ -439,9 +464,17 @@ TEST_P(BlockConversionTest, LongMessagesMatchTheLineRules) {
       ASSERT_TRUE(maildirWriter.WriteMessage(
           reinterpret_cast<const unsigned char*>(message.data()),
           static_cast<int32_t>(message.size()), &storedTime));
-      ASSERT_EQ(MaildirFileFromModel(message, alternativeScan),
-                testing_support::ReadFileOrEmpty(
-                    JoinPath(folder, toMaildir.LastPlace())));
+      const std::string file = MaildirFileFromModel(message, alternativeScan);
+      ASSERT_EQ(file, testing_support::ReadFileOrEmpty(
+                          JoinPath(folder, toMaildir.LastPlace())));
+      // The same message file with CR LF line ends, as a server takes it.
+      const Framing crLf = {false, LineEnds::kCrLf, false};
+      StringSink network;
+      MessageWriter networkWriter(&network, crLf, writer.options);
+      ASSERT_TRUE(networkWriter.WriteMessage(
+          reinterpret_cast<const unsigned char*>(message.data()),
+          static_cast<int32_t>(message.size()), &storedTime));
+      ASSERT_EQ(WithCrLf(file), network.message);
       ++checked;
     }
   }

@@ -28,6 +28,7 @@ void MessageWriter::Put(const void* bytes, size_t count) {
     // A piece larger than the buffer goes as it is.
     if (count >= kSinkBufferSize) {
       if (!writeFailed) Check(sink->WriteBytes(bytes, count));
+      handed += count;
       return;
     }
   }
@@ -40,6 +41,7 @@ void MessageWriter::Flush() {
   const size_t count = outputUsed;
   outputUsed = 0;
   Check(sink->WriteBytes(output, count));
+  handed += count;
   output = nullptr;  // a lent buffer is the sink's again
 }
 

@@ -1,17 +1,23 @@
 #!/usr/bin/env python3
-"""Reads korvane's Maildir output back and holds it against its mbox output.
+"""Reads korvane's Maildir and .eml output back and holds them against its
+mbox output.
 
 Every message file must hold the bytes of the same message's mbox entry
 without its envelope line, its ">From " quoting and the empty line that ends
 the entry; its size must be the S= of its name, its modification time the
 message's envelope time; Python's mailbox.Maildir must read every message.
 With --dovecot, Dovecot's doveadm must read the same messages with the same
-received dates (run as an unprivileged user: it refuses root).
+received dates (run as an unprivileged user: it refuses root). Every .eml
+file must be the same message's Maildir file with the line ends as stored,
+with the same time, and its SHA-256 the inventory's (-l), whose rows Python's
+csv module reads, one per message the console reported.
 
 usage: maildir_readers_test.py KORVANE KORVANE_MKBASE EXAMPLES_DIR [--dovecot]
 """
 
 import calendar
+import csv
+import hashlib
 import mailbox
 import os
 import re
@@ -136,7 +142,40 @@ class MaildirTest(unittest.TestCase):
         files = self.check_folder(maildir, self.path("out.mbx"), count)
         if DOVECOT:
             self.check_dovecot(maildir, {"INBOX": files})
+        emls = self.path(base + "-eml")
+        out = self.korvane([base, emls, "-e", "-l"] + list(switches), tz=tz)
+        self.assertIn(b"found %d messages" % count, out)
+        rows = self.read_inventory(emls + ".csv", count)
+        self.check_eml_folder(emls, files, [r for r in rows if r["output"]])
         return maildir, files
+
+    def read_inventory(self, path, count):
+        """The rows of an inventory: one per message written, besides the
+        empty records passed over."""
+        with open(path, encoding="utf-8-sig", newline="") as f:
+            rows = list(csv.DictReader(f))
+        self.assertEqual(count, sum(1 for r in rows if not r["problem"]))
+        return rows
+
+    def check_eml_folder(self, folder, files, rows):
+        """The .eml files of one folder against the Maildir files of the same
+        messages, and their digests against the inventory's rows."""
+        names = sorted(n for n in os.listdir(folder) if n.endswith(".eml"))
+        self.assertEqual(len(files), len(names))
+        self.assertEqual(len(files), len(rows))
+        for name, (path, _), row in zip(names, files, rows):
+            eml = os.path.join(folder, name)
+            with open(eml, "rb") as f:
+                data = f.read()
+            with open(path, "rb") as f:
+                maildir = f.read()
+            lines = data.replace(b"\r\n", b"\n").replace(b"\r", b"\n")
+            if lines and not lines.endswith(b"\n"):
+                lines += b"\n"
+            self.assertEqual(maildir, lines, name)
+            self.assertEqual(os.stat(path).st_mtime, os.stat(eml).st_mtime)
+            self.assertEqual(hashlib.sha256(data).hexdigest(), row["sha256"])
+            self.assertTrue(row["output"].endswith(name), row["output"])
 
     def check_folder(self, maildir, mbox, count):
         """The files of one Maildir folder against the mbox entries of the
@@ -292,6 +331,19 @@ class MaildirTest(unittest.TestCase):
                         os.path.join(top, plus, "maildirfolder")))
         if DOVECOT:
             self.check_dovecot(top, dovecot)
+        # The same tree as .eml folders, with its inventory.
+        self.korvane(["Mail", "-r", "-e", "-l"])
+        rows = self.read_inventory(self.path("Mail-eml/inventory.csv"),
+                                   sum(len(f) for f in dovecot.values()))
+        for folder, (args, _, _, name) in tree.items():
+            if args is None:
+                continue
+            with self.subTest(folder + " as .eml"):
+                self.check_eml_folder(
+                    self.path(os.path.join("Mail-eml", folder)),
+                    dovecot[name],
+                    [r for r in rows if r["folder"] == folder and
+                     r["output"]])
 
     def test_what_may_become_a_maildir(self):
         self.make_base("m.tbb", ["--synthetic", "3"])
@@ -313,6 +365,16 @@ class MaildirTest(unittest.TestCase):
             out = self.korvane(["m.tbb", target, "-m"], status=2)
             self.assertTrue(out.splitlines()[1].startswith(
                 b"error: can't create Maildir " + target.encode()), out)
+            self.assertEqual(before, sorted(os.walk(self.path(target))))
+        # A folder of .eml files is made new or into an empty folder only.
+        self.korvane(["m.tbb", "empty2", "-e"])
+        for target, why in [("empty2", b"it is not an empty folder"),
+                            ("busy", b"it is not an empty folder"),
+                            ("file", b"it is not a folder")]:
+            before = sorted(os.walk(self.path(target)))
+            out = self.korvane(["m.tbb", target, "-e"], status=2)
+            self.assertEqual(b"error: can't create .eml folder %s: %s" %
+                             (target.encode(), why), out.splitlines()[1])
             self.assertEqual(before, sorted(os.walk(self.path(target))))
 
 

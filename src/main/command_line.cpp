@@ -76,6 +76,10 @@ bool ParseCommandLine(int argc, char** argv, bool slashSwitches,
         if (arg[2] != '\0') return false;
         settings->treeMode = true;
         break;
+      case 'l':
+        if (arg[2] != '\0') return false;
+        settings->inventory = true;
+        break;
       case 'j': {
         const char* end;
         int32_t jobs = ReadNumber(arg + 2, &end);
@@ -116,7 +120,10 @@ std::string MoreHelpText() {
       "               korvane Mail -r\n"
       "  -jN      with -r: N bases at once, 1 to 64 (default: one per "
       "processor)\n"
-      "               korvane Mail Mail-mbox -r -j2\n";
+      "               korvane Mail Mail-mbox -r -j2\n"
+      "  -l       an inventory of every message found, as CSV: the output's\n"
+      "           name with .csv (inventory.csv in outdir with -r)\n"
+      "               korvane inbox.tbb -l\n";
   for (int i = 0; i < kOutputKindCount; ++i) {
     const OutputKind& kind = kOutputKinds[i];
     if (kind.help == nullptr) continue;

@@ -18,6 +18,8 @@ struct RunSettings {
   // -r: the input is a folder, converted with every base below it.
   bool treeMode = false;
   int32_t jobs = 0;  // -jN, 1 to 64; 0: not given
+  // -l: an inventory of every record the scan meets, beside the output.
+  bool inventory = false;
   // The output kind a switch chose (-m: a Maildir); null for the default,
   // an mbox file.
   const OutputKind* output = nullptr;

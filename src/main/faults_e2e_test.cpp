@@ -194,9 +194,9 @@ TEST_F(FaultTest, MailboxThatCannotBeCreatedIsAWriteError) {
   for (const char* mailbox : cases) {
     ProgramResult r = Run({"in.tbb", mailbox});
     EXPECT_EQ(2, r.status) << mailbox;
-    EXPECT_EQ(std::string(kBanner) + "error: can't open " + mailbox +
-                  " for write\n",
-              r.output);
+    EXPECT_EQ(
+        std::string(kBanner) + "error: can't open " + mailbox + " for write\n",
+        r.output);
   }
   EXPECT_FALSE(FileExists(dir.File("missing")));
 }

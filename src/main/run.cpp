@@ -3,11 +3,14 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <memory>
 #include <string>
 
 #include "convert/conversion.h"
+#include "inventory/inventory.h"
 #include "main/command_line.h"
 #include "main/concurrency.h"
+#include "main/display_width.h"
 #include "main/exit_status.h"
 #include "main/tree_console.h"
 #include "platform/win32.h"
@@ -62,6 +65,23 @@ class ConsoleProgress : public ConversionProgress {
 
 }  // namespace
 
+bool ReportInventory(Inventory* inventory, const std::string& name) {
+  const DWORD error = inventory->Close();
+  if (error != ERROR_SUCCESS) {
+    printf("error: can't write the inventory %s: %s", ConsoleText(name).c_str(),
+           SystemErrorText(error).c_str());
+    printf("\n");
+    return false;
+  }
+  if (inventory->Made()) {
+    printf("inventory: %llu records in %s",
+           static_cast<unsigned long long>(inventory->Rows()),
+           ConsoleText(name).c_str());
+    printf("\n");
+  }
+  return true;
+}
+
 int RunKorvane(int argc, char** argv) {
   printf("korvane v%s - message base to unix mailbox converter",
          KORVANE_VERSION);
@@ -100,9 +120,19 @@ int RunKorvane(int argc, char** argv) {
   options.compatibilityLevel = settings.compatibilityLevel;
   options.output = &kind;
   options.writeBehind = concurrency.writeThread;
+  // The inventory goes beside the output, named after it.
+  const std::string inventoryName = std::string(mailboxName) + ".csv";
+  std::unique_ptr<Inventory> inventory;
+  std::unique_ptr<MessageObserver> rows;
+  if (settings.inventory) {
+    inventory.reset(new Inventory(RealFileSystem(), nullptr, inventoryName));
+    rows = inventory->ForBase(std::string(), std::string());
+    options.observer = rows.get();
+  }
   ConsoleProgress progress;
   const ConversionResult result =
       ConvertBase(inputName, mailboxName, options, &progress);
+  rows.reset();
 
   switch (result.outcome) {
     case ConversionOutcome::kCantOpenBase:
@@ -154,5 +184,8 @@ int RunKorvane(int argc, char** argv) {
       }
       break;
   }
-  return ExitStatusOf(result.outcome);
+  ExitStatus status = ExitStatusOf(result.outcome);
+  if (inventory && !ReportInventory(inventory.get(), inventoryName))
+    status = kExitFailed;
+  return status;
 }

@@ -9,10 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "inventory/inventory.h"
 #include "io/file_system.h"
 #include "io/paths.h"
 #include "main/display_width.h"
 #include "main/exit_status.h"
+#include "main/run.h"
 #include "platform/win32.h"
 
 #ifdef _WIN32
@@ -266,6 +268,20 @@ int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency) {
   options.conversion.outputMade = true;
   std::string rootName = LastName(places.root);
   if (rootName.empty()) rootName = "messages";
+  // Made in OUTDIR before the folders' places, which give way to it.
+  const char kInventoryName[] = "inventory.csv";
+  std::unique_ptr<Inventory> inventory;
+  if (settings.inventory) {
+    inventory.reset(new Inventory(fs, places.outFolder.get(), kInventoryName));
+    options.inventory = inventory.get();
+    error = inventory->Make();
+    if (error != ERROR_SUCCESS) {
+      PrintError("can't create the inventory " +
+                 ConsoleText(JoinPath(places.out, kInventoryName)) + ": " +
+                 SystemErrorText(error));
+      return kExitFailed;
+    }
+  }
   TreeRunSummary summary;
   std::string why;
   if (!PlaceFolders(layout.get(), *places.outFolder, places.out, rootName,
@@ -282,5 +298,9 @@ int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency) {
     progress.Clear();
   }
   PrintTreeReport(folders, summary, (GetTickCount() - startTick) / 1000.0);
-  return TreeExitStatus(folders, summary);
+  int status = TreeExitStatus(folders, summary);
+  if (inventory &&
+      !ReportInventory(inventory.get(), JoinPath(places.out, kInventoryName)))
+    status = kExitFailed;
+  return status;
 }

@@ -60,7 +60,7 @@ bool IsEnvelopeLine(const unsigned char* line, int32_t length) {
   if (!SkipBlanks(&p, end) || end - p != 4) return false;
   const unsigned char* year = p;
   if (!SkipDigits(&p, end, 4)) return false;
-  return (year[0] - '0') * 1000 + (year[1] - '0') * 100 +
-             (year[2] - '0') * 10 + (year[3] - '0') >
+  return (year[0] - '0') * 1000 + (year[1] - '0') * 100 + (year[2] - '0') * 10 +
+             (year[3] - '0') >
          90;
 }

@@ -2,6 +2,8 @@
 
 #include <ctype.h>
 
+#include "eml/eml_sink.h"
+#include "eml/eml_tree_layout.h"
 #include "maildir/maildir_sink.h"
 #include "maildir/maildir_tree_layout.h"
 #include "mbox/mbox_sink.h"
@@ -23,6 +25,11 @@ const OutputKind kOutputKinds[] = {
      &MaildirSink::Create, &MakeLayout<MaildirTreeLayout>,
      "-m       a Maildir instead of an mbox file (a Maildir++ tree with -r)",
      "korvane inbox.tbb -m"},
+    {".eml", 'e', "-eml", "-eml", ".eml folder", &kStoredFraming, false,
+     &EmlSink::Create, &MakeLayout<EmlTreeLayout>,
+     "-e       one .eml file per message, into a folder (a tree of them "
+     "with -r)",
+     "korvane inbox.tbb -e"},
 };
 const int kOutputKindCount = sizeof kOutputKinds / sizeof kOutputKinds[0];
 

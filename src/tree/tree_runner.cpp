@@ -37,6 +37,8 @@ class Run {
 
  private:
   void Work(WorkerProgress* mine);
+  // What the inventory puts before the place of each message of folder.
+  std::string InventoryPrefix(const TreeFolder& folder) const;
   TreeProgressState State();
 
   const std::string& rootPath;
@@ -59,6 +61,27 @@ class Run {
   TreeRunSummary summary;
 };
 
+// The folder as the inventory names it: its path below ROOT with "/"
+// between the names, and its base's name where it is a further base.
+std::string InventoryFolder(const TreeFolder& folder) {
+  std::string path =
+      folder.twin ? JoinPath(folder.path, folder.baseName) : folder.path;
+  for (char& c : path)
+    if (IsPathSeparator(c)) c = '/';
+  return path;
+}
+
+std::string Run::InventoryPrefix(const TreeFolder& folder) const {
+  std::string place = folder.output == "." ? std::string() : folder.output;
+  for (char& c : place)
+    if (IsPathSeparator(c)) c = '/';
+  // A message of a stream is told by its entry's byte offset in the file.
+  if (options.conversion.output != nullptr &&
+      options.conversion.output->streamed)
+    return place + ":";
+  return place.empty() ? place : place + "/";
+}
+
 void Run::Work(WorkerProgress* mine) {
   for (;;) {
     size_t index;
@@ -74,8 +97,15 @@ void Run::Work(WorkerProgress* mine) {
     const std::string output = JoinPath(outDir, folder.output);
     ConversionOptions conversion = options.conversion;
     conversion.writeBehindFrom = &processorSpare;
+    std::unique_ptr<MessageObserver> rows;
+    if (options.inventory != nullptr) {
+      rows = options.inventory->ForBase(InventoryFolder(folder),
+                                        InventoryPrefix(folder));
+      conversion.observer = rows.get();
+    }
     ConversionResult result =
         ConvertBase(base.c_str(), output.c_str(), conversion, mine);
+    rows.reset();
     const bool outputFailed =
         result.outcome == ConversionOutcome::kCantCreateOutput ||
         result.outcome == ConversionOutcome::kCantWriteOutput;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/conversion.h"
+#include "inventory/inventory.h"
 #include "layout/tree_layout.h"
 #include "tree/tree_folders.h"
 
@@ -33,6 +34,8 @@ struct TreeRunOptions {
   int processors = 1;
   // For every base; its output name and format come from the layout.
   ConversionOptions conversion;
+  // Where every base's records are listed; null for no inventory.
+  Inventory* inventory = nullptr;
 };
 
 struct TreeRunSummary {

@@ -1,0 +1,118 @@
+#include "eml/eml_sink.h"
+
+#include <vector>
+
+#include "eml/eml_name.h"
+#include "headers/header_decoder.h"
+#include "headers/header_fields.h"
+#include "message/message_range.h"
+#include "platform/system_error.h"
+
+namespace {
+
+// The folder name as the single run names it: made new, or an empty one
+// that is there, never through a link at its last name.
+DWORD OpenEmptyFolder(FileSystem* fs, const std::string& path,
+                      std::unique_ptr<Folder>* folder, std::string* why) {
+  std::unique_ptr<Folder> holder;
+  std::string last;
+  DWORD error = OpenHolder(fs, path, &holder, &last);
+  if (error == ERROR_SUCCESS) error = fs->MakeFolder(*holder, last);
+  const bool existed = error == ERROR_ALREADY_EXISTS;
+  if (error == ERROR_SUCCESS || existed)
+    error = fs->OpenSubfolder(*holder, last, folder);
+  if (error == ERROR_DIRECTORY) {
+    *why = "it is not a folder";
+    return error;
+  }
+  if (error != ERROR_SUCCESS || !existed) return error;
+  std::vector<FolderEntry> entries;
+  error = fs->List(**folder, &entries);
+  if (error == ERROR_SUCCESS && !entries.empty()) {
+    *why = "it is not an empty folder";
+    return ERROR_DIR_NOT_EMPTY;
+  }
+  return error;
+}
+
+// The message's decoded subject; a recovered message without headers gets
+// the one of its synthetic header block.
+std::string Subject(const MessageFacts& message) {
+  if (message.headerBlock) return "recovered message";
+  const MessageRange range =
+      MessageFileRange(message.text, message.text + message.length,
+                       message.ownEnvelope, false, false);
+  HeaderField subject;
+  subject.name = "Subject";
+  ReadHeaderFields(range.begin, range.end, &subject, 1);
+  return subject.found ? DecodeHeaderValue(subject.value) : std::string();
+}
+
+}  // namespace
+
+std::unique_ptr<MessageSink> EmlSink::Create(const std::string& name,
+                                             const OutputOptions& options,
+                                             std::string* why) {
+  FileSystem* fs = options.fs != nullptr ? options.fs : RealFileSystem();
+  std::unique_ptr<Folder> folder;
+  DWORD error;
+  if (options.folder != nullptr)
+    error = fs->OpenSubfolder(*options.folder, name, &folder);
+  else if (options.madeByCaller)
+    error = fs->OpenFolder(name, &folder);
+  else
+    error = OpenEmptyFolder(fs, name, &folder, why);
+  if (error != ERROR_SUCCESS) {
+    if (why->empty()) *why = SystemErrorText(error);
+    return nullptr;
+  }
+  return std::unique_ptr<MessageSink>(new EmlSink(fs, std::move(folder)));
+}
+
+EmlSink::~EmlSink() { Abandon(); }
+
+DWORD EmlSink::Begin(const MessageFacts& message) {
+  Abandon();
+  name =
+      EmlFileName(message.place.index, message.envelopeDate, Subject(message));
+  std::string index = std::to_string(message.place.index);
+  if (index.size() < 6) index.insert(0, 6 - index.size(), '0');
+  const std::string partial = "." + index + ".partial";
+  const DWORD error = fs->CreateNewFile(*folder, partial, &file);
+  if (error == ERROR_SUCCESS) partialName = partial;
+  return error;
+}
+
+DWORD EmlSink::WriteBytes(const void* bytes, size_t count) {
+  const DWORD error = file->Write(bytes, count);
+  if (error == ERROR_SUCCESS) written += count;
+  return error;
+}
+
+// Each file's write time is the message's envelope time, as for Maildir.
+DWORD EmlSink::End(const MessageFacts& message) {
+  DWORD error = file->SetWriteTime(message.envelopeTime);
+  const DWORD closed = file->Close();
+  file.reset();
+  if (error == ERROR_SUCCESS) error = closed;
+  if (error == ERROR_SUCCESS)
+    error = fs->Rename(*folder, partialName, *folder, name);
+  if (error != ERROR_SUCCESS) {
+    Abandon();
+    return error;
+  }
+  partialName.clear();
+  lastName = name;
+  return ERROR_SUCCESS;
+}
+
+void EmlSink::Abandon() {
+  if (file) {
+    file->Close();
+    file.reset();
+  }
+  if (!partialName.empty()) {
+    fs->RemoveFile(*folder, partialName);
+    partialName.clear();
+  }
+}

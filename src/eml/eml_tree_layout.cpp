@@ -1,0 +1,55 @@
+// The .eml tree layout: the folder OUTDIR/A/B for the base in ROOT/A/B.
+#include "eml/eml_tree_layout.h"
+
+#include "io/paths.h"
+
+namespace {
+
+const char kTopFolder[] = ".";
+
+// Below outDir: the folder that holds folder i's place ("" for outDir).
+std::string Where(const FolderPlaces& folders, size_t i) {
+  const int parent = folders[i].parent;
+  return parent <= 0 ? std::string() : folders[parent].output;
+}
+
+}  // namespace
+
+// ROOT's own base writes into OUTDIR itself.
+bool EmlTreeLayout::FixedPlace(const FolderPlaces&, size_t i,
+                               const std::string&, std::string* output) {
+  if (i != 0) return false;
+  *output = kTopFolder;
+  return true;
+}
+
+std::string EmlTreeLayout::Form(const FolderPlaces& folders, size_t i,
+                                const std::string& given, bool) {
+  return JoinPath(Where(folders, i), given);
+}
+
+std::vector<std::string> EmlTreeLayout::Claims(const FolderPlaces&, size_t,
+                                               const std::string& output) {
+  return {output};
+}
+
+DWORD EmlTreeLayout::Make(const Folder& outDir, const FolderPlaces& folders,
+                          size_t i, const std::string& output) {
+  FolderBelow where;
+  const DWORD error = where.Open(fs, outDir, Where(folders, i));
+  if (error != ERROR_SUCCESS) return error;
+  return fs->MakeFolder(where.get(), LastName(output));
+}
+
+void EmlTreeLayout::Discard(const Folder& outDir, const FolderPlace& folder) {
+  // A folder with folders below it stays, for the hierarchy; an empty one
+  // goes (a folder that holds anything is never removed).
+  if (folder.output.empty() || folder.output == kTopFolder || folder.basesBelow)
+    return;
+  const std::string name = LastName(folder.output);
+  FolderBelow where;
+  if (where.Open(fs, outDir,
+                 folder.output.substr(0, folder.output.size() - name.size())) ==
+      ERROR_SUCCESS)
+    fs->RemoveFolder(where.get(), name);
+}
