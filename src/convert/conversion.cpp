@@ -157,6 +157,14 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
       options.alternativeScan ? ScanKind::kAlternative : ScanKind::kNormal;
 
   MappedFile base;
+  // The observer is done with the base's bytes before they are unmapped,
+  // whichever way the conversion ends.
+  struct ObserverFinished {
+    MessageObserver* observer;
+    ~ObserverFinished() {
+      if (observer != nullptr) observer->Finished();
+    }
+  } observerFinished{options.observer};
   bool emptyBase = false;
   if (!base.Open(baseName, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) {
     const DWORD error = GetLastError();
@@ -265,7 +273,6 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
     result.outcome = ConversionOutcome::kCantWriteOutput;
     result.reason = SystemErrorText(writer.WriteError());
   }
-  if (options.observer != nullptr) options.observer->Finished();
   result.bytesWritten = writer.BytesWritten();
   return result;
 }

@@ -1,6 +1,11 @@
 #include "inventory/inventory.h"
 
+#include <condition_variable>
+#include <deque>
+#include <system_error>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "bytes/sha256.h"
 #include "headers/header_decoder.h"
@@ -43,6 +48,19 @@ std::string MessageDigest(Sha256* sha, const MessageFacts& m) {
 
 }  // namespace
 
+// A record as the row maker takes it, with what it points to that does not
+// outlive the call (the sender, the words) copied; the message's text stays
+// in the mapped base until the conversion is finished.
+struct RecordCopy {
+  MessageFacts facts;
+  std::string sender;
+  std::string output;
+  std::string problem;
+};
+
+// Hashing and decoding every message costs more than converting it: a
+// thread of the base's own makes the rows while the conversion goes on, a
+// bounded queue between them.
 class Inventory::BaseRows : public MessageObserver {
  public:
   BaseRows(Inventory* inventory, std::string folder, std::string outputPrefix)
@@ -50,12 +68,82 @@ class Inventory::BaseRows : public MessageObserver {
         folder(std::move(folder)),
         outputPrefix(std::move(outputPrefix)) {}
   // Rows of a conversion that stopped before its end are kept too.
-  ~BaseRows() override {
-    if (count > 0) Finished();
-  }
+  ~BaseRows() override { Finished(); }
 
   void Record(const MessageFacts& m, const std::string& output,
               const std::string& problem) override {
+    RecordCopy copy{m, std::string(), output, problem};
+    if (m.sender != nullptr)
+      copy.sender.assign(m.sender, size_t(m.senderLength));
+    if (!Started()) {
+      MakeRow(copy);
+      return;
+    }
+    batch.push_back(std::move(copy));
+    if (batch.size() == kBatch) HandOn();
+  }
+
+  void Finished() override {
+    if (thread.joinable()) {
+      HandOn();
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        stopping = true;
+      }
+      work.notify_one();
+      thread.join();
+    }
+    if (count == 0 && told) return;
+    inventory->Append(pending, count);
+    told = true;
+    pending.clear();
+    count = 0;
+  }
+
+ private:
+  // Records go to the thread a batch at a time: one hand-on per record
+  // cost more than the row.
+  static const size_t kBatch = 256;
+  static const size_t kQueued = 16;  // batches
+
+  void HandOn() {
+    if (batch.empty()) return;
+    std::unique_lock<std::mutex> lock(mutex);
+    room.wait(lock, [this] { return queue.size() < kQueued; });
+    queue.push_back(std::move(batch));
+    batch.clear();
+    work.notify_one();
+  }
+
+  // Starts the thread with the first record; false where there is none
+  // (it could not be started, or the conversion is finished).
+  bool Started() {
+    if (!tried) {
+      tried = true;
+      try {
+        thread = std::thread(&BaseRows::Run, this);
+      } catch (const std::system_error&) {
+      }
+    }
+    return thread.joinable();
+  }
+
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      work.wait(lock, [this] { return stopping || !queue.empty(); });
+      if (queue.empty()) return;
+      std::vector<RecordCopy> records = std::move(queue.front());
+      queue.pop_front();
+      room.notify_one();
+      lock.unlock();
+      for (const RecordCopy& r : records) MakeRow(r);
+      lock.lock();
+    }
+  }
+
+  void MakeRow(const RecordCopy& r) {
+    const MessageFacts& m = r.facts;
     HeaderField fields[5];
     const char* const names[5] = {"From", "To", "Cc", "Subject", "Message-ID"};
     std::string decoded[4];
@@ -70,37 +158,39 @@ class Inventory::BaseRows : public MessageObserver {
       digest = MessageDigest(&sha, m);
     }
     std::string place;
-    if (!output.empty())
-      place = outputPrefix.empty() ? output : outputPrefix + output;
-    AppendCsvRow(
-        &pending,
-        {folder, std::to_string(m.place.index), std::to_string(m.place.offset),
-         std::to_string(m.length), ScanName(m.place.foundBy), date,
-         m.sender != nullptr
-             ? std::string_view(m.sender, size_t(m.senderLength))
-             : std::string_view(),
-         decoded[0], decoded[1], decoded[2], decoded[3],
-         DecodeHeaderValue(fields[4].value), digest, place, problem});
+    if (!r.output.empty())
+      place = outputPrefix.empty() ? r.output : outputPrefix + r.output;
+    AppendCsvRow(&pending, {folder, std::to_string(m.place.index),
+                            std::to_string(m.place.offset),
+                            std::to_string(m.length), ScanName(m.place.foundBy),
+                            date, r.sender, decoded[0], decoded[1], decoded[2],
+                            decoded[3], DecodeHeaderValue(fields[4].value),
+                            digest, place, r.problem});
     ++count;
-    if (pending.size() >= kRowsPending) Finished();
+    if (pending.size() >= kRowsPending) {
+      inventory->Append(pending, count);
+      told = true;
+      pending.clear();
+      count = 0;
+    }
   }
 
-  void Finished() override {
-    if (count == 0 && told) return;
-    inventory->Append(pending, count);
-    told = true;
-    pending.clear();
-    count = 0;
-  }
-
- private:
   Inventory* const inventory;
   const std::string folder;
   const std::string outputPrefix;
   Sha256 sha;
+  // The row maker's: the thread's while it runs.
   std::string pending;
   uint64_t count = 0;  // rows pending
   bool told = false;   // the inventory has heard of this base
+
+  std::mutex mutex;  // guards the queue and stopping
+  std::condition_variable work, room;
+  std::deque<std::vector<RecordCopy>> queue;
+  std::vector<RecordCopy> batch;  // the conversion's, until handed on
+  bool stopping = false;
+  bool tried = false;
+  std::thread thread;
 };
 
 DWORD Inventory::Open() {
