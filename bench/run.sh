@@ -3,7 +3,7 @@
 # ordinary messages and one of short mailing-list messages, with each block
 # conversion (the one the processor picks, and those pinned at build time);
 # times the Maildir output (-m, a file per message) against the mbox
-# output; checks that 4 times the base costs about 4 times the time, also on
+# output, and on the list base the inventory (-l) and the .eml files (-e); checks that 4 times the base costs about 4 times the time, also on
 # damaged bases built to be hard for the recovery scan. Prints tables;
 # docs/performance.md explains them. Needs bash, coreutils, sed, awk and
 # /usr/bin/time (Debian: time).
@@ -297,6 +297,15 @@ echo "== timing the Maildir output of the big base"
 all_runs=$runs
 runs=$((runs < 3 ? runs : 3))
 time_group "big maildir=$K big.tbb '$out/maildir' -m"
+# The other outputs of the list base beside its mbox: the inventory (-l),
+# and the .eml files (-e) against the Maildir's, both a file per message.
+echo "== timing the outputs of the list base"
+time_group \
+  "list mbox=$K list.tbb '$out/mbx'" \
+  "list mbox -l=$K list.tbb '$out/mbx' -l" \
+  "list maildir=$K list.tbb '$out/maildir' -m" \
+  "list eml=$K list.tbb '$out/eml' -e" \
+  "list eml -l=$K list.tbb '$out/eml' -e -l"
 runs=$all_runs
 echo "== timing the scaling: the base a quarter the size"
 time_group \
@@ -349,6 +358,21 @@ for base in big list; do
 done
 
 echo "(*: a group of its own, median of at most 3 runs)"
+
+echo
+echo "outputs of the list base (a group of its own, median of at most 3 runs);" \
+  "x: ratio to the first row named"
+printf '%-34s %9s %7s %7s %7s\n' command "median s" "x" "cpu s" "x"
+out_row() {  # label description base-label
+  printf '%-34s %9s %7s %7s %7s\n' "$2" "${seconds[$1]}" \
+    "$(ratio "${seconds[$1]}" "${seconds[$3]}")" "${cpu[$1]}" \
+    "$(ratio "${cpu[$1]}" "${cpu[$3]}")"
+}
+out_row "list mbox" "mbox" "list mbox"
+out_row "list mbox -l" "mbox with the inventory (-l)" "list mbox"
+out_row "list maildir" "Maildir (-m)" "list maildir"
+out_row "list eml" ".eml files (-e), x Maildir" "list maildir"
+out_row "list eml -l" ".eml files with -l, x .eml files" "list eml"
 
 echo
 echo "scaling: 4 x the base, time ratio (target at most 4.4); korvane (${path_list[0]})"
