@@ -138,11 +138,19 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   result.scan =
       options.alternativeScan ? ScanKind::kAlternative : ScanKind::kNormal;
 
+  FileSystem* fs = options.fs != nullptr ? options.fs : RealFileSystem();
   MappedFile base;
   bool emptyBase = false;
-  if (!base.Open(baseName, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) {
+  // In a folder, the base is opened by its name there, never through a
+  // link, and what was opened is what is told empty.
+  if (options.baseFolder != nullptr
+          ? !base.OpenIn(fs, *options.baseFolder, baseName)
+          : !base.Open(baseName, GENERIC_READ, FILE_SHARE_READ,
+                       OPEN_EXISTING)) {
     const DWORD error = GetLastError();
-    emptyBase = options.recover && !base.tooLarge && IsEmptyFile(baseName);
+    emptyBase =
+        options.recover && !base.tooLarge &&
+        (options.baseFolder != nullptr ? base.empty : IsEmptyFile(baseName));
     if (!emptyBase) {
       result.outcome = ConversionOutcome::kCantOpenBase;
       result.baseTooLarge = base.tooLarge;
@@ -153,7 +161,8 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   }
   result.bytesRead = base.size;
 
-  if (!options.outputMustBeNew && IsMessageBase(outputName)) {
+  if (options.outputFolder == nullptr && !options.outputMustBeNew &&
+      IsMessageBase(outputName)) {
     result.outcome = ConversionOutcome::kCantCreateOutput;
     result.outputIsBase = true;
     result.reason = "it is a message base";
@@ -162,6 +171,8 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   const OutputKind& kind =
       options.output != nullptr ? *options.output : DefaultOutputKind();
   OutputOptions outputOptions;
+  outputOptions.fs = fs;
+  outputOptions.folder = options.outputFolder;
   outputOptions.mustBeNew = options.outputMustBeNew;
   outputOptions.madeByCaller = options.outputMade;
   std::unique_ptr<MessageSink> sink =

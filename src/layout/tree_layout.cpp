@@ -81,3 +81,13 @@ void TreeLayout::Discard(const std::string& outDir, const FolderPlace& folder) {
   std::unique_ptr<Folder> open;
   if (fs->OpenFolder(outDir, &open) == ERROR_SUCCESS) Discard(*open, folder);
 }
+
+WriterRun CurrentWriterRun() {
+  WriterRun run;
+  run.process = GetCurrentProcessId();
+  char name[256];
+  DWORD size = sizeof name;
+  if (GetComputerNameA(name, &size) && size < sizeof name)
+    run.host.assign(name, size);
+  return run;
+}

@@ -33,6 +33,16 @@ struct FolderPlace {
 // it. ROOT comes first.
 typedef std::vector<FolderPlace> FolderPlaces;
 
+// A run of the program that wrote below OUTDIR, as the names of the files
+// it wrote may tell it (a Maildir's do): its process and the computer's
+// name ("" where the system did not tell it).
+struct WriterRun {
+  DWORD process = 0;
+  std::string host;
+};
+// This process's.
+WriterRun CurrentWriterRun();
+
 class TreeLayout {
  public:
   explicit TreeLayout(FileSystem* fs) : fs(fs) {}
@@ -53,10 +63,22 @@ class TreeLayout {
                std::string* error);
 
   // Takes the output of a base that failed before anything was written to
-  // it away again, unless other folders' places need it.
-  virtual void Discard(const Folder& outDir, const FolderPlace& folder) = 0;
+  // it away again, unless other folders' places need it (where the sink
+  // left anything to take).
+  virtual void Discard(const Folder& outDir, const FolderPlace& folder) {
+    (void)outDir;
+    (void)folder;
+  }
   // The same in the folder named outDir.
   void Discard(const std::string& outDir, const FolderPlace& folder);
+
+  // Takes away what conversions of folder's base that the runs named did
+  // not finish left at its place (a run that was cut off, before its
+  // rerun): partial files, and files those runs wrote, so that the place
+  // is as the layout made it. ERROR_SUCCESS, or why something that is
+  // there could not be taken away.
+  virtual DWORD Clear(const Folder& outDir, const FolderPlace& folder,
+                      const std::vector<WriterRun>& runs) = 0;
 
  protected:
   // What each layout says.

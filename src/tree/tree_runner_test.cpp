@@ -53,6 +53,15 @@ struct Tree {
   TempDir root, out;
   TreeFolders folders;
   MboxTreeLayout layout;
+  std::unique_ptr<Folder> rootFolder, outFolder;
+
+  TreeRunSummary Run(const TreeRunOptions& options, TreeProgress* progress) {
+    FileSystem* real = RealFileSystem();
+    EXPECT_EQ(real->OpenFolder(root.path(), &rootFolder), DWORD{ERROR_SUCCESS});
+    EXPECT_EQ(real->OpenFolder(out.path(), &outFolder), DWORD{ERROR_SUCCESS});
+    return RunTree(*rootFolder, *outFolder, out.path(), &layout, options,
+                   &folders, progress);
+  }
 };
 
 // Folders A1..An below ROOT, Ai's base with i messages.
@@ -79,8 +88,7 @@ TEST(TreeRunnerTest, ThreadsConvertEveryBaseOnceBiggestFirst) {
   TreeRunOptions options;
   options.jobs = 3;
   Recorder progress;
-  TreeRunSummary summary = RunTree(t.root.path(), t.out.path(), &t.layout,
-                                   options, &t.folders, &progress);
+  TreeRunSummary summary = t.Run(options, &progress);
   EXPECT_FALSE(summary.stopped);
   ASSERT_GE(progress.calls, 1);
   EXPECT_EQ(progress.last.basesDone, 7);
@@ -100,19 +108,19 @@ TEST(TreeRunnerTest, ThreadsConvertEveryBaseOnceBiggestFirst) {
 TEST(TreeRunnerTest, OutputThatCannotBeWrittenStopsTheThreads) {
   Tree t;
   Build(&t, 4);
-  // The biggest base's output cannot be created: a folder stands there.
+  // The biggest base's output cannot be given its name: a folder stands
+  // there.
   const std::string blocked = JoinPath(t.out.path(), t.folders[4].output);
-  fs::remove(blocked);
   fs::create_directory(blocked);
 
   TreeRunOptions options;
   options.jobs = 1;
-  TreeRunSummary summary = RunTree(t.root.path(), t.out.path(), &t.layout,
-                                   options, &t.folders, nullptr);
+  TreeRunSummary summary = t.Run(options, nullptr);
   EXPECT_TRUE(summary.stopped);
   EXPECT_EQ(summary.stopReason.rfind(blocked + ": ", 0), 0u)
       << summary.stopReason;
-  EXPECT_EQ(t.folders[4].result.outcome, ConversionOutcome::kCantCreateOutput);
+  EXPECT_EQ(t.folders[4].result.outcome, ConversionOutcome::kCantWriteOutput);
+  EXPECT_TRUE(fs::is_empty(blocked));
   for (size_t i = 1; i <= 3; ++i) {
     EXPECT_EQ(t.folders[i].state, TreeBaseState::kNotStarted);
     EXPECT_EQ(ReadFileOrEmpty(JoinPath(t.out.path(), t.folders[i].output)), "");
