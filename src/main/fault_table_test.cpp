@@ -229,7 +229,8 @@ TEST_F(FaultTableTest, EveryFaultIsToldAndLeavesOnlyWholeOutputs) {
     for (const JournalDone& d : journal.done)
       for (const JournalPlace& p : journal.places)
         if (p.path == d.path && p.baseName == d.baseName) {
-          const std::string place = p.output == "." ? "" : p.output;
+          const std::string place =
+              p.output == "." ? "" : fs::u8path(p.output).generic_u8string();
           ASSERT_EQ(after.count(place), 1u) << place;
           EXPECT_EQ(after.at(place), whole.at(Mapped(place, row.placeAs)));
         }

@@ -193,7 +193,7 @@ TEST_F(RerunTest, AnOutputFolderOfAnotherRunIsRefused) {
        2,
        "holds a run with another scan, normal (this one: alternative "},
       {{"Copy", "done", "-r"}, 2, "holds a run from another folder, "},
-      {{"Mail", "bad", "-r"}, 2, "that cannot be read: "},
+      {{"Mail", "bad", "-r"}, 2, "that cannot be read: it is not one"},
       // Last: a base ROOT did not have.
       {{"Mail", "cut", "-r"}, 2, "are not those of that run (New"},
   };

@@ -172,8 +172,9 @@ EarlierRun TakeUpEarlierRun(FileSystem* fs, const Places& places,
   DWORD error = ReadJournal(fs, *places.outFolder, &earlier);
   if (error != ERROR_SUCCESS) {
     PrintError("the output folder " + out + " holds a journal (" +
-               kJournalName +
-               ") that cannot be read: " + SystemErrorText(error));
+               kJournalName + ") that cannot be read: " +
+               (error == ERROR_FILE_INVALID ? "it is not one korvane wrote"
+                                            : SystemErrorText(error)));
     return EarlierRun::kNothingToDo;
   }
   std::string why;
