@@ -31,6 +31,14 @@ void TreeLayout::Claim(const FolderPlaces& folders, size_t i,
 bool TreeLayout::Prepare(const Folder& outDir, const std::string& outDirName,
                          const std::string& rootName, FolderPlaces* folders,
                          std::string* error) {
+  const bool placed = PlaceAll(outDir, outDirName, rootName, folders, error);
+  End(outDir);
+  return placed;
+}
+
+bool TreeLayout::PlaceAll(const Folder& outDir, const std::string& outDirName,
+                          const std::string& rootName, FolderPlaces* folders,
+                          std::string* error) {
   claimed.clear();
   DWORD failure = Start(outDir);
   if (failure != ERROR_SUCCESS) {

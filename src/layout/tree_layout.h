@@ -89,6 +89,9 @@ class TreeLayout {
     (void)outDir;
     return ERROR_SUCCESS;
   }
+  // After the last place, or the failure: what Start made for the layout's
+  // own use is taken away.
+  virtual void End(const Folder& outDir) { (void)outDir; }
   // A place the layout gives folder i outside the naming (the Maildir++
   // INBOX), in *output, made already; false for none.
   virtual bool FixedPlace(const FolderPlaces& folders, size_t i,
@@ -115,6 +118,9 @@ class TreeLayout {
   FileSystem* const fs;
 
  private:
+  bool PlaceAll(const Folder& outDir, const std::string& outDirName,
+                const std::string& rootName, FolderPlaces* folders,
+                std::string* error);
   // The first free output of folder i for a name (own or folder-N).
   std::string FirstFree(const FolderPlaces& folders, size_t i,
                         const std::string& name, bool fallback, int* suffix);

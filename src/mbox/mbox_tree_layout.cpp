@@ -23,23 +23,46 @@ bool WithFolder(const FolderPlaces& folders, size_t i) {
   return folders[i].parent >= 0 && folders[i].basesBelow;
 }
 
-// Whether a file can be named name in folder, and be made under its
-// partial name there first: the partial name is made and taken away again.
-// The name itself is never made here: a run cut off now must not leave a
-// file by that name, which would look like a finished output.
-DWORD TryNames(FileSystem* fs, const Folder& folder, const std::string& name) {
+const char kTryName[] = ".korvane-name-try";
+
+DWORD MakeTryFile(FileSystem* fs, const Folder& outDir) {
+  std::unique_ptr<WritableFile> file;
+  DWORD error = fs->CreateNewFile(outDir, kTryName, &file);
+  if (error == ERROR_SUCCESS) error = file->Close();
+  return error;
+}
+
+// Whether a file can be named name in folder, and be written under its
+// partial name there first: the layout's file, in outDir, is renamed to
+// the partial name and back. The name itself is never made here: a run cut
+// off now must not leave a file by that name, which would look like a
+// finished output.
+DWORD TryNames(FileSystem* fs, const Folder& outDir, const Folder& folder,
+               const std::string& name) {
   DWORD error = fs->CheckNewName(name);
   if (error != ERROR_SUCCESS) return error;
   const std::string partial = PartialName(name);
-  std::unique_ptr<WritableFile> file;
-  error = fs->CreateNewFile(folder, partial, &file);
-  if (error != ERROR_SUCCESS) return error;
-  error = file->Close();
-  fs->RemoveFile(folder, partial);
+  error = fs->Rename(outDir, kTryName, folder, partial);
+  if (error == ERROR_SUCCESS) {
+    const DWORD back = fs->Rename(folder, partial, outDir, kTryName);
+    if (back != ERROR_SUCCESS) {
+      fs->RemoveFile(folder, partial);
+      MakeTryFile(fs, outDir);
+    }
+    return back;
+  }
   return error;
 }
 
 }  // namespace
+
+DWORD MboxTreeLayout::Start(const Folder& outDir) {
+  return MakeTryFile(fs, outDir);
+}
+
+void MboxTreeLayout::End(const Folder& outDir) {
+  fs->RemoveFile(outDir, kTryName);
+}
 
 std::string MboxTreeLayout::Form(const FolderPlaces& folders, size_t i,
                                  const std::string& given, bool) {
@@ -66,7 +89,7 @@ DWORD MboxTreeLayout::Make(const Folder& outDir, const FolderPlaces& folders,
   if (withFolder) error = fs->MakeFolder(where.get(), subfolder);
   if (error != ERROR_SUCCESS) return error;
   if (folders[i].HasBase()) {
-    error = TryNames(fs, where.get(), name);
+    error = TryNames(fs, outDir, where.get(), name);
   } else {
     std::unique_ptr<WritableFile> file;
     error = fs->CreateNewFile(where.get(), name, &file);

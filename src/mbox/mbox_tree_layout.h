@@ -24,6 +24,12 @@ class MboxTreeLayout : public TreeLayout {
               const std::vector<WriterRun>& runs) override;
 
  protected:
+  // A file of the layout's own in outDir, to try names with (End takes it
+  // away): renamed to a name and back tells whether the disk takes it,
+  // with no file made or removed (which costs ext4 dearly when done for
+  // every base of a tree).
+  DWORD Start(const Folder& outDir) override;
+  void End(const Folder& outDir) override;
   std::string Form(const FolderPlaces& folders, size_t i,
                    const std::string& given, bool fallback) override;
   std::vector<std::string> Claims(const FolderPlaces& folders, size_t i,

@@ -381,11 +381,13 @@ TEST(TreeLayoutTest, RefusedNamesFallBackAndFailuresNameTheFolder) {
   } kCases[] = {
       {false, {{Fault::kNameRefused, "Inbox"}}, 3, "folder-3", ""},
       {true, {{Fault::kNameRefused, ".Archive"}}, 1, ".folder-1", ""},
-      {false, {{Fault::kCreateFails, ""}}, 1, "", "/Archive: access denied"},
+      // The first create is the layout's own file to try names with.
+      {false, {{Fault::kCreateFails, "", 2}}, 1, "", "/Archive: access denied"},
       {true, {{Fault::kCreateFails, ".*"}}, 1, "", "/.Archive: access denied"},
       {true, {{Fault::kCreateFails, "tmp"}}, 1, "", ": access denied"},
       {false,
-       {{Fault::kNameRefused, "Inbox"}, {Fault::kCreateFails, ".folder-*"}},
+       {{Fault::kNameRefused, "Inbox"},
+        {Fault::kRenameFails, ".korvane-name-try", 2}},
        3,
        "",
        "/Inbox: the name is not valid there (nor as folder-3: access "
