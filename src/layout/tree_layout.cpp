@@ -30,16 +30,22 @@ void TreeLayout::Claim(const FolderPlaces& folders, size_t i,
 
 bool TreeLayout::Prepare(const Folder& outDir, const std::string& outDirName,
                          const std::string& rootName, FolderPlaces* folders,
-                         std::string* error) {
+                         std::string* error,
+                         const std::vector<std::string>& reserved) {
+  claimed.clear();
+  for (const std::string& name : reserved) Reserve(name);
   const bool placed = PlaceAll(outDir, outDirName, rootName, folders, error);
   End(outDir);
   return placed;
 }
 
+void TreeLayout::Reserve(const std::string& name) {
+  claimed.insert(FoldedAscii(name));
+}
+
 bool TreeLayout::PlaceAll(const Folder& outDir, const std::string& outDirName,
                           const std::string& rootName, FolderPlaces* folders,
                           std::string* error) {
-  claimed.clear();
   DWORD failure = Start(outDir);
   if (failure != ERROR_SUCCESS) {
     *error = "can't create " + outDirName + ": " + SystemErrorText(failure);

@@ -58,9 +58,11 @@ class TreeLayout {
   // counting ROOT as 0). False when even that cannot be made; *error then
   // names the folder's own place and why, and the folders placed before it
   // keep their places.
+  // No place takes a name of reserved (below outDir: the run's journal).
   bool Prepare(const Folder& outDir, const std::string& outDirName,
                const std::string& rootName, FolderPlaces* folders,
-               std::string* error);
+               std::string* error,
+               const std::vector<std::string>& reserved = {});
 
   // Takes the output of a base that failed before anything was written to
   // it away again, unless other folders' places need it (where the sink
@@ -114,6 +116,9 @@ class TreeLayout {
   // nothing behind when it fails.
   virtual DWORD Make(const Folder& outDir, const FolderPlaces& folders,
                      size_t i, const std::string& output) = 0;
+
+  // A name below outDir that no place may take (from Start).
+  void Reserve(const std::string& name);
 
   FileSystem* const fs;
 

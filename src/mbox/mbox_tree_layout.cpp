@@ -23,7 +23,10 @@ bool WithFolder(const FolderPlaces& folders, size_t i) {
   return folders[i].parent >= 0 && folders[i].basesBelow;
 }
 
-const char kTryName[] = ".korvane-name-try";
+// The layout's file is a partial file in name too: "korvane-try" itself
+// is reserved, so that no base's partial name is the same.
+const char kTryBase[] = "korvane-try";
+const std::string kTryName = PartialName(kTryBase);
 
 DWORD MakeTryFile(FileSystem* fs, const Folder& outDir) {
   std::unique_ptr<WritableFile> file;
@@ -57,6 +60,7 @@ DWORD TryNames(FileSystem* fs, const Folder& outDir, const Folder& folder,
 }  // namespace
 
 DWORD MboxTreeLayout::Start(const Folder& outDir) {
+  Reserve(kTryBase);
   return MakeTryFile(fs, outDir);
 }
 

@@ -203,6 +203,9 @@ TEST(MboxTreeLayoutTest, NamesEveryFolderOnceAndKeepsTheHierarchy) {
       "Archive.sbd/messages.tbb",  // beside Archive, which has subfolders
       "Archive.sbd/Deep/messages.tbb",
       "mail/messages.tbb",  // ROOT's own base is "Mail"
+      // The run's journal and the layout's own file take these names.
+      ".korvane-run/messages.tbb",
+      "korvane-try/messages.tbb",
   };
   for (const std::string& base : kBases) {
     fs::create_directories(fs::path(root.File(Native(base))).parent_path());
@@ -233,6 +236,7 @@ TEST(MboxTreeLayoutTest, NamesEveryFolderOnceAndKeepsTheHierarchy) {
   };
   std::vector<Expected> expected = {
       {"", "Mail", false, 5},
+      {".korvane-run", ".korvane-run-2", true, 5},
       {"Archive", "Archive", false, 0},
       {"Archive/2001", "Archive.sbd/2001", false, 0},
       {"Archive/2001/Q1", "Archive.sbd/2001.sbd/Q1", false, 5},
@@ -243,6 +247,7 @@ TEST(MboxTreeLayoutTest, NamesEveryFolderOnceAndKeepsTheHierarchy) {
       {"Inbox", "Inbox", false, 5},
   };
   if (posix) expected.insert(expected.begin() + 1, {"", "Mail-2", true, 5});
+  expected.push_back({"korvane-try", "korvane-try-2", true, 5});
   expected.push_back({"mail", posix ? "mail-3" : "mail-2", true, 5});
   if (posix) {
     // Its place in tree order, counting ROOT as 0.
@@ -387,7 +392,7 @@ TEST(TreeLayoutTest, RefusedNamesFallBackAndFailuresNameTheFolder) {
       {true, {{Fault::kCreateFails, "tmp"}}, 1, "", ": access denied"},
       {false,
        {{Fault::kNameRefused, "Inbox"},
-        {Fault::kRenameFails, ".korvane-name-try", 2}},
+        {Fault::kRenameFails, ".korvane-try.partial", 2}},
        3,
        "",
        "/Inbox: the name is not valid there (nor as folder-3: access "
