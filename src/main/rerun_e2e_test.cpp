@@ -2,10 +2,12 @@
 // killed or interrupted at several points, the rerun carries on and leaves
 // exactly what a run that was never cut off leaves, nothing twice; a run
 // that went through is not done again; an OUTDIR that holds another run is
-// refused, unchanged.
+// refused, unchanged. And names swapped for links under a run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,21 @@ class RerunTest : public ::testing::Test {
   OutputTree Outputs(const std::string& out, int* leftovers) {
     return ReadOutputTree(dir.File(out), leftovers);
   }
+#ifndef _WIN32
+  // korvane Mail out -r jobs [kind] started, its console into console.
+  pid_t Start(const std::string& out, const char* jobs, const char* kind,
+              const std::string& console = "/dev/null") {
+    const pid_t child = fork();
+    if (child == 0) {
+      if (chdir(dir.path().c_str()) == 0 &&
+          freopen(console.c_str(), "w", stdout) != nullptr)
+        execl(KORVANE_BINARY, KORVANE_BINARY, "Mail", out.c_str(), "-r", jobs,
+              kind, nullptr);
+      _exit(127);
+    }
+    return child;
+  }
+#endif
 
   TempDir dir;
 };
@@ -118,15 +135,8 @@ TEST_F(RerunTest, CutOffRunsCarryOnToTheSameOutputs) {
   for (const auto& c : kCases) {
     const std::string out = "out" + std::to_string(n++);
     SCOPED_TRACE(out);
-    const pid_t child = fork();
+    const pid_t child = Start(out, "-j2", c.maildir ? "-m" : nullptr);
     ASSERT_GE(child, 0);
-    if (child == 0) {
-      if (chdir(dir.path().c_str()) == 0 &&
-          freopen("/dev/null", "w", stdout) != nullptr)
-        execl(KORVANE_BINARY, KORVANE_BINARY, "Mail", out.c_str(), "-r", "-j2",
-              c.maildir ? "-m" : nullptr, nullptr);
-      _exit(127);
-    }
     int status = 0;
     bool ended = false;
     while (!At(c.point, dir.File(out)) && !ended) {
@@ -166,6 +176,38 @@ TEST_F(RerunTest, CutOffRunsCarryOnToTheSameOutputs) {
     EXPECT_NE(r.output.find("nothing to do"), std::string::npos) << r.output;
     EXPECT_EQ(Outputs(out, &leftovers), all);
   }
+}
+
+// Names swapped for links under a running tree run: a place below OUTDIR,
+// and OUTDIR itself. The run writes on through the folders it opened,
+// follows neither link and says so; nothing reaches the links' targets.
+TEST_F(RerunTest, NamesSwappedForLinksSendNothingOutside) {
+  TempDir outside;
+  const std::string out = dir.File("out");
+  const pid_t child = Start("out", "-j1", nullptr, dir.File("console"));
+  ASSERT_GE(child, 0);
+  // Big, the biggest base, goes first; held while the names are swapped.
+  int status = 0;
+  while (!fs::exists(out + "/.Big.partial")) {
+    ASSERT_EQ(waitpid(child, &status, WNOHANG), 0) << "ended before";
+    usleep(100);
+  }
+  kill(child, SIGSTOP);
+  fs::rename(out + "/Archive.sbd", out + "/Archive.sbd.moved");
+  fs::create_directory_symlink(outside.path(), out + "/Archive.sbd");
+  fs::rename(out, out + ".moved");
+  fs::create_directory_symlink(outside.path(), out);
+  kill(child, SIGCONT);
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+  EXPECT_TRUE(fs::is_empty(outside.path()));
+  const std::string console = ReadFileOrEmpty(dir.File("console"));
+  EXPECT_TRUE(std::regex_search(
+      console, std::regex("\nArchive/2001 .* failed: can't create the "
+                          "output: it is a symbolic link, which is not "
+                          "followed\n")))
+      << console;
+  EXPECT_GT(fs::file_size(out + ".moved/Big"), 6000000u);
 }
 #endif
 
