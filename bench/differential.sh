@@ -9,7 +9,8 @@
 #
 # A Maildir is compared as the sorted list of its files' folders, sizes,
 # write times and digests (file names hold the time and process of the
-# run). Console lines with timings are compared without the figures.
+# run); a tree run's journal is left out (it names the process and host).
+# Console lines with timings are compared without the figures.
 #
 # usage: bench/differential.sh OLD_KORVANE NEW_KORVANE MKBASE [SIZE]
 set -euo pipefail
@@ -48,6 +49,8 @@ elif os.path.isdir(out):
         rel = os.path.relpath(folder, out)
         message = os.path.basename(folder) in ("cur", "new", "tmp")
         for name in files:
+            if rel == "." and name == ".korvane-run":
+                continue  # a tree run's journal: its ROOT, process, host
             path = os.path.join(folder, name)
             st = os.stat(path)
             rows.append("%s %s %d %s %s" % (

@@ -156,6 +156,7 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   result.scan =
       options.alternativeScan ? ScanKind::kAlternative : ScanKind::kNormal;
 
+  FileSystem* fs = options.fs != nullptr ? options.fs : RealFileSystem();
   MappedFile base;
   // The observer is done with the base's bytes before they are unmapped,
   // whichever way the conversion ends.
@@ -166,9 +167,16 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
     }
   } observerFinished{options.observer};
   bool emptyBase = false;
-  if (!base.Open(baseName, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) {
+  // In a folder, the base is opened by its name there, never through a
+  // link, and what was opened is what is told empty.
+  if (options.baseFolder != nullptr
+          ? !base.OpenIn(fs, *options.baseFolder, baseName)
+          : !base.Open(baseName, GENERIC_READ, FILE_SHARE_READ,
+                       OPEN_EXISTING)) {
     const DWORD error = GetLastError();
-    emptyBase = options.recover && !base.tooLarge && IsEmptyFile(baseName);
+    emptyBase =
+        options.recover && !base.tooLarge &&
+        (options.baseFolder != nullptr ? base.empty : IsEmptyFile(baseName));
     if (!emptyBase) {
       result.outcome = ConversionOutcome::kCantOpenBase;
       result.baseTooLarge = base.tooLarge;
@@ -179,7 +187,8 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   }
   result.bytesRead = base.size;
 
-  if (!options.outputMustBeNew && IsMessageBase(outputName)) {
+  if (options.outputFolder == nullptr && !options.outputMustBeNew &&
+      IsMessageBase(outputName)) {
     result.outcome = ConversionOutcome::kCantCreateOutput;
     result.outputIsBase = true;
     result.reason = "it is a message base";
@@ -188,6 +197,8 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   const OutputKind& kind =
       options.output != nullptr ? *options.output : DefaultOutputKind();
   OutputOptions outputOptions;
+  outputOptions.fs = fs;
+  outputOptions.folder = options.outputFolder;
   outputOptions.mustBeNew = options.outputMustBeNew;
   outputOptions.madeByCaller = options.outputMade;
   std::unique_ptr<MessageSink> sink =

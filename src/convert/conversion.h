@@ -111,7 +111,9 @@ class ConversionProgress {
 // done * 100 / total, truncated, without overflow; 0 for a total of 0.
 unsigned PercentOf(uint64_t done, uint64_t total);
 
-// Converts the base named baseName into outputName. progress may be null.
+// Converts the base named baseName into outputName, each a path or, where
+// options name its open folder, one name in it (the output then made as
+// OutputOptions tells). progress may be null.
 ConversionResult ConvertBase(const char* baseName, const char* outputName,
                              const ConversionOptions& options,
                              ConversionProgress* progress);

@@ -54,19 +54,21 @@ std::unique_ptr<MessageSink> EmlSink::Create(const std::string& name,
                                              const OutputOptions& options,
                                              std::string* why) {
   FileSystem* fs = options.fs != nullptr ? options.fs : RealFileSystem();
+  if (options.folder != nullptr && name == ".")
+    return std::unique_ptr<MessageSink>(
+        new EmlSink(fs, nullptr, options.folder));
   std::unique_ptr<Folder> folder;
   DWORD error;
   if (options.folder != nullptr)
     error = fs->OpenSubfolder(*options.folder, name, &folder);
-  else if (options.madeByCaller)
-    error = fs->OpenFolder(name, &folder);
   else
     error = OpenEmptyFolder(fs, name, &folder, why);
   if (error != ERROR_SUCCESS) {
     if (why->empty()) *why = SystemErrorText(error);
     return nullptr;
   }
-  return std::unique_ptr<MessageSink>(new EmlSink(fs, std::move(folder)));
+  const Folder* open = folder.get();
+  return std::unique_ptr<MessageSink>(new EmlSink(fs, std::move(folder), open));
 }
 
 EmlSink::~EmlSink() { Abandon(); }

@@ -13,9 +13,9 @@
 class EmlSink : public MessageSink {
  public:
   // The folder name: made where it is missing; an existing one must be
-  // empty, since nothing is ever overwritten. One the caller made
-  // (options.madeByCaller) is taken as it is. Null with *why when it
-  // cannot.
+  // empty, since nothing is ever overwritten. In tree mode
+  // (options.folder) the folder name in the layout's folder, or that
+  // folder itself for ".". Null with *why when it cannot.
   static std::unique_ptr<MessageSink> Create(const std::string& name,
                                              const OutputOptions& options,
                                              std::string* why);
@@ -33,13 +33,14 @@ class EmlSink : public MessageSink {
   ~EmlSink() override;  // removes a file begun and not ended
 
  private:
-  EmlSink(FileSystem* fs, std::unique_ptr<Folder> folder)
-      : fs(fs), folder(std::move(folder)) {}
+  EmlSink(FileSystem* fs, std::unique_ptr<Folder> owned, const Folder* folder)
+      : fs(fs), owned(std::move(owned)), folder(folder) {}
   // Closes and removes the file begun.
   void Abandon();
 
   FileSystem* const fs;
-  const std::unique_ptr<Folder> folder;
+  const std::unique_ptr<Folder> owned;  // the folder, where it opened it
+  const Folder* const folder;
   std::unique_ptr<WritableFile> file;
   std::string partialName;  // of the file begun; "" for none
   std::string name;         // its name when whole

@@ -17,6 +17,10 @@ class EmlTreeLayout : public TreeLayout {
   explicit EmlTreeLayout(FileSystem* fs = RealFileSystem()) : TreeLayout(fs) {}
   using TreeLayout::Discard;
   void Discard(const Folder& outDir, const FolderPlace& folder) override;
+  // The .eml files and partial files of the place; its folders, and any
+  // other file (OUTDIR's journal and inventory), stay.
+  DWORD Clear(const Folder& outDir, const FolderPlace& folder,
+              const std::vector<WriterRun>& runs) override;
 
  protected:
   bool FixedPlace(const FolderPlaces& folders, size_t i, const std::string& own,

@@ -49,13 +49,28 @@ struct MessageFacts {
 };
 
 // How a destination's output is made.
+//
+// With a folder (tree mode), every sink keeps to one convention, so that
+// a finished name always means a finished output:
+// - the output's name is one name in that folder ("." for the folder
+//   itself, where the output is a folder: the Maildir++ INBOX), which the
+//   sink creates new, never through a link, and writes through the handle
+//   that created it; the folder stays open while the sink lives;
+// - an output that is one file is written under PartialName(name)
+//   (io/partial_file.h) and renamed to its name by Finish, never over
+//   anything; one destroyed without Finish (a failure) leaves no file of
+//   either name, one whose process was killed leaves the partial name;
+// - an output of many files (a Maildir) gives each its name only when it
+//   is whole, and names it so that a rerun can tell its files from others'
+//   (the Maildir's unique names carry the process and the host).
+// Without a folder, the name is a path as the user gave it and the output
+// is made as the single-base run always made it.
 struct OutputOptions {
   // The file system it is made on; null for the real one.
   FileSystem* fs = nullptr;
-  // The open folder the output's name is in (tree mode: the place the
-  // layout made); null: the name is a path as the user gave it.
+  // The open folder the output's name is in; null: the name is a path.
   const Folder* folder = nullptr;
-  // Nothing that exists may be replaced (tree mode makes every output anew).
+  // Without a folder: nothing that exists may be replaced.
   bool mustBeNew = false;
   // The caller made the output's place for this run (tree mode's layout):
   // it is taken as it is.

@@ -194,6 +194,30 @@ class PosixFileSystem : public FileSystem {
     return ERROR_SUCCESS;
   }
 
+  DWORD CheckNewName(const std::string& name) override {
+    return IsPlainName(name) ? ERROR_SUCCESS : ERROR_INVALID_NAME;
+  }
+
+  DWORD OpenForAppending(const Folder& parent, const std::string& name,
+                         std::unique_ptr<WritableFile>* file) override {
+    if (!IsPlainName(name)) return ERROR_INVALID_NAME;
+    const HANDLE handle =
+        win32_posix::CreateFileAt(Fd(parent), name.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ, OPEN_EXISTING, true, true);
+    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+    LONG high = 0;
+    SetLastError(ERROR_SUCCESS);
+    if (SetFilePointer(handle, 0, &high, FILE_END) ==
+            INVALID_SET_FILE_POINTER &&
+        GetLastError() != ERROR_SUCCESS) {
+      const DWORD error = GetLastError();
+      CloseHandle(handle);
+      return error;
+    }
+    *file = WritableFileOver(handle);
+    return ERROR_SUCCESS;
+  }
+
   DWORD OpenForReading(const Folder& parent, const std::string& name,
                        HANDLE* file) override {
     if (!IsPlainName(name)) return ERROR_INVALID_NAME;
@@ -257,4 +281,8 @@ class PosixFileSystem : public FileSystem {
 FileSystem* RealFileSystem() {
   static PosixFileSystem real;
   return &real;
+}
+
+DWORD HandOnWrites(HANDLE handle) {
+  return win32_posix::WriteOutFile(handle) ? ERROR_SUCCESS : GetLastError();
 }

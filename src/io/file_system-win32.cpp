@@ -133,6 +133,33 @@ DWORD OpenFolderAt(const std::wstring& path, bool follow,
   return ERROR_SUCCESS;
 }
 
+// The regular file name in folder, never through a link, with access.
+DWORD OpenRegular(const Folder& folder, const std::string& name, DWORD access,
+                  HANDLE* file) {
+  std::wstring path;
+  if (!Child(folder, name, &path)) return ERROR_INVALID_NAME;
+  const HANDLE handle =
+      CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+  BY_HANDLE_FILE_INFORMATION info;
+  DWORD error = ERROR_SUCCESS;
+  if (!GetFileInformationByHandle(handle, &info))
+    error = GetLastError();
+  else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    error = ERROR_STOPPED_ON_SYMLINK;
+  else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    error = ERROR_ACCESS_DENIED;
+  else if (GetFileType(handle) != FILE_TYPE_DISK)
+    error = ERROR_BAD_FILE_TYPE;
+  if (error != ERROR_SUCCESS) {
+    CloseHandle(handle);
+    return error;
+  }
+  *file = handle;
+  return ERROR_SUCCESS;
+}
+
 class WinFileSystem : public FileSystem {
  public:
   DWORD OpenFolder(const std::string& path,
@@ -220,6 +247,11 @@ class WinFileSystem : public FileSystem {
     return ERROR_SUCCESS;
   }
 
+  DWORD CheckNewName(const std::string& name) override {
+    return IsPlainName(name) && IsNameToMake(name) ? ERROR_SUCCESS
+                                                   : ERROR_INVALID_NAME;
+  }
+
   DWORD MakeFolder(const Folder& parent, const std::string& name) override {
     std::wstring path;
     if (!Child(parent, name, &path) || !IsNameToMake(name))
@@ -241,31 +273,28 @@ class WinFileSystem : public FileSystem {
     return ERROR_SUCCESS;
   }
 
-  DWORD OpenForReading(const Folder& parent, const std::string& name,
-                       HANDLE* file) override {
-    *file = INVALID_HANDLE_VALUE;
-    std::wstring path;
-    if (!Child(parent, name, &path)) return ERROR_INVALID_NAME;
-    const HANDLE handle =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
-    BY_HANDLE_FILE_INFORMATION info;
-    DWORD error = ERROR_SUCCESS;
-    if (!GetFileInformationByHandle(handle, &info))
+  DWORD OpenForAppending(const Folder& parent, const std::string& name,
+                         std::unique_ptr<WritableFile>* file) override {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    DWORD error = OpenRegular(parent, name, GENERIC_WRITE, &handle);
+    if (error != ERROR_SUCCESS) return error;
+    LONG high = 0;
+    SetLastError(ERROR_SUCCESS);
+    if (SetFilePointer(handle, 0, &high, FILE_END) ==
+            INVALID_SET_FILE_POINTER &&
+        GetLastError() != ERROR_SUCCESS) {
       error = GetLastError();
-    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-      error = ERROR_STOPPED_ON_SYMLINK;
-    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      error = ERROR_ACCESS_DENIED;
-    else if (GetFileType(handle) != FILE_TYPE_DISK)
-      error = ERROR_BAD_FILE_TYPE;
-    if (error != ERROR_SUCCESS) {
       CloseHandle(handle);
       return error;
     }
-    *file = handle;
+    *file = WritableFileOver(handle);
     return ERROR_SUCCESS;
+  }
+
+  DWORD OpenForReading(const Folder& parent, const std::string& name,
+                       HANDLE* file) override {
+    *file = INVALID_HANDLE_VALUE;
+    return OpenRegular(parent, name, GENERIC_READ, file);
   }
 
   DWORD Rename(const Folder& from, const std::string& fromName,
@@ -299,3 +328,6 @@ FileSystem* RealFileSystem() {
   static WinFileSystem real;
   return &real;
 }
+
+// WriteFile hands every byte to the system at once.
+DWORD HandOnWrites(HANDLE) { return ERROR_SUCCESS; }

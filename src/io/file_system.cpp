@@ -34,6 +34,8 @@ class HandleFile : public WritableFile {
                                                          : GetLastError();
   }
 
+  DWORD Flush() override { return HandOnWrites(handle_); }
+
   DWORD Close() override {
     if (handle_ == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
     const BOOL closed = CloseHandle(handle_);
@@ -83,6 +85,9 @@ DWORD FileSystemWrapper::Identify(const Folder& folder,
                                   FileIdentity* identity) {
   return target_->Identify(folder, identity);
 }
+DWORD FileSystemWrapper::CheckNewName(const std::string& name) {
+  return target_->CheckNewName(name);
+}
 DWORD FileSystemWrapper::MakeFolder(const Folder& parent,
                                     const std::string& name) {
   return target_->MakeFolder(parent, name);
@@ -91,6 +96,11 @@ DWORD FileSystemWrapper::CreateNewFile(const Folder& parent,
                                        const std::string& name,
                                        std::unique_ptr<WritableFile>* file) {
   return target_->CreateNewFile(parent, name, file);
+}
+DWORD FileSystemWrapper::OpenForAppending(const Folder& parent,
+                                          const std::string& name,
+                                          std::unique_ptr<WritableFile>* file) {
+  return target_->OpenForAppending(parent, name, file);
 }
 DWORD FileSystemWrapper::OpenForReading(const Folder& parent,
                                         const std::string& name, HANDLE* file) {

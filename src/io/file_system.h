@@ -70,6 +70,9 @@ class WritableFile {
   virtual DWORD Write(const void* bytes, size_t count) = 0;
   // Sets the last write time; what was held back is written first.
   virtual DWORD SetWriteTime(FILETIME time) = 0;
+  // Hands what was held back to the system, so that it outlives the
+  // process (a journal's line); it does not wait for the disk.
+  virtual DWORD Flush() = 0;
   // A full disk may show only here. Once only.
   virtual DWORD Close() = 0;
 };
@@ -97,11 +100,20 @@ class FileSystem {
                      std::vector<FolderEntry>* entries) = 0;
   virtual DWORD Identify(const Folder& folder, FileIdentity* identity) = 0;
 
+  // Whether a new file or folder may be named name, as far as the system's
+  // rules for names tell without making one (ERROR_INVALID_NAME where they
+  // do not); the disk may refuse it all the same (too long, ...).
+  virtual DWORD CheckNewName(const std::string& name) = 0;
   // A new folder; never an existing one (ERROR_ALREADY_EXISTS).
   virtual DWORD MakeFolder(const Folder& parent, const std::string& name) = 0;
   // A new, empty file; never an existing file or link (ERROR_FILE_EXISTS).
   virtual DWORD CreateNewFile(const Folder& parent, const std::string& name,
                               std::unique_ptr<WritableFile>* file) = 0;
+  // An existing regular file, for writing at its end; never through a
+  // link (ERROR_STOPPED_ON_SYMLINK), nothing but a regular file
+  // (ERROR_BAD_FILE_TYPE).
+  virtual DWORD OpenForAppending(const Folder& parent, const std::string& name,
+                                 std::unique_ptr<WritableFile>* file) = 0;
   // A regular file for reading and mapping, as CreateFileA's handle with
   // GENERIC_READ and FILE_SHARE_READ; never through a link
   // (ERROR_STOPPED_ON_SYMLINK), nothing but a regular file
@@ -135,9 +147,12 @@ class FileSystemWrapper : public FileSystem {
                    std::unique_ptr<Folder>* parent) override;
   DWORD List(const Folder& folder, std::vector<FolderEntry>* entries) override;
   DWORD Identify(const Folder& folder, FileIdentity* identity) override;
+  DWORD CheckNewName(const std::string& name) override;
   DWORD MakeFolder(const Folder& parent, const std::string& name) override;
   DWORD CreateNewFile(const Folder& parent, const std::string& name,
                       std::unique_ptr<WritableFile>* file) override;
+  DWORD OpenForAppending(const Folder& parent, const std::string& name,
+                         std::unique_ptr<WritableFile>* file) override;
   DWORD OpenForReading(const Folder& parent, const std::string& name,
                        HANDLE* file) override;
   DWORD Rename(const Folder& from, const std::string& fromName,
@@ -177,8 +192,9 @@ DWORD IsSameOrBelow(FileSystem* fs, const Folder& folder,
 // For the implementations: a name the seam takes (not empty, no
 // separator, not "." or ".."; on Windows no ":" either, which would name a
 // stream of a file), and a WritableFile over a handle of CreateFile's kind
-// that it owns.
+// that it owns, whose Flush is HandOnWrites (one per system).
 bool IsPlainName(const std::string& name);
 std::unique_ptr<WritableFile> WritableFileOver(HANDLE handle);
+DWORD HandOnWrites(HANDLE handle);
 
 #endif  // KORVANE_IO_FILE_SYSTEM_H_

@@ -30,8 +30,22 @@ void TreeLayout::Claim(const FolderPlaces& folders, size_t i,
 
 bool TreeLayout::Prepare(const Folder& outDir, const std::string& outDirName,
                          const std::string& rootName, FolderPlaces* folders,
-                         std::string* error) {
+                         std::string* error,
+                         const std::vector<std::string>& reserved) {
   claimed.clear();
+  for (const std::string& name : reserved) Reserve(name);
+  const bool placed = PlaceAll(outDir, outDirName, rootName, folders, error);
+  End(outDir);
+  return placed;
+}
+
+void TreeLayout::Reserve(const std::string& name) {
+  claimed.insert(FoldedAscii(name));
+}
+
+bool TreeLayout::PlaceAll(const Folder& outDir, const std::string& outDirName,
+                          const std::string& rootName, FolderPlaces* folders,
+                          std::string* error) {
   DWORD failure = Start(outDir);
   if (failure != ERROR_SUCCESS) {
     *error = "can't create " + outDirName + ": " + SystemErrorText(failure);
@@ -80,4 +94,14 @@ bool TreeLayout::Prepare(const Folder& outDir, const std::string& outDirName,
 void TreeLayout::Discard(const std::string& outDir, const FolderPlace& folder) {
   std::unique_ptr<Folder> open;
   if (fs->OpenFolder(outDir, &open) == ERROR_SUCCESS) Discard(*open, folder);
+}
+
+WriterRun CurrentWriterRun() {
+  WriterRun run;
+  run.process = GetCurrentProcessId();
+  char name[256];
+  DWORD size = sizeof name;
+  if (GetComputerNameA(name, &size) && size < sizeof name)
+    run.host.assign(name, size);
+  return run;
 }

@@ -33,6 +33,16 @@ struct FolderPlace {
 // it. ROOT comes first.
 typedef std::vector<FolderPlace> FolderPlaces;
 
+// A run of the program that wrote below OUTDIR, as the names of the files
+// it wrote may tell it (a Maildir's do): its process and the computer's
+// name ("" where the system did not tell it).
+struct WriterRun {
+  DWORD process = 0;
+  std::string host;
+};
+// This process's.
+WriterRun CurrentWriterRun();
+
 class TreeLayout {
  public:
   explicit TreeLayout(FileSystem* fs) : fs(fs) {}
@@ -48,15 +58,29 @@ class TreeLayout {
   // counting ROOT as 0). False when even that cannot be made; *error then
   // names the folder's own place and why, and the folders placed before it
   // keep their places.
+  // No place takes a name of reserved (below outDir: the run's journal).
   bool Prepare(const Folder& outDir, const std::string& outDirName,
                const std::string& rootName, FolderPlaces* folders,
-               std::string* error);
+               std::string* error,
+               const std::vector<std::string>& reserved = {});
 
   // Takes the output of a base that failed before anything was written to
-  // it away again, unless other folders' places need it.
-  virtual void Discard(const Folder& outDir, const FolderPlace& folder) = 0;
+  // it away again, unless other folders' places need it (where the sink
+  // left anything to take).
+  virtual void Discard(const Folder& outDir, const FolderPlace& folder) {
+    (void)outDir;
+    (void)folder;
+  }
   // The same in the folder named outDir.
   void Discard(const std::string& outDir, const FolderPlace& folder);
+
+  // Takes away what conversions of folder's base that the runs named did
+  // not finish left at its place (a run that was cut off, before its
+  // rerun): partial files, and files those runs wrote, so that the place
+  // is as the layout made it. ERROR_SUCCESS, or why something that is
+  // there could not be taken away.
+  virtual DWORD Clear(const Folder& outDir, const FolderPlace& folder,
+                      const std::vector<WriterRun>& runs) = 0;
 
  protected:
   // What each layout says.
@@ -67,6 +91,9 @@ class TreeLayout {
     (void)outDir;
     return ERROR_SUCCESS;
   }
+  // After the last place, or the failure: what Start made for the layout's
+  // own use is taken away.
+  virtual void End(const Folder& outDir) { (void)outDir; }
   // A place the layout gives folder i outside the naming (the Maildir++
   // INBOX), in *output, made already; false for none.
   virtual bool FixedPlace(const FolderPlaces& folders, size_t i,
@@ -90,9 +117,15 @@ class TreeLayout {
   virtual DWORD Make(const Folder& outDir, const FolderPlaces& folders,
                      size_t i, const std::string& output) = 0;
 
+  // A name below outDir that no place may take (from Start).
+  void Reserve(const std::string& name);
+
   FileSystem* const fs;
 
  private:
+  bool PlaceAll(const Folder& outDir, const std::string& outDirName,
+                const std::string& rootName, FolderPlaces* folders,
+                std::string* error);
   // The first free output of folder i for a name (own or folder-N).
   std::string FirstFree(const FolderPlaces& folders, size_t i,
                         const std::string& name, bool fallback, int* suffix);

@@ -103,7 +103,14 @@ MaildirDelivery::MaildirDelivery(const std::string& folder, FileSystem* fs)
 
 MaildirDelivery::MaildirDelivery(FileSystem* fs, std::unique_ptr<Folder> folder)
     : fs_(fs),
-      folder_(std::move(folder)),
+      owned_(std::move(folder)),
+      folder_(owned_.get()),
+      host_(LocalHostNamePart()),
+      pid_(GetCurrentProcessId()) {}
+
+MaildirDelivery::MaildirDelivery(FileSystem* fs, const Folder& folder)
+    : fs_(fs),
+      folder_(&folder),
       host_(LocalHostNamePart()),
       pid_(GetCurrentProcessId()) {}
 
@@ -116,7 +123,8 @@ DWORD MaildirDelivery::OpenFolders() {
     std::string name;
     error = OpenHolder(fs_, path_, &holder, &name);
     if (error == ERROR_SUCCESS)
-      error = fs_->OpenSubfolder(*holder, name, &folder_);
+      error = fs_->OpenSubfolder(*holder, name, &owned_);
+    folder_ = owned_.get();
   }
   if (error == ERROR_SUCCESS)
     error = fs_->OpenSubfolder(*folder_, "tmp", &tmp_);

@@ -50,6 +50,8 @@ class MaildirDelivery {
                            FileSystem* fs = RealFileSystem());
   // Into the open Maildir folder.
   MaildirDelivery(FileSystem* fs, std::unique_ptr<Folder> folder);
+  // Into the open Maildir folder, which stays open while this object lives.
+  MaildirDelivery(FileSystem* fs, const Folder& folder);
   ~MaildirDelivery();  // abandons a message begun and not finished
   MaildirDelivery(const MaildirDelivery&) = delete;
   MaildirDelivery& operator=(const MaildirDelivery&) = delete;
@@ -76,7 +78,8 @@ class MaildirDelivery {
 
   FileSystem* fs_;
   std::string path_;  // of a Maildir opened by name, until it is
-  std::unique_ptr<Folder> folder_;
+  std::unique_ptr<Folder> owned_;
+  const Folder* folder_ = nullptr;  // owned_, or the caller's
   std::unique_ptr<Folder> tmp_;
   std::unique_ptr<Folder> place_;  // cur, or new
   std::string host_;

@@ -15,6 +15,27 @@ std::string UniqueMessageName(FILETIME now, DWORD pid, uint64_t sequence,
          "Q" + std::to_string(sequence) + "." + host;
 }
 
+bool IsNameOfProcess(const std::string& name, DWORD pid,
+                     const std::string& host) {
+  size_t at = 0;
+  // Digits, then the character after them.
+  auto number = [&name, &at](char after, std::string* digits) {
+    const size_t start = at;
+    while (at < name.size() && name[at] >= '0' && name[at] <= '9') ++at;
+    if (at == start || at == name.size() || name[at] != after) return false;
+    if (digits != nullptr) *digits = name.substr(start, at - start);
+    ++at;
+    return true;
+  };
+  std::string process;
+  if (!number('.', nullptr) || at == name.size() || name[at++] != 'M' ||
+      !number('P', nullptr) || !number('Q', &process) ||
+      process != std::to_string(pid) || !number('.', nullptr))
+    return false;
+  const size_t end = name.find_first_of(",:", at);
+  return name.compare(at, end == std::string::npos ? end : end - at, host) == 0;
+}
+
 std::string DeliveredMessageName(const std::string& unique, uint64_t size,
                                  bool colonInNames) {
   std::string name = unique + ",S=" + std::to_string(size);

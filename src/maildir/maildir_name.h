@@ -25,6 +25,12 @@ const bool kColonInNames = true;
 std::string UniqueMessageName(FILETIME now, DWORD pid, uint64_t sequence,
                               const std::string& host);
 
+// Whether name is one a delivery of process pid on host (a name part, as
+// HostNamePart makes it) gave a file, in tmp/ or delivered, with whatever
+// flags a reader added since.
+bool IsNameOfProcess(const std::string& name, DWORD pid,
+                     const std::string& host);
+
 // The name of the delivered file: the unique name with ",S=<size>", and
 // with ":2," where the name may hold a colon.
 std::string DeliveredMessageName(const std::string& unique, uint64_t size,

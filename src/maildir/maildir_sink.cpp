@@ -2,9 +2,40 @@
 
 #include "platform/system_error.h"
 
+namespace {
+
+// The Maildir name in the open folder where (in it as it is, or made new
+// there), delivered into through its handle.
+std::unique_ptr<MessageSink> CreateIn(const Folder& where,
+                                      const std::string& name,
+                                      const OutputOptions& options,
+                                      std::string* why) {
+  FileSystem* fs = options.fs != nullptr ? options.fs : RealFileSystem();
+  DWORD error = ERROR_SUCCESS;
+  std::unique_ptr<Folder> folder;
+  if (name != ".") {
+    if (!options.madeByCaller) error = fs->MakeFolder(where, name);
+    if (error == ERROR_SUCCESS) error = fs->OpenSubfolder(where, name, &folder);
+  }
+  const Folder& maildir = folder ? *folder : where;
+  if (error == ERROR_SUCCESS && !options.madeByCaller)
+    error = CreateMaildir(fs, maildir, false);
+  if (error != ERROR_SUCCESS) {
+    *why = SystemErrorText(error);
+    return nullptr;
+  }
+  if (folder)
+    return std::unique_ptr<MessageSink>(new MaildirSink(fs, std::move(folder)));
+  return std::unique_ptr<MessageSink>(new MaildirSink(fs, where));
+}
+
+}  // namespace
+
 std::unique_ptr<MessageSink> MaildirSink::Create(const std::string& folder,
                                                  const OutputOptions& options,
                                                  std::string* why) {
+  if (options.folder != nullptr)
+    return CreateIn(*options.folder, folder, options, why);
   DWORD error = ERROR_SUCCESS;
   switch (options.madeByCaller ? MaildirTarget::kEmptyMaildir
                                : InspectMaildirTarget(folder, &error)) {

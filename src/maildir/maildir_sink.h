@@ -12,10 +12,14 @@
 class MaildirSink : public MessageSink {
  public:
   explicit MaildirSink(const std::string& folder) : delivery(folder) {}
+  MaildirSink(FileSystem* fs, std::unique_ptr<Folder> folder)
+      : delivery(fs, std::move(folder)) {}
+  MaildirSink(FileSystem* fs, const Folder& folder) : delivery(fs, folder) {}
 
-  // Makes folder a Maildir to write into: it may be missing, an empty
-  // folder or a Maildir without messages; anything else stays as it is.
-  // One the caller made (options.madeByCaller) is taken as it is. Null with
+  // Makes folder a Maildir to write into. By its path, it may be missing,
+  // an empty folder or a Maildir without messages; anything else stays as
+  // it is. In options.folder it is made new ("." the folder itself). One
+  // the caller made (options.madeByCaller) is taken as it is. Null with
   // *why when it cannot.
   static std::unique_ptr<MessageSink> Create(const std::string& folder,
                                              const OutputOptions& options,

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "maildir/maildir_folder.h"
+#include "maildir/maildir_name.h"
 #include "maildir/maildir_plus.h"
 
 namespace {
@@ -65,6 +66,11 @@ std::vector<std::string> MaildirTreeLayout::Claims(const FolderPlaces&, size_t,
 
 DWORD MaildirTreeLayout::Make(const Folder& outDir, const FolderPlaces&, size_t,
                               const std::string& output) {
+  return MakePlace(outDir, output);
+}
+
+DWORD MaildirTreeLayout::MakePlace(const Folder& outDir,
+                                   const std::string& output) {
   DWORD error = fs->MakeFolder(outDir, output);
   if (error != ERROR_SUCCESS) return error;
   std::unique_ptr<Folder> folder;
@@ -82,4 +88,31 @@ void MaildirTreeLayout::Discard(const Folder& outDir,
       (folder.parent >= 0 && folder.basesBelow))
     return;
   RemoveMaildir(fs, outDir, folder.output);
+}
+
+DWORD MaildirTreeLayout::Clear(const Folder& outDir, const FolderPlace& folder,
+                               const std::vector<WriterRun>& runs) {
+  if (folder.output.empty() || !folder.HasBase()) return ERROR_SUCCESS;
+  std::unique_ptr<Folder> maildir;
+  DWORD error = ERROR_SUCCESS;
+  if (folder.output != kTopFolder) {
+    error = fs->OpenSubfolder(outDir, folder.output, &maildir);
+    // Given back by a conversion that failed (Discard): made again.
+    if (error == ERROR_PATH_NOT_FOUND) return MakePlace(outDir, folder.output);
+  }
+  for (const char* sub : {"tmp", "cur", "new"}) {
+    std::unique_ptr<Folder> open;
+    std::vector<FolderEntry> entries;
+    if (error == ERROR_SUCCESS)
+      error = fs->OpenSubfolder(maildir ? *maildir : outDir, sub, &open);
+    if (error == ERROR_SUCCESS) error = fs->List(*open, &entries);
+    for (const FolderEntry& e : entries) {
+      bool ours = false;
+      for (const WriterRun& run : runs)
+        ours = ours ||
+               IsNameOfProcess(e.name, run.process, HostNamePart(run.host));
+      if (ours && error == ERROR_SUCCESS) error = fs->RemoveFile(*open, e.name);
+    }
+  }
+  return error;
 }

@@ -23,6 +23,9 @@ class MaildirTreeLayout : public TreeLayout {
       : TreeLayout(fs) {}
   using TreeLayout::Discard;
   void Discard(const Folder& outDir, const FolderPlace& folder) override;
+  // Files in tmp/, cur/ and new/ whose names tell one of the runs.
+  DWORD Clear(const Folder& outDir, const FolderPlace& folder,
+              const std::vector<WriterRun>& runs) override;
 
  protected:
   DWORD Start(const Folder& outDir) override;
@@ -36,6 +39,9 @@ class MaildirTreeLayout : public TreeLayout {
              const std::string& output) override;
 
  private:
+  // The Maildir output in outDir, new, with its "maildirfolder" file.
+  DWORD MakePlace(const Folder& outDir, const std::string& output);
+
   bool topTaken = false;
 };
 

@@ -5,16 +5,20 @@
 
 #include <string>
 
+#include "io/file_system.h"
 #include "main/command_line.h"
 #include "main/concurrency.h"
 #include "tree/tree_folders.h"
 #include "tree/tree_runner.h"
 
-// Runs the tree mode and returns the exit status: 0 when every base was
-// converted (or recovered, or was empty); 2 when a refusal stopped it
-// before anything was created, a folder could not be listed, a base could
-// not be read or an output not written; else 1.
-int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency);
+// Runs the tree mode on fs and returns the exit status: 0 when every base
+// was converted (or recovered, or was empty, or done before by the run
+// this one carries on); 2 when a refusal stopped it before anything was
+// created, a folder could not be listed, a base could not be read or an
+// output not written; else 1. A run into an OUTDIR that holds the journal
+// of one that was cut off carries that one on.
+int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency,
+                FileSystem* fs = RealFileSystem());
 
 // The table of folders in tree order and the total line (tree_report.cpp).
 void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,

@@ -46,11 +46,12 @@ std::string Base(const std::string& tag, int n) {
   return b.Build();
 }
 
-// Every file below folder with its bytes, by "a/b".
+// Every file below folder with its bytes, by "a/b"; the run's journal
+// aside.
 std::map<std::string, std::string> Files(const std::string& folder) {
   std::map<std::string, std::string> files;
   for (const auto& e : fs::recursive_directory_iterator(folder))
-    if (e.is_regular_file())
+    if (e.is_regular_file() && e.path().filename() != ".korvane-run")
       files[fs::relative(e.path(), folder).u8string()] =
           ReadFileOrEmpty(e.path().u8string());
   return files;
@@ -171,6 +172,8 @@ TEST_F(TreeTest, ConvertsEveryBaseAsTheSingleRunDoesIntoTheLayout) {
     ProgramResult r = Run({"Mail", out, "-r", jobs});
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(Files(out), want);
+    const std::string journal = ReadFileOrEmpty(out + "/.korvane-run");
+    EXPECT_EQ(journal.substr(journal.size() - 6), "end\t0\n");
     // No progress fragments when the output is not a console.
     EXPECT_EQ(r.output.find('\r'), std::string::npos);
     for (const std::string& line : std::vector<std::string>{

@@ -66,6 +66,8 @@ std::string OutcomeText(const TreeFolder& f) {
     text = SkippedText(f.skippedKind);
   } else if (!f.HasBase()) {
     text = "no base of its own";
+  } else if (f.state == TreeBaseState::kDoneBefore) {
+    text = "done before";
   } else if (f.state == TreeBaseState::kDone) {
     const ConversionResult& r = f.result;
     switch (r.outcome) {
@@ -132,13 +134,14 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
   printf("\n");
 
   int bases = 0, converted = 0, recovered = 0, empty = 0, failed = 0;
-  int notStarted = 0, notListed = 0, skipped = 0;
+  int notStarted = 0, notListed = 0, skipped = 0, doneBefore = 0;
   long long messages = 0;
   uint64_t bytes = 0;
   for (size_t i = 0; i < folders.size(); ++i) {
     const TreeFolder& f = folders[i];
     if (!Listed(f)) continue;
-    const bool done = f.state == TreeBaseState::kDone;
+    const bool done = f.state == TreeBaseState::kDone ||
+                      f.state == TreeBaseState::kDoneBefore;
     const std::string count =
         done ? std::to_string(f.result.messages) : std::string("-");
     const std::string size = f.HasBase() ? SizeText(f.baseSize) : "-";
@@ -155,6 +158,8 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
     if (done) messages += f.result.messages;
     if (!done) {
       ++notStarted;
+    } else if (f.state == TreeBaseState::kDoneBefore) {
+      ++doneBefore;
     } else if (f.result.outcome != ConversionOutcome::kConverted) {
       ++failed;
     } else if (f.result.emptyBase) {
@@ -171,6 +176,7 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
       "recovered, %d empty, %d failed",
       bases, messages, SizeText(bytes).c_str(), seconds, converted, recovered,
       empty, failed);
+  if (doneBefore > 0) printf(", %d done before", doneBefore);
   if (notStarted > 0) printf(", %d not converted", notStarted);
   if (notListed > 0) printf(", %d folders not listed", notListed);
   if (skipped > 0) printf(", %d skipped", skipped);
@@ -189,7 +195,9 @@ int TreeExitStatus(const TreeFolders& folders, const TreeRunSummary& summary) {
   for (const TreeFolder& f : folders) {
     if (f.listError != 0) status = kExitFailed;
     if (!f.HasBase()) continue;
-    const int base = f.state != TreeBaseState::kDone
+    // A base done before counts as converted.
+    const int base = f.state == TreeBaseState::kDoneBefore ? kExitDone
+                     : f.state != TreeBaseState::kDone
                          ? kExitFailed
                          : ExitStatusOf(f.result.outcome);
     if (base > status) status = base;

@@ -6,6 +6,17 @@ std::unique_ptr<MessageSink> MboxSink::Create(const std::string& name,
                                               const OutputOptions& options,
                                               std::string* why) {
   std::unique_ptr<MboxSink> sink(new MboxSink());
+  if (options.folder != nullptr) {
+    sink->partial.reset(
+        new PartialFile(options.fs != nullptr ? options.fs : RealFileSystem(),
+                        *options.folder, name));
+    const DWORD error = sink->partial->Create();
+    if (error != ERROR_SUCCESS) {
+      *why = SystemErrorText(error);
+      return nullptr;
+    }
+    return sink;
+  }
   if (!sink->own.Open(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                       options.mustBeNew ? CREATE_NEW : CREATE_ALWAYS)) {
     *why = SystemErrorText(GetLastError());
@@ -15,12 +26,15 @@ std::unique_ptr<MessageSink> MboxSink::Create(const std::string& name,
 }
 
 DWORD MboxSink::WriteBytes(const void* bytes, size_t count) {
-  const DWORD error = HandleWriter(stream->handle).WriteBytes(bytes, count);
+  const DWORD error =
+      partial ? partial->Write(bytes, count)
+              : HandleWriter(stream->handle).WriteBytes(bytes, count);
   if (error == ERROR_SUCCESS) written += count;
   return error;
 }
 
 DWORD MboxSink::Finish() {
+  if (partial) return partial->Commit();
   // The layer holds the last block of the output until it is closed, so a
   // full disk may show only here.
   if (own.handle != INVALID_HANDLE_VALUE && !own.Close())

@@ -8,14 +8,17 @@
 
 #include "framing/message_sink.h"
 #include "io/file_stream.h"
+#include "io/partial_file.h"
 
 class MboxSink : public MessageSink {
  public:
   // Writes into an open file, which its owner closes.
   explicit MboxSink(FileStream* stream) : stream(stream) {}
 
-  // Creates the mailbox name (an existing file is emptied, unless
-  // options.mustBeNew); Finish closes it. Null with *why when it cannot.
+  // Creates the mailbox name: in options.folder under its partial name,
+  // renamed into place by Finish; without a folder by its path (an
+  // existing file is emptied, unless options.mustBeNew), closed by Finish.
+  // Null with *why when it cannot.
   static std::unique_ptr<MessageSink> Create(const std::string& name,
                                              const OutputOptions& options,
                                              std::string* why);
@@ -29,7 +32,8 @@ class MboxSink : public MessageSink {
   MboxSink() : stream(&own) {}
 
   FileStream* stream;
-  FileStream own;  // the file it created, if it did
+  FileStream own;  // the file it created by its path, if it did
+  std::unique_ptr<PartialFile> partial;  // the file it created in a folder
   // Counted on the write thread, where there is one.
   std::atomic<uint64_t> written{0};
 };

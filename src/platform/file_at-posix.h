@@ -15,6 +15,10 @@ namespace win32_posix {
 HANDLE CreateFileAt(int folderFd, const char* name, DWORD access, DWORD share,
                     DWORD disposition, bool noLink, bool regularOnly);
 
+// Writes out what the handle holds back of its writes, so that it outlives
+// the process; unlike FlushFileBuffers it does not wait for the disk.
+BOOL WriteOutFile(HANDLE file);
+
 }  // namespace win32_posix
 
 #endif  // KORVANE_PLATFORM_FILE_AT_POSIX_H_

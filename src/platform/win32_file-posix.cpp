@@ -101,6 +101,14 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD numberOfBytesToWrite,
   }
 }
 
+BOOL win32_posix::WriteOutFile(HANDLE file) {
+  Held<File> f = HoldFile(file);
+  if (!f) return FALSE;
+  if (WriteOut(f.get())) return TRUE;
+  Fail(f->failCode);
+  return FALSE;
+}
+
 BOOL WINAPI FlushFileBuffers(HANDLE file) {
   Held<File> f = HoldFile(file);
   if (!f) return FALSE;

@@ -7,6 +7,7 @@
 
 #include "bytes/ascii.h"
 #include "io/paths.h"
+#include "tree/run_journal.h"
 #include "tree/tree_folders.h"
 
 const char kBaseFileName[] = "messages.tbb";
@@ -139,8 +140,8 @@ bool PlaceFolders(TreeLayout* layout, const Folder& outDir,
                   const std::string& outDirName, const std::string& rootName,
                   TreeFolders* folders, std::string* error) {
   FolderPlaces places(folders->begin(), folders->end());
-  const bool placed =
-      layout->Prepare(outDir, outDirName, rootName, &places, error);
+  const bool placed = layout->Prepare(outDir, outDirName, rootName, &places,
+                                      error, {kJournalName});
   for (size_t i = 0; i < places.size(); ++i) {
     (*folders)[i].output = places[i].output;
     (*folders)[i].renamedBecause = places[i].renamedBecause;

@@ -21,6 +21,7 @@ enum class TreeBaseState {
   kWaiting,     // a base to convert
   kDone,        // converted or failed: see result
   kNotStarted,  // the run stopped before it came to this base
+  kDoneBefore,  // converted by the run that was cut off (see result.messages)
 };
 
 // Found by the walk: the place's name, parent, base and basesBelow, and

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "io/paths.h"
+#include "tree/run_journal.h"
 
 namespace {
 
@@ -25,10 +26,13 @@ class WorkerProgress : public ConversionProgress {
 
 class Run {
  public:
-  Run(const std::string& rootPath, const std::string& outDir,
+  Run(const Folder& root, const Folder& outDir, const std::string& outDirName,
       TreeLayout* layout, const TreeRunOptions& options, TreeFolders* folders)
-      : rootPath(rootPath),
+      : fs(options.conversion.fs != nullptr ? options.conversion.fs
+                                            : RealFileSystem()),
+        root(root),
         outDir(outDir),
+        outDirName(outDirName),
         layout(layout),
         options(options),
         folders(*folders) {}
@@ -39,10 +43,14 @@ class Run {
   void Work(WorkerProgress* mine);
   // What the inventory puts before the place of each message of folder.
   std::string InventoryPrefix(const TreeFolder& folder) const;
+  ConversionResult Convert(const TreeFolder& folder, WorkerProgress* mine);
+  void Stop(const std::string& reason);
   TreeProgressState State();
 
-  const std::string& rootPath;
-  const std::string& outDir;
+  FileSystem* const fs;
+  const Folder& root;
+  const Folder& outDir;
+  const std::string& outDirName;
   TreeLayout* layout;
   const TreeRunOptions& options;
   TreeFolders& folders;
@@ -92,20 +100,7 @@ void Run::Work(WorkerProgress* mine) {
     }
     // Until it is marked done, this folder is this worker's alone.
     TreeFolder& folder = folders[index];
-    const std::string base =
-        JoinPath(JoinPath(rootPath, folder.path), folder.baseName);
-    const std::string output = JoinPath(outDir, folder.output);
-    ConversionOptions conversion = options.conversion;
-    conversion.writeBehindFrom = &processorSpare;
-    std::unique_ptr<MessageObserver> rows;
-    if (options.inventory != nullptr) {
-      rows = options.inventory->ForBase(InventoryFolder(folder),
-                                        InventoryPrefix(folder));
-      conversion.observer = rows.get();
-    }
-    ConversionResult result =
-        ConvertBase(base.c_str(), output.c_str(), conversion, mine);
-    rows.reset();
+    ConversionResult result = Convert(folder, mine);
     const bool outputFailed =
         result.outcome == ConversionOutcome::kCantCreateOutput ||
         result.outcome == ConversionOutcome::kCantWriteOutput;
@@ -119,9 +114,20 @@ void Run::Work(WorkerProgress* mine) {
     ++basesDone;
     bytesFinished += folder.baseSize;
     mine->bytes.store(0, std::memory_order_relaxed);
-    if (outputFailed && !summary.stopped) {
-      summary.stopped = true;
-      summary.stopReason = output + ": " + folder.result.reason;
+    if (outputFailed) {
+      std::string place = JoinPath(outDirName, folder.output);
+      // A fallback name is no name the user knows: the folder is.
+      if (!folder.renamedBecause.empty())
+        place +=
+            " (the folder " + (folder.path.empty() ? "." : folder.path) + ")";
+      Stop(place + ": " + folder.result.reason);
+    }
+    if (folder.result.outcome == ConversionOutcome::kConverted &&
+        options.journal != nullptr) {
+      const DWORD error = options.journal->Done(folder);
+      if (error != ERROR_SUCCESS)
+        Stop("can't write " + JoinPath(outDirName, kJournalName) + ": " +
+             SystemErrorText(error));
     }
   }
   std::lock_guard<std::mutex> lock(mutex);
@@ -130,6 +136,46 @@ void Run::Work(WorkerProgress* mine) {
   // leaves free: the biggest base, started first, often ends the run alone.
   if (running > 0 && running < options.processors) processorSpare = true;
   finished.notify_all();
+}
+
+// The folder's base into its place: both folders opened below ROOT and
+// OUTDIR, one name in the other.
+ConversionResult Run::Convert(const TreeFolder& folder, WorkerProgress* mine) {
+  ConversionResult result;
+  const std::string name = LastName(folder.output);
+  FolderBelow base, place;
+  DWORD error = base.Open(fs, root, folder.path);
+  if (error != ERROR_SUCCESS) {
+    result.outcome = ConversionOutcome::kCantOpenBase;
+    result.reason = SystemErrorText(error);
+    return result;
+  }
+  error = place.Open(
+      fs, outDir, folder.output.substr(0, folder.output.size() - name.size()));
+  if (error != ERROR_SUCCESS) {
+    result.outcome = ConversionOutcome::kCantCreateOutput;
+    result.reason = SystemErrorText(error);
+    return result;
+  }
+  ConversionOptions conversion = options.conversion;
+  conversion.fs = fs;
+  conversion.baseFolder = &base.get();
+  conversion.outputFolder = &place.get();
+  conversion.writeBehindFrom = &processorSpare;
+  std::unique_ptr<MessageObserver> rows;
+  if (options.inventory != nullptr) {
+    rows = options.inventory->ForBase(InventoryFolder(folder),
+                                      InventoryPrefix(folder));
+    conversion.observer = rows.get();
+  }
+  return ConvertBase(folder.baseName.c_str(), name.c_str(), conversion, mine);
+}
+
+// The first reason stops the run; called with the mutex held.
+void Run::Stop(const std::string& reason) {
+  if (summary.stopped) return;
+  summary.stopped = true;
+  summary.stopReason = reason;
 }
 
 // Called with the mutex held.
@@ -206,9 +252,10 @@ std::vector<size_t> ConversionOrder(const TreeFolders& folders) {
   return order;
 }
 
-TreeRunSummary RunTree(const std::string& rootPath, const std::string& outDir,
-                       TreeLayout* layout, const TreeRunOptions& options,
-                       TreeFolders* folders, TreeProgress* progress) {
-  Run run(rootPath, outDir, layout, options, folders);
+TreeRunSummary RunTree(const Folder& root, const Folder& outDir,
+                       const std::string& outDirName, TreeLayout* layout,
+                       const TreeRunOptions& options, TreeFolders* folders,
+                       TreeProgress* progress) {
+  Run run(root, outDir, outDirName, layout, options, folders);
   return run.Go(progress);
 }

@@ -27,20 +27,26 @@ class TreeProgress {
   virtual void Advanced(const TreeProgressState& state) { (void)state; }
 };
 
+class RunJournal;
+
 struct TreeRunOptions {
   int jobs = 1;  // bases converted at once
   // The machine's; once fewer bases are in progress, the ones left hand
   // their writing to a thread of their own (writeBehindFrom).
   int processors = 1;
-  // For every base; its output name and format come from the layout.
+  // For every base; its output name and format come from the layout, its
+  // folders from the run. conversion.fs is the file system of the run.
   ConversionOptions conversion;
   // Where every base's records are listed; null for no inventory.
   Inventory* inventory = nullptr;
+  // Told of every base converted, once its output is finished; null for
+  // none. A failure to write it stops the run.
+  RunJournal* journal = nullptr;
 };
 
 struct TreeRunSummary {
-  // The output side failed (a full disk, OUTDIR unwritable): the bases in
-  // progress were finished, no other was started.
+  // The output side failed (a full disk, OUTDIR unwritable, the journal):
+  // the bases in progress were finished, no other was started.
   bool stopped = false;
   std::string stopReason;
 };
@@ -49,11 +55,14 @@ struct TreeRunSummary {
 // in the order it starts them: biggest first, tree order among equals.
 std::vector<size_t> ConversionOrder(const TreeFolders& folders);
 
-// Converts every base of folders that the layout gave an output, from
-// rootPath into outDir, and records in each folder how it went. The bases
-// are started biggest first.
-TreeRunSummary RunTree(const std::string& rootPath, const std::string& outDir,
-                       TreeLayout* layout, const TreeRunOptions& options,
-                       TreeFolders* folders, TreeProgress* progress);
+// Converts every base of folders that the layout gave an output, from the
+// open folder root into the open folder outDir (named outDirName in
+// messages), each base read in its folder and each output made in its
+// place, folders opened one in the other; records in each folder how it
+// went. The bases are started biggest first.
+TreeRunSummary RunTree(const Folder& root, const Folder& outDir,
+                       const std::string& outDirName, TreeLayout* layout,
+                       const TreeRunOptions& options, TreeFolders* folders,
+                       TreeProgress* progress);
 
 #endif  // KORVANE_TREE_TREE_RUNNER_H_

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base_builder.h"
+#include "io/mapped_file.h"
 #include "io/paths.h"
 #include "maildir/maildir_tree_layout.h"
 #include "mbox/mbox_tree_layout.h"
@@ -53,6 +54,15 @@ struct Tree {
   TempDir root, out;
   TreeFolders folders;
   MboxTreeLayout layout;
+  std::unique_ptr<Folder> rootFolder, outFolder;
+
+  TreeRunSummary Run(const TreeRunOptions& options, TreeProgress* progress) {
+    FileSystem* real = RealFileSystem();
+    EXPECT_EQ(real->OpenFolder(root.path(), &rootFolder), DWORD{ERROR_SUCCESS});
+    EXPECT_EQ(real->OpenFolder(out.path(), &outFolder), DWORD{ERROR_SUCCESS});
+    return RunTree(*rootFolder, *outFolder, out.path(), &layout, options,
+                   &folders, progress);
+  }
 };
 
 // Folders A1..An below ROOT, Ai's base with i messages.
@@ -79,8 +89,7 @@ TEST(TreeRunnerTest, ThreadsConvertEveryBaseOnceBiggestFirst) {
   TreeRunOptions options;
   options.jobs = 3;
   Recorder progress;
-  TreeRunSummary summary = RunTree(t.root.path(), t.out.path(), &t.layout,
-                                   options, &t.folders, &progress);
+  TreeRunSummary summary = t.Run(options, &progress);
   EXPECT_FALSE(summary.stopped);
   ASSERT_GE(progress.calls, 1);
   EXPECT_EQ(progress.last.basesDone, 7);
@@ -100,23 +109,81 @@ TEST(TreeRunnerTest, ThreadsConvertEveryBaseOnceBiggestFirst) {
 TEST(TreeRunnerTest, OutputThatCannotBeWrittenStopsTheThreads) {
   Tree t;
   Build(&t, 4);
-  // The biggest base's output cannot be created: a folder stands there.
+  // The biggest base's output cannot be given its name: a folder stands
+  // there. Its place is told with the folder, as it would be where the
+  // layout had to fall back to a name of its own.
   const std::string blocked = JoinPath(t.out.path(), t.folders[4].output);
-  fs::remove(blocked);
   fs::create_directory(blocked);
+  t.folders[4].renamedBecause = "a fallback";
 
   TreeRunOptions options;
   options.jobs = 1;
-  TreeRunSummary summary = RunTree(t.root.path(), t.out.path(), &t.layout,
-                                   options, &t.folders, nullptr);
+  TreeRunSummary summary = t.Run(options, nullptr);
   EXPECT_TRUE(summary.stopped);
-  EXPECT_EQ(summary.stopReason.rfind(blocked + ": ", 0), 0u)
+  EXPECT_EQ(summary.stopReason.rfind(blocked + " (the folder A4): ", 0), 0u)
       << summary.stopReason;
-  EXPECT_EQ(t.folders[4].result.outcome, ConversionOutcome::kCantCreateOutput);
+  EXPECT_EQ(t.folders[4].result.outcome, ConversionOutcome::kCantWriteOutput);
+  EXPECT_TRUE(fs::is_empty(blocked));
   for (size_t i = 1; i <= 3; ++i) {
     EXPECT_EQ(t.folders[i].state, TreeBaseState::kNotStarted);
     EXPECT_EQ(ReadFileOrEmpty(JoinPath(t.out.path(), t.folders[i].output)), "");
   }
+}
+
+// Deep, past PATH_MAX (on Windows past MAX_PATH, within what Wine can map
+// to a POSIX path): the base is read and its output made by names in open
+// folders, the output as deep as the base.
+#ifdef _WIN32
+const int kDeep = 10;
+#else
+const int kDeep = 22;
+#endif
+
+// The bytes of the file at relative below folder, read through the seam.
+std::string ReadBelow(const Folder& folder, const std::string& relative) {
+  FolderBelow at;
+  MappedFile file;
+  const std::string name = LastName(relative);
+  if (at.Open(RealFileSystem(), folder,
+              relative.substr(0, relative.size() - name.size())) !=
+          ERROR_SUCCESS ||
+      !file.OpenIn(RealFileSystem(), at.get(), name))
+    return std::string();
+  return std::string(reinterpret_cast<const char*>(file.viewBase), file.size);
+}
+
+TEST(TreeRunnerTest, ConvertsBasesBelowPathsLongerThanTheSystemTakes) {
+  Tree t, shallow;
+  FileSystem* real = RealFileSystem();
+  std::unique_ptr<Folder> at;
+  ASSERT_EQ(real->OpenFolder(t.root.path(), &at), DWORD{ERROR_SUCCESS});
+  for (int depth = 0; depth < kDeep; ++depth) {
+    std::unique_ptr<Folder> next;
+    ASSERT_EQ(real->MakeFolder(*at, std::string(200, 'd')),
+              DWORD{ERROR_SUCCESS});
+    ASSERT_EQ(real->OpenSubfolder(*at, std::string(200, 'd'), &next),
+              DWORD{ERROR_SUCCESS});
+    at = std::move(next);
+  }
+  std::unique_ptr<WritableFile> base;
+  const std::string bytes = Base(5);
+  ASSERT_EQ(real->CreateNewFile(*at, kBaseFileName, &base),
+            DWORD{ERROR_SUCCESS});
+  ASSERT_EQ(base->Write(bytes.data(), bytes.size()), DWORD{ERROR_SUCCESS});
+  ASSERT_EQ(base->Close(), DWORD{ERROR_SUCCESS});
+  at.reset();
+  Build(&t, 0);
+  Build(&shallow, 5);
+  ASSERT_EQ(t.folders.back().HasBase(), true);
+
+  TreeRunSummary summary = t.Run(TreeRunOptions(), nullptr);
+  EXPECT_FALSE(summary.stopped) << summary.stopReason;
+  const TreeFolder& deep = t.folders.back();
+  EXPECT_EQ(deep.result.outcome, ConversionOutcome::kConverted);
+  EXPECT_GT(JoinPath(t.out.path(), deep.output).size(), kDeep * 200u);
+  shallow.Run(TreeRunOptions(), nullptr);
+  EXPECT_EQ(ReadBelow(*t.outFolder, deep.output),
+            ReadFileOrEmpty(JoinPath(shallow.out.path(), "A5")));
 }
 
 }  // namespace

@@ -17,6 +17,10 @@ class FillingFile : public WritableFile {
   DWORD SetWriteTime(FILETIME time) override {
     return inner_->SetWriteTime(time);
   }
+  DWORD Flush() override {
+    if (fs_->Hits(Fault::kDiskFull, name_)) return ERROR_HANDLE_DISK_FULL;
+    return inner_->Flush();
+  }
   DWORD Close() override { return inner_->Close(); }
 
  private:
@@ -27,6 +31,10 @@ class FillingFile : public WritableFile {
 
 bool Matches(const std::string& pattern, const std::string& name) {
   if (pattern.empty()) return true;
+  if (pattern[0] == '*')
+    return name.size() >= pattern.size() - 1 &&
+           name.compare(name.size() - (pattern.size() - 1), std::string::npos,
+                        pattern, 1, std::string::npos) == 0;
   if (pattern.back() == '*')
     return name.compare(0, pattern.size() - 1, pattern, 0,
                         pattern.size() - 1) == 0;
@@ -77,6 +85,11 @@ DWORD FaultyFileSystem::List(const Folder& folder,
   return FileSystemWrapper::List(folder, entries);
 }
 
+DWORD FaultyFileSystem::CheckNewName(const std::string& name) {
+  if (Hits(Fault::kNameRefused, name)) return ERROR_INVALID_NAME;
+  return FileSystemWrapper::CheckNewName(name);
+}
+
 DWORD FaultyFileSystem::MakeFolder(const Folder& parent,
                                    const std::string& name) {
   const DWORD error = Gone(parent);
@@ -95,6 +108,18 @@ DWORD FaultyFileSystem::CreateNewFile(const Folder& parent,
   if (Hits(Fault::kCreateFails, name)) return ERROR_ACCESS_DENIED;
   std::unique_ptr<WritableFile> inner;
   error = FileSystemWrapper::CreateNewFile(parent, name, &inner);
+  if (error == ERROR_SUCCESS)
+    file->reset(new FillingFile(std::move(inner), this, name));
+  return error;
+}
+
+DWORD FaultyFileSystem::OpenForAppending(const Folder& parent,
+                                         const std::string& name,
+                                         std::unique_ptr<WritableFile>* file) {
+  DWORD error = Gone(parent);
+  if (error != ERROR_SUCCESS) return error;
+  std::unique_ptr<WritableFile> inner;
+  error = FileSystemWrapper::OpenForAppending(parent, name, &inner);
   if (error == ERROR_SUCCESS)
     file->reset(new FillingFile(std::move(inner), this, name));
   return error;

@@ -14,17 +14,19 @@ namespace testing_support {
 enum class Fault {
   kCreateFails,  // CreateNewFile and MakeFolder: ERROR_ACCESS_DENIED
   kRenameFails,  // Rename, by its first name: ERROR_ACCESS_DENIED
-  kDiskFull,     // Write to a file created here: ERROR_HANDLE_DISK_FULL
+  kDiskFull,     // Write (and Flush) to a file created or opened here:
+                 // ERROR_HANDLE_DISK_FULL
   kFolderGone,   // the folder of that name: opening it, and every call in
                  // it once it is open: ERROR_PATH_NOT_FOUND
-  kNameRefused,  // CreateNewFile, MakeFolder, Rename's new name:
-                 // ERROR_INVALID_NAME
+  kNameRefused,  // CheckNewName, CreateNewFile, MakeFolder, Rename's new
+                 // name: ERROR_INVALID_NAME
 };
 
 struct FaultRule {
   Fault fault;
   // The name it applies to; "" for every one. A name ending in "*" stands
-  // for every name that begins with the rest.
+  // for every name that begins with the rest, one beginning with "*" for
+  // every name that ends with it.
   std::string name;
   // The n-th matching call fails, and every one after it.
   int from = 1;
@@ -43,9 +45,12 @@ class FaultyFileSystem : public FileSystemWrapper {
   DWORD OpenSubfolder(const Folder& parent, const std::string& name,
                       std::unique_ptr<Folder>* folder) override;
   DWORD List(const Folder& folder, std::vector<FolderEntry>* entries) override;
+  DWORD CheckNewName(const std::string& name) override;
   DWORD MakeFolder(const Folder& parent, const std::string& name) override;
   DWORD CreateNewFile(const Folder& parent, const std::string& name,
                       std::unique_ptr<WritableFile>* file) override;
+  DWORD OpenForAppending(const Folder& parent, const std::string& name,
+                         std::unique_ptr<WritableFile>* file) override;
   DWORD OpenForReading(const Folder& parent, const std::string& name,
                        HANDLE* file) override;
   DWORD Rename(const Folder& from, const std::string& fromName,

@@ -146,6 +146,34 @@ ProgramResult RunProgram(const std::string& program,
   return result;
 }
 
+OutputTree ReadOutputTree(const std::string& folder, int* leftovers) {
+  OutputTree outputs;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) {
+    const fs::path at = fs::relative(e.path(), folder);
+    const std::string in = at.parent_path().filename().u8string();
+    const std::string name = at.filename().u8string();
+    if (!e.is_regular_file() || (in.empty() && name == ".korvane-run"))
+      continue;
+    if (in == "tmp" || (name[0] == '.' && name.size() > 9 &&
+                        name.compare(name.size() - 8, 8, ".partial") == 0)) {
+      ++*leftovers;
+      continue;
+    }
+    const bool message = in == "cur" || in == "new";
+    std::string bytes = ReadFileOrEmpty(e.path().u8string());
+    if (message) {
+      const auto since = e.last_write_time().time_since_epoch();
+      bytes =
+          std::to_string(
+              std::chrono::duration_cast<std::chrono::seconds>(since).count()) +
+          "\n" + bytes;
+    }
+    outputs[(message ? at.parent_path().parent_path() : at).generic_u8string()]
+        .insert(bytes);
+  }
+  return outputs;
+}
+
 ProgramResult RunKorvaneBinary(const std::vector<std::string>& args,
                                const std::string& workDir) {
   return RunProgram(KORVANE_BINARY, args, workDir);

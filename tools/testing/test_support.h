@@ -3,6 +3,8 @@
 #ifndef KORVANE_TESTING_TEST_SUPPORT_H_
 #define KORVANE_TESTING_TEST_SUPPORT_H_
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,15 @@ struct ProgramResult {
 ProgramResult RunProgram(const std::string& program,
                          const std::vector<std::string>& args,
                          const std::string& workDir);
+
+// What a tree run (or one base) left below a folder, by place: an mbox
+// file by its path, a Maildir by its folder ("" for the folder itself),
+// each with its files' bytes (a Maildir message's after its write time in
+// seconds, since its name tells its run). Partial files (".NAME.partial")
+// and files in a Maildir's tmp/ are only counted, in *leftovers; the run's
+// journal is left out.
+typedef std::map<std::string, std::multiset<std::string>> OutputTree;
+OutputTree ReadOutputTree(const std::string& folder, int* leftovers);
 
 // Runs korvane (the built binary) in workDir.
 ProgramResult RunKorvaneBinary(const std::vector<std::string>& args,
