@@ -160,12 +160,12 @@ class Inventory::BaseRows : public MessageObserver {
     std::string place;
     if (!r.output.empty())
       place = outputPrefix.empty() ? r.output : outputPrefix + r.output;
-    AppendCsvRow(&pending, {folder, std::to_string(m.place.index),
-                            std::to_string(m.place.offset),
-                            std::to_string(m.length), ScanName(m.place.foundBy),
-                            date, r.sender, decoded[0], decoded[1], decoded[2],
-                            decoded[3], DecodeHeaderValue(fields[4].value),
-                            digest, place, r.problem});
+    AppendCsvRow(
+        &pending,
+        {folder, std::to_string(m.place.index), std::to_string(m.place.offset),
+         std::to_string(m.length), ScanName(m.place.foundBy), date, r.sender,
+         decoded[0], decoded[1], decoded[2], decoded[3],
+         DecodeHeaderValue(fields[4].value), digest, place, r.problem});
     ++count;
     if (pending.size() >= kRowsPending) {
       inventory->Append(pending, count);
@@ -223,8 +223,11 @@ std::unique_ptr<MessageObserver> Inventory::ForBase(
 void Inventory::Append(const std::string& text, uint64_t count) {
   std::lock_guard<std::mutex> lock(mutex);
   if (!opened) error = Open();
-  if (error == ERROR_SUCCESS && !text.empty())
+  // Handed to the system at once: a run that is cut off keeps its rows.
+  if (error == ERROR_SUCCESS && !text.empty()) {
     error = file->Write(text.data(), text.size());
+    if (error == ERROR_SUCCESS) error = file->Flush();
+  }
   rows += count;
 }
 

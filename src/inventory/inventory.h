@@ -9,10 +9,16 @@
 
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "framing/message_observer.h"
 #include "io/file_system.h"
+
+// A tree's inventory, at the top of OUTDIR, and the name the inventory of
+// a run that was cut off is kept under while its rerun carries it over.
+extern const char kTreeInventoryName[];
+extern const char kEarlierInventoryName[];
 
 class Inventory {
  public:
@@ -28,6 +34,14 @@ class Inventory {
   // mode: before the folders' places are made, which then give way to
   // it). ERROR_SUCCESS or why not.
   DWORD Make();
+
+  // Takes over the rows of the bases in keep (by their folder column)
+  // from the inventory earlier, in the same folder, of a run that was cut
+  // off, then removes that file; rows of other bases are dropped, since
+  // their bases are converted again. Makes this inventory first.
+  // ERROR_SUCCESS, or why not.
+  DWORD CarryOver(const std::string& earlier,
+                  const std::set<std::string>& keep);
 
   // The observer of one base's conversion. folder: its path below ROOT,
   // "/" between names ("" for a single base); outputPrefix: what the

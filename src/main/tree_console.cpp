@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,17 @@ class ConsoleTreeProgress : public TreeProgress {
   bool shown = false;
 };
 
+// A run cut off left its inventory: set aside for the rerun's to take
+// rows over from (one set aside already, by a rerun cut off itself, is
+// the one that holds them; the newer file goes).
+DWORD SetInventoryAside(FileSystem* fs, const Folder& outDir) {
+  DWORD error =
+      fs->Rename(outDir, kTreeInventoryName, outDir, kEarlierInventoryName);
+  if (error == ERROR_ALREADY_EXISTS)
+    error = fs->RemoveFile(outDir, kTreeInventoryName);
+  return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+}
+
 }  // namespace
 
 int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency,
@@ -112,6 +124,15 @@ int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency,
     earlier = TakeUpEarlierRun(fs, places, command, layout.get(), &folders,
                                &journal, &status);
     if (earlier == EarlierRun::kNothingToDo) return status;
+    if (settings.inventory) {
+      error = SetInventoryAside(fs, *places.outFolder);
+      if (error != ERROR_SUCCESS) {
+        PrintError(
+            "can't carry on the run in " + ConsoleText(places.out) +
+            ": can't set its inventory aside: " + SystemErrorText(error));
+        return kExitFailed;
+      }
+    }
   } else {
     error = places.outFolder ? ERROR_SUCCESS : CreateOutDir(fs, &places);
     if (error != ERROR_SUCCESS) {
@@ -159,13 +180,20 @@ int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency,
   const DWORD startTick = GetTickCount();
   std::string rootName = LastName(places.root);
   if (rootName.empty()) rootName = "messages";
-  // Made in OUTDIR before the folders' places, which give way to it.
-  const char kInventoryName[] = "inventory.csv";
+  // Made in OUTDIR before the folders' places (which give way to it); a
+  // rerun's takes over the rows of the bases done before.
+  const std::string kInventoryName = kTreeInventoryName;
   std::unique_ptr<Inventory> inventory;
   if (settings.inventory) {
     inventory.reset(new Inventory(fs, places.outFolder.get(), kInventoryName));
     options.inventory = inventory.get();
-    error = inventory->Make();
+    std::set<std::string> doneBefore;
+    for (const TreeFolder& f : folders)
+      if (f.state == TreeBaseState::kDoneBefore)
+        doneBefore.insert(InventoryFolder(f));
+    error = places.withJournal
+                ? inventory->CarryOver(kEarlierInventoryName, doneBefore)
+                : inventory->Make();
     if (error != ERROR_SUCCESS) {
       PrintError("can't create the inventory " +
                  ConsoleText(JoinPath(places.out, kInventoryName)) + ": " +

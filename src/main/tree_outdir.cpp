@@ -154,7 +154,9 @@ RunCommand CommandOf(const RunSettings& settings, const Places& places) {
   RunCommand command;
   command.root = places.rootIdentity;
   command.rootName = places.root;
-  command.kind = settings.Output().name;
+  // An inventory is output too: a rerun must make one where the run did.
+  command.kind = std::string(settings.Output().name) +
+                 (settings.inventory ? " with an inventory" : "");
   command.scan = settings.alternativeScan
                      ? "alternative " + std::to_string(settings.minHeaderSize) +
                            ":" + std::to_string(settings.compatibilityLevel)

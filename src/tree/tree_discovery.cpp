@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bytes/ascii.h"
+#include "inventory/inventory.h"
 #include "io/paths.h"
 #include "tree/run_journal.h"
 #include "tree/tree_folders.h"
@@ -140,8 +141,9 @@ bool PlaceFolders(TreeLayout* layout, const Folder& outDir,
                   const std::string& outDirName, const std::string& rootName,
                   TreeFolders* folders, std::string* error) {
   FolderPlaces places(folders->begin(), folders->end());
-  const bool placed = layout->Prepare(outDir, outDirName, rootName, &places,
-                                      error, {kJournalName});
+  const bool placed = layout->Prepare(
+      outDir, outDirName, rootName, &places, error,
+      {kJournalName, kTreeInventoryName, kEarlierInventoryName});
   for (size_t i = 0; i < places.size(); ++i) {
     (*folders)[i].output = places[i].output;
     (*folders)[i].renamedBecause = places[i].renamedBecause;

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "inventory/inventory.h"
 #include "io/paths.h"
 #include "platform/system_error.h"
 
@@ -25,7 +26,10 @@ DWORD EmptiesBelow(FileSystem* fs, const Folder& folder, const std::string& at,
   DWORD error = fs->List(folder, &entries);
   for (const FolderEntry& e : entries) {
     if (error != ERROR_SUCCESS || !other->empty()) break;
-    if (top && e.name == kJournalName) continue;
+    // The journal, and the run's inventory (the rerun takes it over).
+    if (top && (e.name == kJournalName || e.name == kTreeInventoryName ||
+                e.name == kEarlierInventoryName))
+      continue;
     const std::string name = JoinPath(at, e.name);
     if (e.kind == EntryKind::kFile && e.size == 0) {
       if (remove) error = fs->RemoveFile(folder, e.name);

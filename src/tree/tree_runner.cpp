@@ -69,16 +69,6 @@ class Run {
   TreeRunSummary summary;
 };
 
-// The folder as the inventory names it: its path below ROOT with "/"
-// between the names, and its base's name where it is a further base.
-std::string InventoryFolder(const TreeFolder& folder) {
-  std::string path =
-      folder.twin ? JoinPath(folder.path, folder.baseName) : folder.path;
-  for (char& c : path)
-    if (IsPathSeparator(c)) c = '/';
-  return path;
-}
-
 std::string Run::InventoryPrefix(const TreeFolder& folder) const {
   std::string place = folder.output == "." ? std::string() : folder.output;
   for (char& c : place)
@@ -258,4 +248,12 @@ TreeRunSummary RunTree(const Folder& root, const Folder& outDir,
                        TreeProgress* progress) {
   Run run(root, outDir, outDirName, layout, options, folders);
   return run.Go(progress);
+}
+
+std::string InventoryFolder(const TreeFolder& folder) {
+  std::string path =
+      folder.twin ? JoinPath(folder.path, folder.baseName) : folder.path;
+  for (char& c : path)
+    if (IsPathSeparator(c)) c = '/';
+  return path;
 }

@@ -51,6 +51,10 @@ struct TreeRunSummary {
   std::string stopReason;
 };
 
+// The folder as the inventory names it: its path below ROOT with "/"
+// between the names, and its base's name where it is a further base.
+std::string InventoryFolder(const TreeFolder& folder);
+
 // The folders whose bases a run converts (those the layout gave an output),
 // in the order it starts them: biggest first, tree order among equals.
 std::vector<size_t> ConversionOrder(const TreeFolders& folders);

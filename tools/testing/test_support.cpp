@@ -161,6 +161,15 @@ OutputTree ReadOutputTree(const std::string& folder, int* leftovers) {
     }
     const bool message = in == "cur" || in == "new";
     std::string bytes = ReadFileOrEmpty(e.path().u8string());
+    if (in.empty() && name == "inventory.csv") {
+      // Its rows, whatever their order.
+      for (size_t at = 0, end; at < bytes.size(); at = end + 1) {
+        end = bytes.find('\n', at);
+        if (end == std::string::npos) end = bytes.size();
+        outputs[name].insert(bytes.substr(at, end - at));
+      }
+      continue;
+    }
     if (message) {
       const auto since = e.last_write_time().time_since_epoch();
       bytes =

@@ -47,7 +47,8 @@ ProgramResult RunProgram(const std::string& program,
 // each with its files' bytes (a Maildir message's after its write time in
 // seconds, since its name tells its run). Partial files (".NAME.partial")
 // and files in a Maildir's tmp/ are only counted, in *leftovers; the run's
-// journal is left out.
+// journal is left out; an inventory.csv at the top is its lines, in any
+// order.
 typedef std::map<std::string, std::multiset<std::string>> OutputTree;
 OutputTree ReadOutputTree(const std::string& folder, int* leftovers);
 
