@@ -62,7 +62,8 @@ NetStatus TcpConnection::Connect(const std::string& host, uint16_t port,
   const int resolved =
       getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
   if (resolved != 0) {
-    return resolved == EAI_NONAME || resolved == EAI_FAIL
+    return resolved == EAI_NONAME || resolved == EAI_FAIL ||
+                   resolved == EAI_AGAIN
                ? NetStatus::kHostUnknown
                : NetStatus::kFailed;
   }
