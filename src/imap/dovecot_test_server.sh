@@ -59,6 +59,7 @@ openssl x509 -req -in "$tls/server.csr" -CA "$tls/ca.pem" -CAkey "$tls/ca.key" \
 cat >"$dir/passwd" <<USERS
 korvane:{PLAIN}test-password-1::::$dir/home/korvane
 small:{PLAIN}test-password-2::::$dir/home/small::userdb_quota_max_mail_size=1M
+oauthuser:{PLAIN}not-used-oauth-only-$$::::$dir/home/oauthuser
 USERS
 
 cat >"$dir/oauth2.conf.ext" <<OAUTH
@@ -75,7 +76,8 @@ base_dir = $dir/run
 state_dir = $dir/state
 log_path = $dir/dovecot.log
 protocols = imap
-listen = 127.0.0.1
+# 127.0.0.2 is not in the certificate: a host it was not made out for.
+listen = 127.0.0.1, 127.0.0.2
 ssl = required
 ssl_cert = <$tls/server.crt
 ssl_key = <$tls/server.key
@@ -147,7 +149,8 @@ STUB
 python3 "$dir/stub.py" "$stub_port" </dev/null >/dev/null 2>&1 &
 echo $! >"$dir/stub.pid"
 
-dovecot -c "$dir/dovecot.conf"
+# Its own output goes to the log; ours is closed, or ctest would wait for it.
+dovecot -c "$dir/dovecot.conf" </dev/null >/dev/null 2>&1
 
 cat >"$dir/server.env" <<ENV
 imaps_port=$imaps_port

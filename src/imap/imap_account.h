@@ -39,6 +39,8 @@ struct ImapError {
   // One line; it may hold the server's own words, which the caller escapes
   // before printing.
   std::string text;
+  // For kNetwork: a connection that was open broke (not: none was made).
+  bool dropped = false;
 
   bool Ok() const { return fault == ImapFault::kNone; }
   // Whether a new connection may get further (the network failed).

@@ -115,6 +115,7 @@ ImapError ImapSession::NetworkError(NetStatus status, const char* during) {
   ImapError error;
   error.fault = ImapFault::kNetwork;
   error.text = std::string(during) + ": " + NetStatusText(status);
+  error.dropped = true;
   return error;
 }
 
@@ -156,7 +157,11 @@ ImapError ImapSession::Connect(const ImapAccount& account) {
       "connecting to " + account.host + ":" + std::to_string(account.port);
   NetStatus status =
       tcp_.Connect(account.host, account.port, account.timeoutMs);
-  if (status != NetStatus::kOk) return NetworkError(status, where.c_str());
+  if (status != NetStatus::kOk) {
+    ImapError error = NetworkError(status, where.c_str());
+    error.dropped = false;
+    return error;
+  }
   stream_ = &tcp_;
   const auto startTls = [&]() {
     tls_ = TlsStream::Create();

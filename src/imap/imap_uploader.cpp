@@ -41,7 +41,15 @@ ImapError ImapUploader::Connect() {
 
 ImapError ImapUploader::Open(const std::vector<std::string>& path) {
   path_ = path;
-  return Connect();
+  // A connection that breaks while it is being set up is tried again; one
+  // that cannot be made at all is a plain error.
+  for (int tries = 0;; ++tries) {
+    const ImapError error = Connect();
+    if (error.Ok() || !error.dropped || tries >= settings_.tries) return error;
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(settings_.firstPauseMs << tries));
+    ++totals_.reconnects;
+  }
 }
 
 void ImapUploader::Report(const Pending& message, UploadOutcome outcome,
@@ -82,7 +90,7 @@ ImapError ImapUploader::Add(const ImapMessage& message) {
   }
   pending.bytes = message.bytes;
   if (pending.bytes.find('\0') != std::string::npos) {
-    if (session_ && session_->Has("BINARY")) {
+    if (settings_.binary && session_ && session_->Has("BINARY")) {
       pending.binary = true;
     } else {
       // Same size: the skip rule still finds it in a later run.

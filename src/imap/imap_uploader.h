@@ -50,6 +50,7 @@ struct UploadSettings {
   size_t inFlightCommands = 64;
   bool multiappend = true;  // use MULTIAPPEND where offered
   bool literalPlus = true;  // use LITERAL+ / LITERAL- where offered
+  bool binary = true;       // NUL bytes as they are where BINARY is offered
   int tries = 5;            // new connections after a break, in a row
   int firstPauseMs = 1000;  // before the first; doubled for each next
 };

@@ -19,8 +19,10 @@ namespace testing_support {
 namespace {
 
 #ifdef _WIN32
+const int kNoSignal = 0;
 SOCKET Native(Socket s) { return Native(s); }
 #else
+const int kNoSignal = MSG_NOSIGNAL;  // a peer gone is a failed send
 int Native(Socket s) { return static_cast<int>(s); }
 #endif
 
@@ -82,7 +84,7 @@ bool SendText(Socket s, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {
     const int n = send(Native(s), text.data() + done,
-                       static_cast<int>(text.size() - done), 0);
+                       static_cast<int>(text.size() - done), kNoSignal);
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
   }
