@@ -83,6 +83,9 @@ ssl_cert = <$tls/server.crt
 ssl_key = <$tls/server.key
 ssl_min_protocol = TLSv1.2
 auth_mechanisms = plain login xoauth2 oauthbearer
+# The wrong-password tests need no brute-force brakes.
+auth_failure_delay = 0
+login_trusted_networks = 127.0.0.0/8
 mail_location = maildir:~/Maildir
 mail_plugins = quota
 plugin {

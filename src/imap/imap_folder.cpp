@@ -164,3 +164,26 @@ ImapError ReadFolderIndex(ImapSession* session, const std::string& mailbox,
                        &done);
   return error;
 }
+
+ImapError CountMessages(ImapSession* session, const std::string& mailbox,
+                        size_t* count) {
+  *count = 0;
+  ImapResponse done;
+  ImapError error = session->Run(
+      "STATUS " + QuotedMailbox(mailbox) + " (MESSAGES)",
+      [&](const ImapResponse& r) {
+        if (r.word != "STATUS" || r.data.size() < 2) return;
+        const std::vector<ImapValue>& items = r.data[1].items;
+        for (size_t i = 0; i + 1 < items.size(); i += 2) {
+          uint64_t n = 0;
+          if (FoldedAscii(items[i].text) == "messages" &&
+              ParseCount(items[i + 1].text, &n))
+            *count = static_cast<size_t>(n);
+        }
+      },
+      &done);
+  if (error.Ok() && done.word != "OK")
+    error = Fault(ImapFault::kFolder, "cannot count the messages of folder " +
+                                          mailbox + ": " + ServerSays(done));
+  return error;
+}

@@ -32,6 +32,10 @@ ImapError EnsureFolder(ImapSession* session, const std::string& mailbox,
 ImapError ReadFolderIndex(ImapSession* session, const std::string& mailbox,
                           FolderIndex* index, size_t* count);
 
+// How many messages mailbox holds now (STATUS).
+ImapError CountMessages(ImapSession* session, const std::string& mailbox,
+                        size_t* count);
+
 // mailbox as a command argument.
 std::string QuotedMailbox(const std::string& mailbox);
 

@@ -7,6 +7,9 @@
 
 namespace {
 
+// How long the folder's count must hold still after a broken connection.
+const int kSettleMs = 300;
+
 ImapError Fault(ImapFault fault, const std::string& text) {
   ImapError error;
   error.fault = fault;
@@ -35,8 +38,21 @@ ImapError ImapUploader::Connect() {
   error = EnsureFolder(session_.get(), mailbox_, &created);
   if (!error.Ok()) return error;
   created_ |= created;
-  size_t count = 0;
-  return ReadFolderIndex(session_.get(), mailbox_, &index_, &count);
+  return ReadFolderIndex(session_.get(), mailbox_, &index_, &indexed_);
+}
+
+ImapError ImapUploader::AwaitQuietFolder() {
+  // The server may still be storing what the broken connection had sent
+  // in full: the folder is read again until its count holds still.
+  for (int round = 0; round < 20; ++round) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
+    size_t count = 0;
+    ImapError error = CountMessages(session_.get(), mailbox_, &count);
+    if (!error.Ok() || count == indexed_) return error;
+    error = ReadFolderIndex(session_.get(), mailbox_, &index_, &indexed_);
+    if (!error.Ok()) return error;
+  }
+  return ImapError();
 }
 
 ImapError ImapUploader::Open(const std::vector<std::string>& path) {
@@ -187,6 +203,7 @@ ImapError ImapUploader::Recover(NetStatus cause,
     ++failedTries_;
     ++totals_.reconnects;
     error = Connect();
+    if (error.Ok() && !unsure.empty()) error = AwaitQuietFolder();
     if (!error.Ok() && !error.Retryable()) return error;
   } while (!error.Ok());
   // The folder read afresh: what the run has settled is in it, and so is

@@ -96,6 +96,7 @@ class ImapUploader {
   };
 
   ImapError Connect();
+  ImapError AwaitQuietFolder();
   ImapError Pump(bool finish);
   // One command with messages; kOk once sent (or answered before its
   // literal was wanted).
@@ -121,6 +122,7 @@ class ImapUploader {
   std::string separator_, mailbox_;
   bool created_ = false;
   FolderIndex index_;
+  size_t indexed_ = 0;  // messages in the folder when index_ was read
   std::vector<MessageKey> settled_;  // uploaded or already there
   std::deque<Pending> queue_;        // not sent yet
   size_t queuedBytes_ = 0;
