@@ -44,10 +44,12 @@ std::vector<std::string> Bases() {
   {
     BaseBuilder b;
     b.OmitFileHeader();
-    b.AddMessage("Return-Path: <one@example.org>\r\nSubject: one\r\n\r\nbody\r\n",
-                 kTime);
-    b.AddMessage("From: Two <two@example.org>\r\nSubject: two\r\n\r\nFrom me\r\n",
-                 kTime + 3600);
+    b.AddMessage(
+        "Return-Path: <one@example.org>\r\nSubject: one\r\n\r\nbody\r\n",
+        kTime);
+    b.AddMessage(
+        "From: Two <two@example.org>\r\nSubject: two\r\n\r\nFrom me\r\n",
+        kTime + 3600);
     add(b);
   }
   for (const auto* options : {&crlf, &lf}) {
@@ -60,9 +62,10 @@ std::vector<std::string> Bases() {
     // Own envelope lines, "From " in the first block and in the body.
     BaseBuilder b;
     b.OmitFileHeader();
-    b.AddMessage("From someone  Sat Jan 1 00:00:00 2000\r\nFrom x\r\n"
-                 "Subject: s\r\n\r\nFrom the body\r\n>From quoted\r\nFrom \r\n",
-                 kTime);
+    b.AddMessage(
+        "From someone  Sat Jan 1 00:00:00 2000\r\nFrom x\r\n"
+        "Subject: s\r\n\r\nFrom the body\r\n>From quoted\r\nFrom \r\n",
+        kTime);
     b.AddMessage("From \r\nFrom: a b c <x y>\r\n\r\nFrom\r\n", kTime);
     b.AddMessage(
         "From a@b Fri, 16 Mar 2007 19:46:14 +0000\r\n"
@@ -202,7 +205,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path out(argv[1]);
-  for (const char* sub : {"normal_scan", "recovery_scan", "command_line"})
+  for (const char* sub :
+       {"normal_scan", "recovery_scan", "command_line", "imap_response"})
     fs::create_directories(out / sub);
 
   const std::vector<std::string> bases = Bases();
@@ -213,11 +217,11 @@ int main(int argc, char** argv) {
     for (char conversion = 0; conversion < 4; ++conversion)
       Write(out / "normal_scan", n++,
             std::string(1, char(1 | conversion << 1)) + Le16(0) + base);
-  Write(out / "normal_scan", n++, std::string("\x00", 1) + Le16(-120) +
-                                      header + bases[0]);
   Write(out / "normal_scan", n++,
-        std::string("\x00", 1) + Le16(300) +
-            mkbase::FileHeader(0x20067919u) + bases[0]);
+        std::string("\x00", 1) + Le16(-120) + header + bases[0]);
+  Write(out / "normal_scan", n++,
+        std::string("\x00", 1) + Le16(300) + mkbase::FileHeader(0x20067919u) +
+            bases[0]);
   Write(out / "normal_scan", n++,
         std::string("\x00", 1) + Le16(0) + header.substr(0, 3079));
 
@@ -234,8 +238,8 @@ int main(int argc, char** argv) {
   const struct {
     int8_t y;
     int32_t x;
-  } switches[] = {{0, 1}, {3, 0}, {1, 8}, {-1, -1}, {4, 200},
-                  {2, 5000}, {3, INT32_MAX}, {0, INT32_MIN}};
+  } switches[] = {{0, 1},   {3, 0},    {1, 8},         {-1, -1},
+                  {4, 200}, {2, 5000}, {3, INT32_MAX}, {0, INT32_MIN}};
   for (const auto& s : switches)
     Write(out / "recovery_scan", n++,
           std::string{char(0), char(s.y)} + Le32(s.x) + Le16(-60) + rich);
@@ -263,5 +267,22 @@ int main(int argc, char** argv) {
       line += (i > 1 ? std::string(1, '\0') : std::string()) + args[i];
     Write(out / "command_line", n++, line);
   }
+  // IMAP responses: a session's worth, each with its chunk size.
+  const char* const kSessions[] = {
+      "* OK [CAPABILITY IMAP4rev1 SASL-IR LITERAL+ AUTH=PLAIN] ready\r\n"
+      "K1 OK [CAPABILITY IMAP4rev1 MULTIAPPEND UIDPLUS BINARY] Logged in\r\n",
+      "* LIST (\\HasNoChildren) \".\" \"INBOX\"\r\n* LIST () NIL {3}\r\nx y\r\n"
+      "K2 OK done\r\n",
+      "* 2 EXISTS\r\n* 1 FETCH (RFC822.SIZE 120 INTERNALDATE "
+      "\"09-Sep-2001 01:46:40 +0000\" BODY[HEADER.FIELDS (MESSAGE-ID)] "
+      "{21}\r\nMessage-ID: <a@b>\r\n\r\n)\r\nK3 OK Fetch completed\r\n",
+      "+ OK\r\nK4 OK [APPENDUID 7 3:5,9] Append completed\r\n"
+      "K5 NO [TOOBIG] Mail too big\r\n* BYE going\r\n",
+      "* STATUS \"x\" (MESSAGES 12)\r\n* 1 FETCH (BINARY[] ~{3}\r\na\0b)\r\n",
+  };
+  n = 0;
+  for (const char* session : kSessions)
+    for (const char chunk : {'\x01', '\x07', '\x00'})
+      Write(out / "imap_response", n++, std::string(1, chunk) + session);
   return 0;
 }

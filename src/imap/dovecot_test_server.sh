@@ -24,6 +24,10 @@ stop() {
       2>/dev/null || break
     sleep 0.2
   done
+  # The sockets' folder lives under /tmp, where its names stay short.
+  if [ -L "$dir/run" ]; then
+    rm -rf "$(readlink "$dir/run")"
+  fi
   rm -rf "$dir"
 }
 
@@ -32,9 +36,15 @@ if [ "$action" = stop ]; then
   exit 0
 fi
 
+if [ "$(id -u)" != 0 ]; then
+  echo "dovecot_test_server.sh: Dovecot's master process needs root" >&2
+  exit 1
+fi
 [ -d "$dir" ] && stop
-mkdir -p "$dir/run" "$dir/state" "$dir/home" "$dir/tls"
-chmod 755 "$dir" "$dir/run"
+mkdir -p "$dir/state" "$dir/home" "$dir/tls"
+# Socket names are limited to about 100 bytes: they go below /tmp.
+ln -s "$(mktemp -d /tmp/korvane-dovecot.XXXXXX)" "$dir/run"
+chmod 755 "$dir" "$(readlink "$dir/run")"
 # Everything written is readable by the login and mail processes.
 umask 022
 
@@ -72,7 +82,7 @@ active_value = true
 OAUTH
 
 cat >"$dir/dovecot.conf" <<CONF
-base_dir = $dir/run
+base_dir = $(readlink "$dir/run")
 state_dir = $dir/state
 log_path = $dir/dovecot.log
 protocols = imap

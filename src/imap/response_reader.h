@@ -28,10 +28,10 @@ class ResponseReader {
  public:
   // What one response keeps at most: a line, a literal, all of it, and
   // how many literals.
-  static const size_t kMaxLine = 16384;
-  static const size_t kMaxLiteral = 65536;
-  static const size_t kMaxResponse = 1 << 20;
-  static const size_t kMaxLiterals = 1024;
+  static constexpr size_t kMaxLine = 16384;
+  static constexpr size_t kMaxLiteral = 65536;
+  static constexpr size_t kMaxResponse = 1 << 20;
+  static constexpr size_t kMaxLiterals = 1024;
 
   explicit ResponseReader(ByteStream* stream) : stream_(stream) {}
 
