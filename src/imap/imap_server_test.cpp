@@ -10,8 +10,10 @@
 #include <set>
 #include <sstream>
 
+#include "bytes/modified_utf7.h"
 #include "imap/imap_uploader.h"
 #include "loopback.h"
+#include "platform/win32.h"
 #include "test_support.h"
 
 namespace {
@@ -29,6 +31,10 @@ const Server& TheServer() {
   const char* dir = getenv("KORVANE_TEST_DOVECOT");
   if (!dir) return server;
   server.folder = dir;
+#ifdef _WIN32
+  // Under Wine: the server's folder is a Linux path, Z: is its root.
+  if (server.folder[0] == '/') server.folder = "Z:" + server.folder;
+#endif
   std::ifstream env(server.folder + "/server.env");
   std::string line;
   while (std::getline(env, line)) {
@@ -37,6 +43,9 @@ const Server& TheServer() {
     if (name == "imaps_port") server.imaps = static_cast<uint16_t>(stoi(value));
     if (name == "imap_port") server.imap = static_cast<uint16_t>(stoi(value));
     if (name == "ca_file") server.caFile = value;
+#ifdef _WIN32
+    if (name == "ca_file") server.caFile = "Z:" + value;
+#endif
     if (name == "config") server.config = value;
   }
   return server;
@@ -71,6 +80,10 @@ struct Stored {
 };
 
 // What doveadm finds in mailbox of user (names in UTF-8, "." between).
+std::string DoveadmDate(int64_t seconds);
+
+#ifndef _WIN32
+// What doveadm finds in mailbox of user (names in UTF-8, "." between).
 std::vector<Stored> Fetch(const std::string& user, const std::string& mailbox) {
   const auto result =
       RunProgram("doveadm",
@@ -93,6 +106,56 @@ std::vector<Stored> Fetch(const std::string& user, const std::string& mailbox) {
   }
   return stored;
 }
+#else
+// Under Wine, where doveadm cannot be run: the same from the server's
+// Maildir files, in the order of its UID list. The received date is the
+// file's write time, the size with CR LF the name's W=, \Seen its "S".
+std::vector<Stored> Fetch(const std::string& user, const std::string& mailbox) {
+  std::string folder = TheServer().folder + "/home/" + user + "/Maildir";
+  if (mailbox != "INBOX") {
+    folder += "/";
+    std::string part;
+    std::istringstream names(mailbox);
+    while (std::getline(names, part, '.')) folder += "." + ModifiedUtf7(part);
+  }
+  std::vector<Stored> stored;
+  std::ifstream uids(folder + "/dovecot-uidlist");
+  std::string line;
+  std::getline(uids, line);  // the list's header
+  while (std::getline(uids, line)) {
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    const std::string base = line.substr(colon + 1);
+    for (const char* sub : {"/cur/", "/new/"}) {
+      WIN32_FIND_DATAA data;
+      HANDLE h = FindFirstFileA((folder + sub + base + "*").c_str(), &data);
+      if (h == INVALID_HANDLE_VALUE) continue;
+      FindClose(h);
+      const std::string name = data.cFileName;
+      Stored s;
+      const size_t w = name.find(",W=");
+      s.size = name.substr(w + 3, name.find_first_of(":,", w + 3) - w - 3);
+      const size_t info = name.find(":2,");
+      if (info != std::string::npos &&
+          name.find('S', info + 3) != std::string::npos)
+        s.flags = "\\Seen";
+      const uint64_t ticks =
+          static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+          data.ftLastWriteTime.dwLowDateTime;
+      s.date =
+          DoveadmDate(static_cast<int64_t>(ticks / 10000000) - 11644473600);
+      std::ifstream file(folder + sub + name, std::ios::binary);
+      std::string header, text;
+      while (std::getline(file, text) && text != "" && text != "\r")
+        header += text + "\n";
+      s.messageId = MessageIdOfFields(header);
+      stored.push_back(s);
+      break;
+    }
+  }
+  return stored;
+}
+#endif
 
 std::string DoveadmDate(int64_t seconds) {  // TZ=UTC in the test's environment
   char text[32];

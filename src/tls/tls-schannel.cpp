@@ -3,17 +3,31 @@
 // and checked here, with the CA file's certificates as extra roots, and
 // then the host name through the SSL policy.
 #define SECURITY_WIN32
+// <windows.h> first: the others build on its types.
+// clang-format off
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
 #include <schannel.h>
 #include <security.h>
-#include <stdio.h>
 #include <wincrypt.h>
-#include <windows.h>
+// clang-format on
+#include <stdio.h>
+#include <string.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "tls/tls_stream.h"
+
+// The SSL policy's checks to leave out, from <wininet.h>.
+#ifndef SECURITY_FLAG_IGNORE_UNKNOWN_CA
+#define SECURITY_FLAG_IGNORE_UNKNOWN_CA 0x00000100
+#endif
+#ifndef SECURITY_FLAG_IGNORE_CERT_CN_INVALID
+#define SECURITY_FLAG_IGNORE_CERT_CN_INVALID 0x00001000
+#endif
 
 namespace {
 
@@ -65,6 +79,46 @@ bool LoadPem(const std::string& file, HCERTSTORE store) {
       ++added;
   }
   return added > 0;
+}
+
+// The bytes of host if it is an IPv4 or IPv6 address.
+bool AddressBytes(const std::string& host, std::string* bytes) {
+  unsigned char buffer[16];
+  if (inet_pton(AF_INET, host.c_str(), buffer) == 1) {
+    bytes->assign(reinterpret_cast<char*>(buffer), 4);
+    return true;
+  }
+  if (inet_pton(AF_INET6, host.c_str(), buffer) == 1) {
+    bytes->assign(reinterpret_cast<char*>(buffer), 16);
+    return true;
+  }
+  return false;
+}
+
+// Whether the certificate's subjectAltName lists the address. The SSL
+// policy matches names only, not addresses (so Wine's; Windows' own varies
+// with the version): an address is checked here.
+bool NamesAddress(PCCERT_CONTEXT certificate, const std::string& address) {
+  const CERT_INFO* info = certificate->pCertInfo;
+  PCERT_EXTENSION extension = CertFindExtension(
+      szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
+  if (!extension) return false;
+  CERT_ALT_NAME_INFO* names = nullptr;
+  DWORD size = 0;
+  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME,
+                           extension->Value.pbData, extension->Value.cbData,
+                           CRYPT_DECODE_ALLOC_FLAG, nullptr, &names, &size))
+    return false;
+  bool found = false;
+  for (DWORD i = 0; i < names->cAltEntry; ++i) {
+    const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[i];
+    found |=
+        entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS &&
+        entry.IPAddress.cbData == address.size() &&
+        memcmp(entry.IPAddress.pbData, address.data(), address.size()) == 0;
+  }
+  LocalFree(names);
+  return found;
 }
 
 class SchannelStream : public TlsStream {
@@ -294,6 +348,15 @@ class SchannelStream : public TlsStream {
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
     ssl.fdwChecks = ownRoot ? SECURITY_FLAG_IGNORE_UNKNOWN_CA : 0;
+    std::string address;
+    if (AddressBytes(host, &address)) {
+      const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
+      if (!NamesAddress(simple->rgpElement[0]->pCertContext, address)) {
+        result.status = TlsStatus::kWrongHost;
+        return result;
+      }
+      ssl.fdwChecks |= SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
+    }
     ssl.pwszServerName = &name[0];
     CERT_CHAIN_POLICY_PARA para = {};
     para.cbSize = sizeof para;
