@@ -13,6 +13,7 @@ typedef int socklen_t;
 #endif
 
 #include <algorithm>
+#include <chrono>
 
 namespace testing_support {
 
@@ -20,7 +21,7 @@ namespace {
 
 #ifdef _WIN32
 const int kNoSignal = 0;
-SOCKET Native(Socket s) { return Native(s); }
+SOCKET Native(Socket s) { return static_cast<SOCKET>(s); }
 #else
 const int kNoSignal = MSG_NOSIGNAL;  // a peer gone is a failed send
 int Native(Socket s) { return static_cast<int>(s); }
@@ -108,10 +109,23 @@ LoopbackListener::LoopbackListener() {
   sockaddr_in address = {};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  // Wine tells port 0 for a socket bound to port 0: a port is picked here
+  // (from the clock, then upwards) where the system's choice is not told.
   bind(Native(socket_), reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(Native(socket_), 8);
   socklen_t length = sizeof address;
   getsockname(Native(socket_), reinterpret_cast<sockaddr*>(&address), &length);
+  uint16_t candidate = static_cast<uint16_t>(
+      20000 +
+      std::chrono::steady_clock::now().time_since_epoch().count() % 30000);
+  while (ntohs(address.sin_port) == 0) {
+    CloseSocket(socket_);
+    socket_ = static_cast<Socket>(socket(AF_INET, SOCK_STREAM, 0));
+    address.sin_port = htons(candidate++);
+    if (bind(Native(socket_), reinterpret_cast<sockaddr*>(&address),
+             sizeof address) != 0)
+      address.sin_port = 0;
+  }
+  listen(Native(socket_), 8);
   port_ = ntohs(address.sin_port);
 }
 
