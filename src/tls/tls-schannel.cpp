@@ -258,6 +258,16 @@ class SchannelStream : public TlsStream {
         if (status != SEC_E_INCOMPLETE_MESSAGE) in_.clear();
         const NetStatus received = Receive();
         if (received != NetStatus::kOk) return NetFailure(received);
+        // A record starts with its type, 20 to 24. Schannel would wait for
+        // the rest of anything else (a plain greeting) until the server
+        // gives up.
+        const unsigned char type = static_cast<unsigned char>(in_[0]);
+        if (type < 20 || type > 24) {
+          TlsResult result;
+          result.status = TlsStatus::kHandshake;
+          result.detail = "the server answered without TLS";
+          return result;
+        }
         continue;
       }
       if (status == SEC_I_CONTINUE_NEEDED) {
