@@ -205,7 +205,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path out(argv[1]);
-  for (const char* sub : {"normal_scan", "recovery_scan", "command_line"})
+  for (const char* sub :
+       {"normal_scan", "recovery_scan", "command_line", "imap_response"})
     fs::create_directories(out / sub);
 
   const std::vector<std::string> bases = Bases();
@@ -266,5 +267,22 @@ int main(int argc, char** argv) {
       line += (i > 1 ? std::string(1, '\0') : std::string()) + args[i];
     Write(out / "command_line", n++, line);
   }
+  // IMAP responses: a session's worth, each with its chunk size.
+  const char* const kSessions[] = {
+      "* OK [CAPABILITY IMAP4rev1 SASL-IR LITERAL+ AUTH=PLAIN] ready\r\n"
+      "K1 OK [CAPABILITY IMAP4rev1 MULTIAPPEND UIDPLUS BINARY] Logged in\r\n",
+      "* LIST (\\HasNoChildren) \".\" \"INBOX\"\r\n* LIST () NIL {3}\r\nx y\r\n"
+      "K2 OK done\r\n",
+      "* 2 EXISTS\r\n* 1 FETCH (RFC822.SIZE 120 INTERNALDATE "
+      "\"09-Sep-2001 01:46:40 +0000\" BODY[HEADER.FIELDS (MESSAGE-ID)] "
+      "{21}\r\nMessage-ID: <a@b>\r\n\r\n)\r\nK3 OK Fetch completed\r\n",
+      "+ OK\r\nK4 OK [APPENDUID 7 3:5,9] Append completed\r\n"
+      "K5 NO [TOOBIG] Mail too big\r\n* BYE going\r\n",
+      "* STATUS \"x\" (MESSAGES 12)\r\n* 1 FETCH (BINARY[] ~{3}\r\na\0b)\r\n",
+  };
+  n = 0;
+  for (const char* session : kSessions)
+    for (const char chunk : {'\x01', '\x07', '\x00'})
+      Write(out / "imap_response", n++, std::string(1, chunk) + session);
   return 0;
 }

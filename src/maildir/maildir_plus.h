@@ -9,12 +9,8 @@
 #include <vector>
 
 // One folder name as a part of a Maildir++ name: in IMAP's modified UTF-7
-// (ASCII from space to "~" as it is but "&" as "&-", everything else as
-// UTF-16 in modified base64 between "&" and "-"), then "." as "\2e", "\"
-// as "\5c" and a "~" at the start as "\7e", so that no name is taken for
-// two or for a path. The name is read as UTF-8; a byte that is not part of
-// a valid UTF-8 sequence stands for the character of the same number
-// (as in ISO 8859-1).
+// (ModifiedUtf7, src/bytes), then "." as "\2e", "\" as "\5c" and a "~"
+// at the start as "\7e", so that no name is taken for two or for a path.
 std::string MaildirPlusName(const std::string& name);
 
 // Whether name is "Inbox" in any letter case.

@@ -1,0 +1,182 @@
+// The uploader against a real server when things go wrong: refusals before
+// any message is sent, a cut connection, a server gone for good, a run
+// killed half way.
+#include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "imap/imap_server_test_support.h"
+#include "loopback.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace imap_testing;
+using testing_support::RunProgram;
+
+TEST_F(ImapServerTest, FailsBeforeAnyMessageIsSent) {
+  // A server on imap:// that offers no STARTTLS.
+  testing_support::ScriptedServer clearOnly(
+      "* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN] clear text only\r\n",
+      "TAG OK done\r\n");
+  const struct {
+    const char* name;
+    std::function<void(ImapAccount*)> change;
+    ImapFault fault;
+    const char* says;  // part of the error
+  } kCases[] = {
+      {"wrong password",
+       [](ImapAccount* a) { a->credentials.secret = "wrong-password"; },
+       ImapFault::kLogin, "AUTHENTICATIONFAILED"},
+      {"untrusted certificate", [](ImapAccount* a) { a->caFile.clear(); },
+       ImapFault::kTls, "not trusted"},
+      {"CA file missing",
+       [](ImapAccount* a) { a->caFile = TheServer().folder + "/none.pem"; },
+       ImapFault::kTls, "CA file"},
+      {"certificate for another host",
+       [](ImapAccount* a) { a->host = "127.0.0.2"; }, ImapFault::kTls,
+       "another host"},
+      {"TLS to a clear port",
+       [](ImapAccount* a) { a->port = TheServer().imap; }, ImapFault::kTls,
+       "handshake"},
+      {"imap:// without STARTTLS",
+       [&](ImapAccount* a) {
+         a->implicitTls = false;
+         a->port = clearOnly.port();
+       },
+       ImapFault::kNoStartTls, "STARTTLS"},
+      {"OAuth2 token not accepted",
+       [](ImapAccount* a) {
+         a->user = "oauthuser";
+         a->credentials.kind = ImapCredentials::kOAuth2Token;
+         a->credentials.secret = "bad-token";
+       },
+       ImapFault::kLogin, "OAUTHBEARER"},
+      {"nothing listens",
+       [](ImapAccount* a) {
+         testing_support::LoopbackListener gone;
+         a->port = gone.port();
+       },
+       ImapFault::kNetwork, "refused"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ImapAccount account = Account();
+    c.change(&account);
+    const std::string leaf = Unique("refused");
+    const UploadRun run =
+        Upload(account, UploadSettings(), {leaf}, {Message(1)});
+    EXPECT_EQ(c.fault, run.error.fault) << run.error.text;
+    EXPECT_NE(std::string::npos, run.error.text.find(c.says)) << run.error.text;
+    EXPECT_EQ(std::string::npos,
+              run.error.text.find(account.credentials.secret));
+    EXPECT_EQ(0u, run.totals.uploaded);
+    EXPECT_TRUE(Fetch(account.user, leaf).empty());
+  }
+  // The clear-text server saw no login.
+  EXPECT_EQ(std::string::npos, clearOnly.Received().find("LOGIN"));
+  EXPECT_EQ(std::string::npos, clearOnly.Received().find("AUTHENTICATE"));
+}
+
+TEST_F(ImapServerTest, CutConnectionIsRecoveredWithinTheRun) {
+  const struct {
+    const char* name;
+    bool multiappend;
+    uint64_t cutAfter;
+  } kWays[] = {{"multiappend", true, 150000},
+               {"one by one", false, 150000},
+               {"during the login", true, 400}};
+  for (const auto& way : kWays) {
+    SCOPED_TRACE(way.name);
+    testing_support::CuttingProxy proxy(TheServer().imaps, way.cutAfter);
+    ImapAccount account = Account();
+    account.port = proxy.port();
+    UploadSettings settings;
+    settings.multiappend = way.multiappend;
+    settings.firstPauseMs = 50;
+    std::vector<ImapMessage> messages;
+    for (int n = 0; n < 400; ++n) messages.push_back(Message(n));
+    const std::string leaf = Unique("cut");
+    UploadRun run = Upload(account, settings, {leaf}, messages);
+    ASSERT_TRUE(run.error.Ok()) << run.error.text;
+    EXPECT_EQ(400u, run.totals.uploaded);
+    EXPECT_GE(run.totals.reconnects, 1u);
+    EXPECT_EQ(2, proxy.Connections());
+    std::multiset<std::string> ids;
+    for (const Stored& s : Fetch("korvane", leaf)) ids.insert(s.messageId);
+    EXPECT_EQ(400u, ids.size());
+    EXPECT_EQ(400u, std::set<std::string>(ids.begin(), ids.end()).size());
+  }
+}
+
+TEST_F(ImapServerTest, GivesUpAfterItsTriesSayingHowFarItGot) {
+  std::unique_ptr<testing_support::CuttingProxy> proxy(
+      new testing_support::CuttingProxy(TheServer().imaps, UINT64_MAX));
+  ImapAccount account = Account();
+  account.port = proxy->port();
+  UploadSettings settings;
+  settings.firstPauseMs = 10;
+  settings.tries = 2;
+  ImapUploader uploader(account, settings, nullptr);
+  ASSERT_TRUE(uploader.Open({Unique("give-up")}).Ok());
+  ImapError error;
+  int n = 0;
+  while (error.Ok() && n < 200) error = uploader.Add(Message(n++));
+  proxy.reset();  // the server is gone for good
+  while (error.Ok() && n < 400) error = uploader.Add(Message(n++));
+  if (error.Ok()) error = uploader.Finish();
+  EXPECT_EQ(ImapFault::kGaveUp, error.fault) << error.text;
+  EXPECT_NE(std::string::npos, error.text.find(" uploaded")) << error.text;
+  EXPECT_EQ(2u, uploader.Totals().reconnects);
+}
+
+#ifndef _WIN32
+TEST_F(ImapServerTest, KilledRunStartedAgainLeavesEveryMessageOnce) {
+  const std::string leaf = Unique("killed");
+  const std::string url =
+      "imaps://korvane@127.0.0.1:" + std::to_string(TheServer().imaps) + "/" +
+      leaf;
+  testing_support::TempDir work;
+  const std::string upload =
+      std::string(KORVANE_IMAP_UPLOAD) + " --count 4000 --batch 50 " + url;
+  // Killed once some of it has arrived.
+  const std::string script =
+      "export KORVANE_PASSWORD=test-password-1 KORVANE_CA_FILE=" +
+      TheServer().caFile + "; " + upload + " >/dev/null 2>&1 & pid=$!; " +
+      "for i in $(seq 1 200); do n=$(doveadm -c " + TheServer().config +
+      " -f tab mailbox status -u korvane messages " + leaf +
+      " 2>/dev/null | sed -n 2p | cut -f2); [ \"${n:-0}\" -ge 500 ] && break; "
+      "sleep 0.05; done; kill -9 $pid; wait $pid; echo killed at $n; "
+      // As a person would start it again: not within the millisecond in
+      // which the server may still store the last batch it was sent.
+      "sleep 1";
+  const auto killed = RunProgram("sh", {"-c", script}, work.path());
+  const size_t before = Fetch("korvane", leaf).size();
+  EXPECT_GT(before, 0u) << killed.output;
+  EXPECT_LT(before, 4000u) << killed.output;
+  const auto again =
+      RunProgram("sh",
+                 {"-c", "KORVANE_PASSWORD=test-password-1 KORVANE_CA_FILE=" +
+                            TheServer().caFile + " " + upload},
+                 work.path());
+  EXPECT_EQ(0, again.status) << again.output;
+  // The server may still have taken a batch that was on its way.
+  unsigned long uploaded = 0, there = 0;
+  ASSERT_EQ(2, sscanf(again.output.c_str(), "uploaded %lu, already there %lu",
+                      &uploaded, &there))
+      << again.output;
+  EXPECT_GE(there, before);
+  EXPECT_EQ(4000u, uploaded + there);
+  std::set<std::string> ids;
+  const std::vector<Stored> stored = Fetch("korvane", leaf);
+  for (const Stored& s : stored) ids.insert(s.messageId);
+  EXPECT_EQ(4000u, stored.size());
+  EXPECT_EQ(4000u, ids.size());
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,138 @@
+// Messages into one folder of an IMAP account: logs in, finds or creates
+// the folder, reads what it holds, then appends each message with \Seen
+// and its own internal date, skipping what is already there (FolderIndex).
+// Where the server allows it, many messages go in one command (MULTIAPPEND)
+// and no answer is waited for before the next is sent (LITERAL+,
+// LITERAL-). A message the server refuses is reported with its words and
+// the run goes on; a connection that breaks is opened again, up to a number
+// of tries, and what it had not confirmed is checked against the folder
+// once more and sent again where missing.
+#ifndef KORVANE_IMAP_IMAP_UPLOADER_H_
+#define KORVANE_IMAP_IMAP_UPLOADER_H_
+
+#include <stdint.h>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imap/folder_index.h"
+#include "imap/imap_session.h"
+
+struct ImapMessage {
+  std::string bytes;      // the whole message, CR LF line ends
+  int64_t internalDate;   // seconds since 1970 UTC
+  std::string messageId;  // its Message-ID field's value; "" for none
+};
+
+enum class UploadOutcome { kUploaded, kAlreadyThere, kRefused };
+
+struct UploadResult {
+  uint64_t number = 0;  // the message's place in the order given, from 0
+  UploadOutcome outcome = UploadOutcome::kUploaded;
+  uint32_t uid = 0;           // the server's UID, where it tells (UIDPLUS)
+  std::string serverText;     // why it was refused, in the server's words
+  bool nulsAsBlanks = false;  // its NUL bytes went as blanks
+};
+
+struct UploadTotals {
+  uint64_t uploaded = 0, alreadyThere = 0, refused = 0;
+  uint64_t nulsAsBlanks = 0;  // messages whose NUL bytes went as blanks
+  uint64_t reconnects = 0;
+};
+
+struct UploadSettings {
+  size_t batchMessages = 100;       // per MULTIAPPEND command
+  size_t batchBytes = 8 << 20;      // and at most about this many bytes
+  size_t inFlightBytes = 32 << 20;  // sent but not answered yet
+  size_t inFlightCommands = 64;
+  bool multiappend = true;  // use MULTIAPPEND where offered
+  bool literalPlus = true;  // use LITERAL+ / LITERAL- where offered
+  bool binary = true;       // NUL bytes as they are where BINARY is offered
+  int tries = 5;            // new connections after a break, in a row
+  int firstPauseMs = 1000;  // before the first; doubled for each next
+};
+
+class ImapUploader {
+ public:
+  typedef std::function<void(const UploadResult&)> ResultHandler;
+
+  ImapUploader(const ImapAccount& account, const UploadSettings& settings,
+               ResultHandler onResult);
+  ~ImapUploader();
+
+  // Logs in and opens the folder at path (UTF-8 names from the top; none
+  // for INBOX), creating it when missing, and reads what it holds.
+  ImapError Open(const std::vector<std::string>& path);
+
+  // One message: reported as already there at once, or queued and sent
+  // with the next batch.
+  ImapError Add(const ImapMessage& message);
+
+  // Sends what is queued and waits for every answer.
+  ImapError Finish();
+
+  const UploadTotals& Totals() const { return totals_; }
+  bool FolderCreated() const { return created_; }
+  const std::string& Separator() const { return separator_; }
+  const std::string& Mailbox() const { return mailbox_; }
+
+ private:
+  struct Pending {
+    uint64_t number = 0;
+    MessageKey key;
+    std::string bytes;
+    bool binary = false;  // NUL bytes kept, sent as literal8
+    bool nulsAsBlanks = false;
+    bool alone =
+        false;  // refused in a batch: goes again in a command of its own
+  };
+  struct Command {
+    std::string tag;
+    std::vector<Pending> messages;
+    size_t bytes = 0;
+  };
+
+  ImapError Connect();
+  ImapError AwaitQuietFolder();
+  ImapError Pump(bool finish);
+  // One command with messages; kOk once sent (or answered before its
+  // literal was wanted).
+  NetStatus SendCommand(Command& command);
+  NetStatus ReadOne();
+  NetStatus AwaitContinuation(const std::string& tag, ImapResponse* refusal,
+                              bool* refused);
+  // A tagged answer to one of the commands in flight.
+  void Answered(const ImapResponse& response);
+  void Complete(Command* command, const ImapResponse& response);
+  ImapError Recover(NetStatus cause, std::vector<Pending>* partial);
+  bool NonSynchronizing(const Pending& message) const;
+  void Report(const Pending& message, UploadOutcome outcome, uint32_t uid,
+              const std::string& text);
+  NetStatus Put(const std::string& text);
+  NetStatus FlushOut();
+
+  ImapAccount account_;
+  UploadSettings settings_;
+  ResultHandler onResult_;
+  std::unique_ptr<ImapSession> session_;
+  std::vector<std::string> path_;
+  std::string separator_, mailbox_;
+  bool created_ = false;
+  FolderIndex index_;
+  size_t indexed_ = 0;  // messages in the folder when index_ was read
+  std::vector<MessageKey> settled_;  // uploaded or already there
+  std::deque<Pending> queue_;        // not sent yet
+  size_t queuedBytes_ = 0;
+  std::deque<Command> inFlight_;  // sent, not answered yet
+  size_t inFlightBytes_ = 0;
+  std::string out_;  // to be written
+  uint64_t added_ = 0;
+  int failedTries_ = 0;
+  ImapError fatal_;  // a fault that ends the run
+  UploadTotals totals_;
+};
+
+#endif  // KORVANE_IMAP_IMAP_UPLOADER_H_

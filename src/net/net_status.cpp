@@ -1,0 +1,21 @@
+#include "net/byte_stream.h"
+
+const char* NetStatusText(NetStatus status) {
+  switch (status) {
+    case NetStatus::kOk:
+      return "no error";
+    case NetStatus::kHostUnknown:
+      return "host unknown";
+    case NetStatus::kRefused:
+      return "connection refused";
+    case NetStatus::kTimedOut:
+      return "timed out";
+    case NetStatus::kReset:
+      return "connection reset";
+    case NetStatus::kClosed:
+      return "connection closed by the server";
+    case NetStatus::kFailed:
+      break;
+  }
+  return "network failure";
+}

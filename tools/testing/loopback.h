@@ -1,0 +1,79 @@
+// Loopback servers for the network tests: a listener that hands over its
+// connections, a scripted server that answers with fixed text, and a proxy
+// that cuts its first connection after a number of bytes.
+#ifndef KORVANE_TESTING_LOOPBACK_H_
+#define KORVANE_TESTING_LOOPBACK_H_
+
+#include <stdint.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testing_support {
+
+// A socket of the system, closed with CloseSocket.
+typedef intptr_t Socket;
+void CloseSocket(Socket s);
+bool SendText(Socket s, const std::string& text);
+// What arrives until the peer closes or timeoutMs pass without a byte.
+std::string ReceiveUntilQuiet(Socket s, int timeoutMs);
+
+class LoopbackListener {
+ public:
+  LoopbackListener();  // on 127.0.0.1, a free port
+  ~LoopbackListener();
+  uint16_t port() const { return port_; }
+  // The next connection, or -1 after timeoutMs.
+  Socket Accept(int timeoutMs);
+
+ private:
+  Socket socket_;
+  uint16_t port_ = 0;
+};
+
+// Greets each connection with greeting, then answers every line it reads
+// with reply (with the line's tag put in for "TAG"), and records all it
+// was sent.
+class ScriptedServer {
+ public:
+  ScriptedServer(const std::string& greeting, const std::string& reply);
+  ~ScriptedServer();
+  uint16_t port() const { return listener_.port(); }
+  std::string Received();
+
+ private:
+  LoopbackListener listener_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::string received_;
+  std::thread thread_;
+};
+
+// Passes connections through to 127.0.0.1:target; the first one is cut
+// (both ways) once cutAfter bytes have gone from the client to the server.
+class CuttingProxy {
+ public:
+  CuttingProxy(uint16_t target, uint64_t cutAfter);
+  ~CuttingProxy();
+  uint16_t port() const { return listener_.port(); }
+  int Connections() const { return connections_; }
+
+ private:
+  void Pass(Socket from, Socket to, uint64_t limit);
+  LoopbackListener listener_;
+  uint16_t target_;
+  uint64_t cutAfter_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> connections_{0};
+  std::mutex mutex_;
+  std::vector<Socket> open_;
+  std::vector<std::thread> threads_;
+  std::thread acceptor_;
+};
+
+}  // namespace testing_support
+
+#endif  // KORVANE_TESTING_LOOPBACK_H_
