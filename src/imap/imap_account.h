@@ -6,11 +6,9 @@
 
 #include <string>
 
-struct ImapCredentials {
-  enum Kind { kPassword, kOAuth2Token };
-  Kind kind = kPassword;
-  std::string secret;  // never shown, logged or put into an error
-};
+#include "framing/account_access.h"
+
+typedef AccountCredentials ImapCredentials;
 
 struct ImapAccount {
   std::string host;
@@ -20,6 +18,8 @@ struct ImapAccount {
   ImapCredentials credentials;
   std::string caFile;      // KORVANE_CA_FILE: trusted besides the system's
   int timeoutMs = 120000;  // per connect, read and write
+  // An OAuth2 token goes by XOAUTH2 even where OAUTHBEARER is offered too.
+  bool xoauth2 = false;
 };
 
 enum class ImapFault {

@@ -51,7 +51,7 @@ ImapError ImapSession::Login(const ImapAccount& account) {
   const ImapCredentials& credentials = account.credentials;
   ImapError error;
   if (credentials.kind == ImapCredentials::kOAuth2Token) {
-    if (Has("AUTH=OAUTHBEARER")) {
+    if (Has("AUTH=OAUTHBEARER") && !(account.xoauth2 && Has("AUTH=XOAUTH2"))) {
       error = Authenticate("OAUTHBEARER",
                            "n,a=" + account.user + ",\x01host=" + account.host +
                                "\x01port=" + std::to_string(account.port) +

@@ -7,8 +7,9 @@
 
 namespace {
 
-// How long the folder's count must hold still after a broken connection.
-const int kSettleMs = 300;
+// How long the folder's count must hold still after a broken connection:
+// longer than the server may take to store the batch it was sent last.
+const int kSettleMs = 1000;
 
 ImapError Fault(ImapFault fault, const std::string& text) {
   ImapError error;
@@ -92,7 +93,7 @@ void ImapUploader::Report(const Pending& message, UploadOutcome outcome,
   if (onResult_) onResult_(result);
 }
 
-ImapError ImapUploader::Add(const ImapMessage& message) {
+ImapError ImapUploader::Add(ImapMessage message) {
   if (!fatal_.Ok()) return fatal_;
   Pending pending;
   pending.number = added_++;
@@ -104,7 +105,7 @@ ImapError ImapUploader::Add(const ImapMessage& message) {
     Report(pending, UploadOutcome::kAlreadyThere, 0, "");
     return ImapError();
   }
-  pending.bytes = message.bytes;
+  pending.bytes = std::move(message.bytes);
   if (pending.bytes.find('\0') != std::string::npos) {
     if (settings_.binary && session_ && session_->Has("BINARY")) {
       pending.binary = true;
