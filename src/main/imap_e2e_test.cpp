@@ -20,6 +20,7 @@
 #include "base_builder.h"
 #include "imap/imap_server_test_support.h"
 #include "loopback.h"
+#include "platform/win32.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -105,7 +106,7 @@ class ImapRunTest : public ImapServerTest {
   TempDir dir;
 };
 
-TEST_F(ImapRunTest, OneBase) {
+TEST_F(ImapRunTest, OneBaseThroughTheUploadThread) {
   testing_support::ScriptedServer clearOnly(
       "* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN] clear text only\r\n",
       "TAG OK done\r\n");
@@ -223,7 +224,7 @@ std::map<std::string, std::vector<std::string>> Table(
   return rows;
 }
 
-TEST_F(ImapRunTest, TreeIntoTheAccountAndAgain) {
+TEST_F(ImapRunTest, TreeIntoTheAccountConcurrentlyAndAgain) {
   // Inbox goes to the account's INBOX (the user "tree" has its own); the
   // separator in "A.B" makes it folder-N (N: 4 in tree order).
   const std::string top = Unique("Tree"), books = u8"B\u00fccher \u03a9";
@@ -238,9 +239,13 @@ TEST_F(ImapRunTest, TreeIntoTheAccountAndAgain) {
                   {top + "/" + books, 4, top + "." + books},
                   {top + "/Deep/Er", 1, top + ".Deep.Er"}};
   for (const auto& f : kFolders) {
-    fs::create_directories(fs::u8path(dir.File("Mail/" + f.path)));
+    // UTF-8 both ways: on Windows a path made from a narrow string would
+    // take it for another code page.
+    const fs::path folder =
+        fs::u8path(dir.path()) / fs::u8path("Mail/" + f.path);
+    fs::create_directories(folder);
     if (f.messages > 0) {
-      ASSERT_TRUE(WriteFile(dir.File("Mail/" + f.path + "/messages.tbb"),
+      ASSERT_TRUE(WriteFile((folder / "messages.tbb").u8string(),
                             Base(Texts(f.path, int(f.messages)))));
     }
   }
