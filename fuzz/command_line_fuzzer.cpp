@@ -86,14 +86,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
       ParseCommandLine(argc, argv.data(), slashSwitches, &settings);
 
   // The grammar: the first argument is the input, whatever it looks like;
-  // after it, switches -a, -d, -m, -r and -jN in any case, and at most one
-  // name; -j only with -r.
+  // after it, switches -a, -d, -l, -r, -jN and one output kind (-m or -e,
+  // repeated alike) in any case, and at most one name; -j only with -r.
   bool valid = argc >= 2;
   const char* name = nullptr;
   bool alternative = false;
   bool watchDeleted = true;
   bool xSet = false, ySet = false;
-  bool tree = false, maildir = false;
+  bool tree = false, inventory = false;
+  char kind = 0;
   long long jobs = 0;
   for (int i = 2; i < argc && valid; ++i) {
     const char* arg = argv[i];
@@ -110,9 +111,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
       if (strchr(arg + 2, ':') != nullptr) ySet = true;
     } else if (letter == 'd') {
       if (arg[2] == '-' || Lower(arg[2]) == 'n') watchDeleted = false;
-    } else if (letter == 'm' || letter == 'r') {
+    } else if (letter == 'r' || letter == 'l') {
       if (arg[2] != '\0') valid = false;
-      (letter == 'm' ? maildir : tree) = true;
+      (letter == 'r' ? tree : inventory) = true;
+    } else if (letter == 'm' || letter == 'e') {
+      if (arg[2] != '\0' || (kind != 0 && kind != letter)) valid = false;
+      kind = letter;
     } else if (letter == 'j') {
       char* stop = nullptr;
       jobs = strtoll(arg + 2, &stop, 0);
@@ -130,7 +134,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   FUZZ_CHECK(settings.mailboxName == name);
   FUZZ_CHECK(settings.alternativeScan == alternative);
   FUZZ_CHECK(settings.watchDeleted == watchDeleted);
-  FUZZ_CHECK(settings.treeMode == tree && settings.maildir == maildir);
+  FUZZ_CHECK(settings.treeMode == tree && settings.inventory == inventory);
+  FUZZ_CHECK(settings.output ==
+             (kind == 0 ? nullptr : OutputKindOfLetter(kind)));
   FUZZ_CHECK(settings.jobs == jobs);
   if (!xSet) FUZZ_CHECK(settings.minHeaderSize == 64);
   if (!ySet) FUZZ_CHECK(settings.compatibilityLevel == 2);

@@ -31,12 +31,7 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 
 std::string Base(int messages, size_t size) {
-  mkbase::BaseBuilder b;
-  for (int i = 0; i < messages; ++i)
-    b.AddMessage("Subject: " + std::to_string(i) + "\r\n\r\n" +
-                     std::string(size, 'a' + i % 26) + "\r\n",
-                 1000000000u + 60u * i);
-  return b.Build();
+  return mkbase::UniformBase(messages, size, 60u);
 }
 
 typedef testing_support::OutputTree Outputs;

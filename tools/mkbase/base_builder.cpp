@@ -228,4 +228,13 @@ bool ZeroFileRange(const std::string& path, uint64_t offset, uint64_t count) {
   return !file.fail();
 }
 
+std::string UniformBase(int count, size_t size, uint32_t step) {
+  BaseBuilder b;
+  for (int i = 0; i < count; ++i)
+    b.AddMessage("Subject: " + std::to_string(i) + "\r\n\r\n" +
+                     std::string(size, char('a' + i % 26)) + "\r\n",
+                 1000000000u + step * uint32_t(i));
+  return b.Build();
+}
+
 }  // namespace mkbase

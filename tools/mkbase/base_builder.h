@@ -123,6 +123,11 @@ class BaseWriter {
   bool failed = false;
 };
 
+// A base of count messages, each a Subject line with its number and size
+// bytes of one letter, stamped 1000000000 plus step seconds apart: bases
+// of any size and number of messages for the tests.
+std::string UniformBase(int count, size_t size, uint32_t step);
+
 // Damage applied to a base file in place, clipped like the functions above.
 // Truncating never makes a file longer. Each is false on I/O failure.
 bool TruncateFile(const std::string& path, uint64_t newSize);
