@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <utility>
 
 #include "framing/account_access.h"
 
@@ -41,6 +42,13 @@ struct ImapError {
   std::string text;
   // For kNetwork: a connection that was open broke (not: none was made).
   bool dropped = false;
+
+  static ImapError Fault(ImapFault fault, std::string text) {
+    ImapError error;
+    error.fault = fault;
+    error.text = std::move(text);
+    return error;
+  }
 
   bool Ok() const { return fault == ImapFault::kNone; }
   // Whether a new connection may get further (the network failed).

@@ -11,13 +11,6 @@ namespace {
 // longer than the server may take to store the batch it was sent last.
 const int kSettleMs = 1000;
 
-ImapError Fault(ImapFault fault, const std::string& text) {
-  ImapError error;
-  error.fault = fault;
-  error.text = text;
-  return error;
-}
-
 }  // namespace
 
 ImapUploader::ImapUploader(const ImapAccount& account,
@@ -34,7 +27,7 @@ ImapError ImapUploader::Connect() {
   if (!(error = ReadSeparator(session_.get(), &separator_)).Ok()) return error;
   std::string why;
   if (!MailboxName(path_, separator_, &mailbox_, &why))
-    return Fault(ImapFault::kFolder, why);
+    return ImapError::Fault(ImapFault::kFolder, why);
   bool created = false;
   error = EnsureFolder(session_.get(), mailbox_, &created);
   if (!error.Ok()) return error;
@@ -134,7 +127,8 @@ ImapError ImapUploader::Finish() {
 ImapError ImapUploader::Pump(bool finish) {
   for (;;) {
     if (!fatal_.Ok()) return fatal_;
-    if (!session_) return Fault(ImapFault::kServer, "no folder is open");
+    if (!session_)
+      return ImapError::Fault(ImapFault::kServer, "no folder is open");
     const bool multi = settings_.multiappend && session_->Has("MULTIAPPEND");
     const size_t batch = multi ? settings_.batchMessages : 1;
     const bool full =
@@ -189,7 +183,7 @@ ImapError ImapUploader::Recover(NetStatus cause,
   ImapError error;
   do {
     if (failedTries_ >= settings_.tries) {
-      return Fault(
+      return ImapError::Fault(
           ImapFault::kGaveUp,
           "the connection broke (" + std::string(NetStatusText(cause)) +
               ") and " + std::to_string(failedTries_) +
