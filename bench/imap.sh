@@ -21,7 +21,7 @@ set -euo pipefail
 usage() {
   cat <<'EOF'
 usage: bench/imap.sh [--messages N] [--runs N] [--quick] [--build-dir DIR]
-                     [--data-dir DIR] [--batch N]
+                     [--data-dir DIR] [--batch N] [--one-per-append]
 
   --messages N     messages in the base (default 20000)
   --runs N         timed runs of each way, alternating (default 3)
@@ -31,6 +31,8 @@ usage: bench/imap.sh [--messages N] [--runs N] [--quick] [--build-dir DIR]
                    new folder in /dev/shm)
   --batch N        also time korvane-imap-upload with N messages per
                    MULTIAPPEND (the build's test tools; for tuning)
+  --one-per-append also time korvane-imap-upload with one message per APPEND
+                   (LITERAL+, pipelined): a server without MULTIAPPEND
 EOF
 }
 
@@ -40,6 +42,7 @@ messages=20000
 runs=3
 data_parent=/dev/shm
 batch=
+one_per_append=
 while [ $# -gt 0 ]; do
   case "$1" in
     --messages) messages=$2; shift ;;
@@ -48,6 +51,7 @@ while [ $# -gt 0 ]; do
     --build-dir) build=$2; shift ;;
     --data-dir) data_parent=$2; shift ;;
     --batch) batch=$2; shift ;;
+    --one-per-append) one_per_append=1 ;;
     -h|--help) usage; exit 0 ;;
     *) usage >&2; exit 2 ;;
   esac
@@ -58,7 +62,7 @@ case "$build" in /*) ;; *) build="$PWD/$build" ;; esac
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (Debian: time)" >&2; exit 2; }
 
 targets=(korvane korvane-mkbase)
-[ -n "$batch" ] && targets+=(korvane-imap-upload)
+[ -n "$batch$one_per_append" ] && targets+=(korvane-imap-upload)
 cmake -S "$root" -B "$build" >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
 korvane=$build/src/main/korvane
@@ -163,6 +167,10 @@ for i in $(seq 1 "$runs"); do
     run "upload, batch $batch" "B$i" "$build/tools/testing/korvane-imap-upload" \
       --count "$messages" --batch "$batch" "$url/B$i"
   fi
+  if [ -n "$one_per_append" ]; then
+    run "one per APPEND" "L$i" "$build/tools/testing/korvane-imap-upload" \
+      --count "$messages" --no-multiappend "$url/L$i"
+  fi
 done
 
 echo
@@ -196,4 +204,7 @@ print()
 print("korvane: %.1f x the Python loop's rate (target 10), %.2f x doveadm "
       "import's (target 0.7)" % (k / rate["python imaplib loop"],
                                  k / rate["doveadm import"]))
+if "one per APPEND" in rate:
+    print("one per APPEND: %.2f x the Python loop's rate (target 1)" %
+          (rate["one per APPEND"] / rate["python imaplib loop"]))
 PY
