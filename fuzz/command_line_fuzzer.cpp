@@ -126,6 +126,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
       valid = false;
     }
   }
+  // An output named by an imap:// or imaps:// URL (in any case) is of the
+  // account's kind; a switch for another kind beside it is refused.
+  const OutputKind* named = nullptr;
+  if (name != nullptr) {
+    std::string start(name, strnlen(name, 8));
+    for (char& c : start) c = Lower(c);
+    if (start.compare(0, 7, "imap://") == 0 || start == "imaps://") {
+      named = OutputKindOfName(name);
+      FUZZ_CHECK(named != nullptr && named->remote);
+      if (kind != 0) valid = false;
+    }
+  }
   if (jobs != 0 && !tree) valid = false;
   FUZZ_CHECK(parsed == valid);
   if (!parsed) return 0;
@@ -135,8 +147,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   FUZZ_CHECK(settings.alternativeScan == alternative);
   FUZZ_CHECK(settings.watchDeleted == watchDeleted);
   FUZZ_CHECK(settings.treeMode == tree && settings.inventory == inventory);
-  FUZZ_CHECK(settings.output ==
-             (kind == 0 ? nullptr : OutputKindOfLetter(kind)));
+  FUZZ_CHECK(settings.output == (named != nullptr ? named
+                                 : kind == 0      ? nullptr
+                                                  : OutputKindOfLetter(kind)));
   FUZZ_CHECK(settings.jobs == jobs);
   if (!xSet) FUZZ_CHECK(settings.minHeaderSize == 64);
   if (!ySet) FUZZ_CHECK(settings.compatibilityLevel == 2);

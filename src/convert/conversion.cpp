@@ -83,7 +83,7 @@ class ScanPass {
       if (!writer->WriteMessage(text, length, &time, place)) {
         if (CheckRead()) return false;
         result->outcome = ConversionOutcome::kCantWriteOutput;
-        result->reason = SystemErrorText(writer->WriteError());
+        result->reason = writer->WriteErrorText();
         if (observer != nullptr)
           observer->Record(writer->LastFacts(), std::string(),
                            "can't write the output: " + result->reason);
@@ -139,6 +139,14 @@ bool IsMessageBase(const char* name) {
          base_layout::ReadLittleEndian32(header) == base_layout::kFileMagic &&
          base_layout::ReadLittleEndian32(header + 4) ==
              base_layout::kFileHeaderSize;
+}
+
+// What a destination that decides each message's fate decided.
+void TakeTally(const MessageSink& sink, ConversionResult* result) {
+  const DeliveryTally* tally = sink.Tally();
+  if (tally == nullptr) return;
+  result->tallied = true;
+  result->tally = *tally;
 }
 
 }  // namespace
@@ -201,6 +209,7 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   outputOptions.folder = options.outputFolder;
   outputOptions.mustBeNew = options.outputMustBeNew;
   outputOptions.madeByCaller = options.outputMade;
+  outputOptions.account = options.account;
   std::unique_ptr<MessageSink> sink =
       kind.create(outputName, outputOptions, &result.reason);
   if (!sink) {
@@ -212,8 +221,9 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
     const DWORD error = sink->Finish();
     if (error != ERROR_SUCCESS) {
       result.outcome = ConversionOutcome::kCantWriteOutput;
-      result.reason = SystemErrorText(error);
+      result.reason = sink->ErrorText(error);
     }
+    TakeTally(*sink, &result);
     return result;
   }
 
@@ -282,8 +292,9 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   // show only then.
   if (!writer.Finish() && whole) {
     result.outcome = ConversionOutcome::kCantWriteOutput;
-    result.reason = SystemErrorText(writer.WriteError());
+    result.reason = writer.WriteErrorText();
   }
   result.bytesWritten = writer.BytesWritten();
+  TakeTally(*sink, &result);
   return result;
 }

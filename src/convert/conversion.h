@@ -57,6 +57,10 @@ struct ConversionOptions {
   // Told of every record the scan meets (the inventory); may be null.
   MessageObserver* observer = nullptr;
 
+  // Where the output is a folder of a mail account: how to log in
+  // (OutputOptions::account).
+  const AccountAccess* account = nullptr;
+
   // The millisecond clock for the progress throttle; tests substitute theirs.
   DWORD (*tickCount)() = nullptr;  // null: GetTickCount
 };
@@ -90,6 +94,10 @@ struct ConversionResult {
   bool emptyBase = false;
   // recover: the alternative scan took over all or the rest of the base.
   bool recovered = false;
+  // Where the destination decides each message's fate (MessageSink::Tally):
+  // what it decided, as far as the conversion got.
+  bool tallied = false;
+  DeliveryTally tally;
 };
 
 // Told how a conversion goes while it runs, on the conversion's own thread.

@@ -27,5 +27,8 @@ struct Framing {
 const Framing kMboxFraming = {true, LineEnds::kLf, false};
 const Framing kMaildirFraming = {false, LineEnds::kLf, false};
 const Framing kStoredFraming = {false, LineEnds::kAsStored, false};
+// An IMAP upload: the message file as the protocol carries it, CR LF line
+// ends, NUL bytes kept (sent as they are or as blanks by the uploader).
+const Framing kImapFraming = {false, LineEnds::kCrLf, true};
 
 #endif  // KORVANE_FRAMING_FRAMING_H_

@@ -8,9 +8,12 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
+#include "framing/account_access.h"
 #include "io/byte_writer.h"
 #include "io/file_system.h"
+#include "platform/system_error.h"
 #include "platform/win32.h"
 
 enum class FoundBy {
@@ -75,6 +78,24 @@ struct OutputOptions {
   // The caller made the output's place for this run (tree mode's layout):
   // it is taken as it is.
   bool madeByCaller = false;
+  // Where the output is a folder of a mail account: how to log in. Null
+  // elsewhere.
+  const AccountAccess* account = nullptr;
+};
+
+// What a destination that decides each message's fate itself tells of a
+// run (a server that may refuse a message, or hold it already): counted
+// as the destination answers, which may be well after the message was
+// handed on.
+struct DeliveryTally {
+  uint64_t delivered = 0;
+  uint64_t alreadyThere = 0;
+  uint64_t refused = 0;
+  // Delivered with each NUL byte as a blank (the destination takes none).
+  uint64_t nulsAsBlanks = 0;
+  // Each refusal: "message INDEX: " and the destination's words, which may
+  // hold any byte; escape them before they are shown.
+  std::vector<std::string> refusals;
 };
 
 // The bytes come through WriteBytes (ByteWriter) in pieces of any size.
@@ -109,6 +130,15 @@ class MessageSink : public ByteWriter {
   // a file name below the output, say. Empty where there is nothing to
   // say.
   virtual std::string LastPlace() const { return std::string(); }
+
+  // A failure's words: the system's for its error code, or the sink's own
+  // where its failures are not the system's (a server's answer).
+  virtual std::string ErrorText(DWORD error) const {
+    return SystemErrorText(error);
+  }
+  // The fates of the messages, once Finish has returned (or failed); null
+  // for a destination where every message handed on is delivered.
+  virtual const DeliveryTally* Tally() const { return nullptr; }
 };
 
 #endif  // KORVANE_FRAMING_MESSAGE_SINK_H_

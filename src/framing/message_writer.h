@@ -40,8 +40,9 @@ class MessageWriter {
   bool Finish();
 
   bool Failed() const { return writeFailed; }
-  // The system's error code of the step that failed.
+  // The system's error code of the step that failed, and its words.
   DWORD WriteError() const { return writeError; }
+  std::string WriteErrorText() const { return sink->ErrorText(writeError); }
   uint64_t BytesWritten() const { return sink->BytesWritten(); }
 
   // What the writer made of the last message given (also when writing it

@@ -6,7 +6,8 @@
 # its own and a server certificate for localhost and 127.0.0.1, users in a
 # passwd file with Maildir storage (owned by nobody, as whom Dovecot stores
 # the mail), an OAuth2 passdb asking a small token stub on loopback. The
-# user "small" may store no message over 1 MB (the quota plugin).
+# user "small" may store no message over 1 MB (the quota plugin); the
+# user "tree" is for tests that write into the account's INBOX.
 set -eu
 action=$1
 dir=$2
@@ -70,6 +71,7 @@ cat >"$dir/passwd" <<USERS
 korvane:{PLAIN}test-password-1::::$dir/home/korvane
 small:{PLAIN}test-password-2::::$dir/home/small::userdb_quota_max_mail_size=1M
 oauthuser:{PLAIN}not-used-oauth-only-$$::::$dir/home/oauthuser
+tree:{PLAIN}test-password-3::::$dir/home/tree
 USERS
 
 cat >"$dir/oauth2.conf.ext" <<OAUTH
@@ -134,7 +136,7 @@ service imap-login {
 }
 CONF
 
-for user in korvane small oauthuser; do
+for user in korvane small oauthuser tree; do
   mkdir -p "$dir/home/$user"
 done
 chown -R nobody:nogroup "$dir/home"

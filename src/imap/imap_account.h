@@ -5,12 +5,11 @@
 #include <stdint.h>
 
 #include <string>
+#include <utility>
 
-struct ImapCredentials {
-  enum Kind { kPassword, kOAuth2Token };
-  Kind kind = kPassword;
-  std::string secret;  // never shown, logged or put into an error
-};
+#include "framing/account_access.h"
+
+typedef AccountCredentials ImapCredentials;
 
 struct ImapAccount {
   std::string host;
@@ -20,6 +19,8 @@ struct ImapAccount {
   ImapCredentials credentials;
   std::string caFile;      // KORVANE_CA_FILE: trusted besides the system's
   int timeoutMs = 120000;  // per connect, read and write
+  // An OAuth2 token goes by XOAUTH2 even where OAUTHBEARER is offered too.
+  bool xoauth2 = false;
 };
 
 enum class ImapFault {
@@ -41,6 +42,13 @@ struct ImapError {
   std::string text;
   // For kNetwork: a connection that was open broke (not: none was made).
   bool dropped = false;
+
+  static ImapError Fault(ImapFault fault, std::string text) {
+    ImapError error;
+    error.fault = fault;
+    error.text = std::move(text);
+    return error;
+  }
 
   bool Ok() const { return fault == ImapFault::kNone; }
   // Whether a new connection may get further (the network failed).

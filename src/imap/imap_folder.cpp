@@ -11,13 +11,6 @@ namespace {
 // Sequence numbers per FETCH of the folder's index.
 const size_t kIndexRange = 5000;
 
-ImapError Fault(ImapFault fault, const std::string& text) {
-  ImapError error;
-  error.fault = fault;
-  error.text = text;
-  return error;
-}
-
 bool ParseCount(const std::string& text, uint64_t* n) {
   if (text.empty() || text.size() > 19) return false;
   *n = 0;
@@ -49,7 +42,8 @@ ImapError ReadSeparator(ImapSession* session, std::string* separator) {
       },
       &done);
   if (error.Ok() && done.word != "OK")
-    error = Fault(ImapFault::kServer, "LIST refused: " + ServerSays(done));
+    error = ImapError::Fault(ImapFault::kServer,
+                             "LIST refused: " + ServerSays(done));
   return error;
 }
 
@@ -100,16 +94,18 @@ ImapError EnsureFolder(ImapSession* session, const std::string& mailbox,
       &done);
   if (!error.Ok()) return error;
   if (done.word != "OK")
-    return Fault(ImapFault::kFolder,
-                 "cannot look for folder " + mailbox + ": " + ServerSays(done));
+    return ImapError::Fault(
+        ImapFault::kFolder,
+        "cannot look for folder " + mailbox + ": " + ServerSays(done));
   if (found) return error;
   error = session->Run("CREATE " + QuotedMailbox(mailbox), nullptr, &done);
   if (!error.Ok()) return error;
   if (done.word == "OK") {
     *created = true;
   } else if (done.CodeName() != "ALREADYEXISTS") {
-    return Fault(ImapFault::kFolder,
-                 "cannot create folder " + mailbox + ": " + ServerSays(done));
+    return ImapError::Fault(
+        ImapFault::kFolder,
+        "cannot create folder " + mailbox + ": " + ServerSays(done));
   }
   return error;
 }
@@ -128,8 +124,9 @@ ImapError ReadFolderIndex(ImapSession* session, const std::string& mailbox,
       &done);
   if (!error.Ok()) return error;
   if (done.word != "OK")
-    return Fault(ImapFault::kFolder,
-                 "cannot open folder " + mailbox + ": " + ServerSays(done));
+    return ImapError::Fault(
+        ImapFault::kFolder,
+        "cannot open folder " + mailbox + ": " + ServerSays(done));
   const auto onFetch = [&](const ImapResponse& r) {
     if (r.word != "FETCH" || r.data.empty() ||
         r.data[0].kind != ImapValue::kList)
@@ -157,8 +154,9 @@ ImapError ReadFolderIndex(ImapSession* session, const std::string& mailbox,
                          onFetch, &done);
     if (!error.Ok()) return error;
     if (done.word != "OK")
-      return Fault(ImapFault::kServer, "cannot read what folder " + mailbox +
-                                           " holds: " + ServerSays(done));
+      return ImapError::Fault(
+          ImapFault::kServer,
+          "cannot read what folder " + mailbox + " holds: " + ServerSays(done));
   }
   error = session->Run(session->Has("UNSELECT") ? "UNSELECT" : "CLOSE", nullptr,
                        &done);
@@ -183,7 +181,8 @@ ImapError CountMessages(ImapSession* session, const std::string& mailbox,
       },
       &done);
   if (error.Ok() && done.word != "OK")
-    error = Fault(ImapFault::kFolder, "cannot count the messages of folder " +
-                                          mailbox + ": " + ServerSays(done));
+    error = ImapError::Fault(ImapFault::kFolder,
+                             "cannot count the messages of folder " + mailbox +
+                                 ": " + ServerSays(done));
   return error;
 }

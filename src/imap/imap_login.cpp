@@ -3,17 +3,6 @@
 // has made one); no secret goes into an error.
 #include "imap/imap_session.h"
 
-namespace {
-
-ImapError Fault(ImapFault fault, const std::string& text) {
-  ImapError error;
-  error.fault = fault;
-  error.text = text;
-  return error;
-}
-
-}  // namespace
-
 ImapError ImapSession::Authenticate(const std::string& mechanism,
                                     const std::string& initial) {
   const std::string tag = NextTag();
@@ -41,8 +30,9 @@ ImapError ImapSession::Authenticate(const std::string& mechanism,
     }
     if (r.kind != ImapResponse::kTagged || r.tag != tag) continue;
     if (r.word == "OK") return ImapError();
-    return Fault(ImapFault::kLogin, "login as this user refused (" + mechanism +
-                                        "): " + ServerSays(r));
+    return ImapError::Fault(
+        ImapFault::kLogin,
+        "login as this user refused (" + mechanism + "): " + ServerSays(r));
   }
   return NetworkError(status, "AUTHENTICATE");
 }
@@ -51,7 +41,7 @@ ImapError ImapSession::Login(const ImapAccount& account) {
   const ImapCredentials& credentials = account.credentials;
   ImapError error;
   if (credentials.kind == ImapCredentials::kOAuth2Token) {
-    if (Has("AUTH=OAUTHBEARER")) {
+    if (Has("AUTH=OAUTHBEARER") && !(account.xoauth2 && Has("AUTH=XOAUTH2"))) {
       error = Authenticate("OAUTHBEARER",
                            "n,a=" + account.user + ",\x01host=" + account.host +
                                "\x01port=" + std::to_string(account.port) +
@@ -64,10 +54,10 @@ ImapError ImapSession::Login(const ImapAccount& account) {
                                           "auth=Bearer " +
                                           credentials.secret + "\x01\x01");
     } else {
-      return Fault(ImapFault::kNoLoginMethod,
-                   account.host +
-                       " takes no OAuth2 token (neither "
-                       "OAUTHBEARER nor XOAUTH2 is offered)");
+      return ImapError::Fault(ImapFault::kNoLoginMethod,
+                              account.host +
+                                  " takes no OAuth2 token (neither "
+                                  "OAUTHBEARER nor XOAUTH2 is offered)");
     }
   } else if (Has("AUTH=PLAIN")) {
     error =
@@ -77,18 +67,20 @@ ImapError ImapSession::Login(const ImapAccount& account) {
     std::string user, password;
     if (!QuoteArgument(account.user, &user) ||
         !QuoteArgument(credentials.secret, &password))
-      return Fault(ImapFault::kNoLoginMethod,
-                   account.host +
-                       " offers only LOGIN, which cannot carry "
-                       "this user name or password (not plain ASCII)");
+      return ImapError::Fault(
+          ImapFault::kNoLoginMethod,
+          account.host +
+              " offers only LOGIN, which cannot carry "
+              "this user name or password (not plain ASCII)");
     ImapResponse done;
     error = Run("LOGIN " + user + " " + password, nullptr, &done);
     if (error.Ok() && done.word != "OK")
-      return Fault(ImapFault::kLogin,
-                   "login as this user refused: " + ServerSays(done));
+      return ImapError::Fault(
+          ImapFault::kLogin, "login as this user refused: " + ServerSays(done));
   } else {
-    return Fault(ImapFault::kNoLoginMethod,
-                 account.host + " offers no way to log in with a password");
+    return ImapError::Fault(
+        ImapFault::kNoLoginMethod,
+        account.host + " offers no way to log in with a password");
   }
   if (!error.Ok()) return error;
   // What a server offers may grow after the login.

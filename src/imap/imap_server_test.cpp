@@ -85,12 +85,24 @@ TEST_F(ImapServerTest, InboxInAnyCase) {
 }
 
 TEST_F(ImapServerTest, OAuth2Token) {
-  ImapAccount account = Account("oauthuser", "good-token");
-  account.credentials.kind = ImapCredentials::kOAuth2Token;
-  const std::string leaf = Unique("oauth");
-  const UploadRun run = Upload(account, UploadSettings(), {leaf}, {Message(1)});
-  ASSERT_TRUE(run.error.Ok()) << run.error.text;
-  EXPECT_EQ(1u, Fetch("oauthuser", leaf).size());
+  // Dovecot offers both mechanisms; the client prefers OAUTHBEARER unless
+  // told otherwise.
+  for (const bool xoauth2 : {false, true}) {
+    SCOPED_TRACE(xoauth2 ? "XOAUTH2" : "OAUTHBEARER");
+    ImapAccount account = Account("oauthuser", "good-token");
+    account.credentials.kind = ImapCredentials::kOAuth2Token;
+    account.xoauth2 = xoauth2;
+    const std::string leaf = Unique("oauth");
+    UploadRun run = Upload(account, UploadSettings(), {leaf}, {Message(1)});
+    ASSERT_TRUE(run.error.Ok()) << run.error.text;
+    EXPECT_EQ(1u, Fetch("oauthuser", leaf).size());
+    account.credentials.secret = "bad-token";
+    run = Upload(account, UploadSettings(), {leaf}, {Message(2)});
+    EXPECT_EQ(ImapFault::kLogin, run.error.fault) << run.error.text;
+    EXPECT_NE(std::string::npos,
+              run.error.text.find(xoauth2 ? "(XOAUTH2)" : "(OAUTHBEARER)"))
+        << run.error.text;
+  }
 }
 
 TEST_F(ImapServerTest, RefusedMessageIsReportedAndTheRestGoIn) {

@@ -144,8 +144,11 @@ std::string DoveadmDate(int64_t seconds) {  // TZ=UTC in the test's environment
 }
 
 std::string Unique(const std::string& name) {
+  // The process id too: ctest runs several test processes at once, each
+  // with its own counter, against the same server and users.
   static int counter = 0;
   return name + "-" + std::to_string(time(nullptr) % 100000) + "-" +
+         std::to_string(GetCurrentProcessId()) + "-" +
          std::to_string(++counter);
 }
 

@@ -7,15 +7,9 @@
 
 namespace {
 
-// How long the folder's count must hold still after a broken connection.
-const int kSettleMs = 300;
-
-ImapError Fault(ImapFault fault, const std::string& text) {
-  ImapError error;
-  error.fault = fault;
-  error.text = text;
-  return error;
-}
+// How long the folder's count must hold still after a broken connection:
+// longer than the server may take to store the batch it was sent last.
+const int kSettleMs = 1000;
 
 }  // namespace
 
@@ -33,7 +27,7 @@ ImapError ImapUploader::Connect() {
   if (!(error = ReadSeparator(session_.get(), &separator_)).Ok()) return error;
   std::string why;
   if (!MailboxName(path_, separator_, &mailbox_, &why))
-    return Fault(ImapFault::kFolder, why);
+    return ImapError::Fault(ImapFault::kFolder, why);
   bool created = false;
   error = EnsureFolder(session_.get(), mailbox_, &created);
   if (!error.Ok()) return error;
@@ -92,7 +86,7 @@ void ImapUploader::Report(const Pending& message, UploadOutcome outcome,
   if (onResult_) onResult_(result);
 }
 
-ImapError ImapUploader::Add(const ImapMessage& message) {
+ImapError ImapUploader::Add(ImapMessage message) {
   if (!fatal_.Ok()) return fatal_;
   Pending pending;
   pending.number = added_++;
@@ -104,7 +98,7 @@ ImapError ImapUploader::Add(const ImapMessage& message) {
     Report(pending, UploadOutcome::kAlreadyThere, 0, "");
     return ImapError();
   }
-  pending.bytes = message.bytes;
+  pending.bytes = std::move(message.bytes);
   if (pending.bytes.find('\0') != std::string::npos) {
     if (settings_.binary && session_ && session_->Has("BINARY")) {
       pending.binary = true;
@@ -133,7 +127,8 @@ ImapError ImapUploader::Finish() {
 ImapError ImapUploader::Pump(bool finish) {
   for (;;) {
     if (!fatal_.Ok()) return fatal_;
-    if (!session_) return Fault(ImapFault::kServer, "no folder is open");
+    if (!session_)
+      return ImapError::Fault(ImapFault::kServer, "no folder is open");
     const bool multi = settings_.multiappend && session_->Has("MULTIAPPEND");
     const size_t batch = multi ? settings_.batchMessages : 1;
     const bool full =
@@ -188,7 +183,7 @@ ImapError ImapUploader::Recover(NetStatus cause,
   ImapError error;
   do {
     if (failedTries_ >= settings_.tries) {
-      return Fault(
+      return ImapError::Fault(
           ImapFault::kGaveUp,
           "the connection broke (" + std::string(NetStatusText(cause)) +
               ") and " + std::to_string(failedTries_) +

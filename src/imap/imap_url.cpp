@@ -164,3 +164,15 @@ bool ParseImapUrl(const std::string& text, ImapUrl* url, std::string* why) {
   }
   return true;
 }
+
+bool ReadImapPlace(const std::string& text, AccountPlace* place,
+                   std::string* why) {
+  ImapUrl url;
+  if (!ParseImapUrl(text, &url, why)) return false;
+  place->user = url.user;
+  place->host = url.host;
+  place->folder.clear();
+  for (const std::string& name : url.folder)
+    place->folder += (place->folder.empty() ? "" : "/") + name;
+  return true;
+}

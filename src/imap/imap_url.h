@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "framing/account_access.h"
+
 struct ImapUrl {
   bool implicitTls = true;
   std::string user;
@@ -24,5 +26,10 @@ bool LooksLikeImapUrl(const std::string& text);
 
 // False, with *why, where text is no such URL.
 bool ParseImapUrl(const std::string& text, ImapUrl* url, std::string* why);
+
+// The same, telling only who logs in where; the folder with "/" between
+// its names, "" for INBOX.
+bool ReadImapPlace(const std::string& text, AccountPlace* place,
+                   std::string* why);
 
 #endif  // KORVANE_IMAP_IMAP_URL_H_

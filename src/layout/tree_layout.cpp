@@ -66,21 +66,22 @@ bool TreeLayout::PlaceAll(const Folder& outDir, const std::string& outDirName,
     output = FirstFree(*folders, i, own, false, &suffix);
     const DWORD refusal = Make(outDir, *folders, i, output);
     if (refusal != ERROR_SUCCESS) {
+      const std::string refusalText = RefusalText(refusal);
       const std::string fallback =
           FirstFree(*folders, i, "folder-" + std::to_string(i), true, &suffix);
       failure = Make(outDir, *folders, i, fallback);
       if (failure != ERROR_SUCCESS) {
         // Told under the folder's own name: the fallback is no name the
         // user knows.
-        *error = "can't create " + JoinPath(outDirName, output) + ": " +
-                 SystemErrorText(refusal);
-        if (failure != refusal)
-          *error +=
-              " (nor as " + fallback + ": " + SystemErrorText(failure) + ")";
+        *error =
+            "can't create " + JoinPath(outDirName, output) + ": " + refusalText;
+        const std::string failureText = RefusalText(failure);
+        if (failureText != refusalText)
+          *error += " (nor as " + fallback + ": " + failureText + ")";
         return false;
       }
-      f.renamedBecause = "the name \"" + own +
-                         "\" cannot be used there: " + SystemErrorText(refusal);
+      f.renamedBecause =
+          "the name \"" + own + "\" cannot be used there: " + refusalText;
       output = fallback;
     } else if (suffix > 1) {
       f.renamedBecause = "\"" + own + "\" is taken";
@@ -91,9 +92,19 @@ bool TreeLayout::PlaceAll(const Folder& outDir, const std::string& outDirName,
   return true;
 }
 
+std::string TreeLayout::RefusalText(DWORD error) const {
+  return SystemErrorText(error);
+}
+
 void TreeLayout::Discard(const std::string& outDir, const FolderPlace& folder) {
   std::unique_ptr<Folder> open;
   if (fs->OpenFolder(outDir, &open) == ERROR_SUCCESS) Discard(*open, folder);
+}
+
+std::string RemotePlaceName(const std::string& outName,
+                            const std::string& output) {
+  if (!outName.empty() && outName.back() == '/') return outName + output;
+  return outName + "/" + output;
 }
 
 WriterRun CurrentWriterRun() {

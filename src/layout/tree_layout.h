@@ -33,6 +33,12 @@ struct FolderPlace {
 // it. ROOT comes first.
 typedef std::vector<FolderPlace> FolderPlaces;
 
+// The name of a place of a tree whose outputs are no local files but
+// places of a server (an account's folders): its output after the tree's
+// output name, "/" between (a URL and a path below it).
+std::string RemotePlaceName(const std::string& outName,
+                            const std::string& output);
+
 // A run of the program that wrote below OUTDIR, as the names of the files
 // it wrote may tell it (a Maildir's do): its process and the computer's
 // name ("" where the system did not tell it).
@@ -116,6 +122,10 @@ class TreeLayout {
   // nothing behind when it fails.
   virtual DWORD Make(const Folder& outDir, const FolderPlaces& folders,
                      size_t i, const std::string& output) = 0;
+
+  // What a failure of Make means, in words: the system's for its code, or
+  // the layout's own where the refusal was not the system's (a server's).
+  virtual std::string RefusalText(DWORD error) const;
 
   // A name below outDir that no place may take (from Start).
   void Reserve(const std::string& name);

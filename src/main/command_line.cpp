@@ -103,6 +103,19 @@ bool ParseCommandLine(int argc, char** argv, bool slashSwitches,
       }
     }
   }
+  // An output name may choose its kind itself (a URL).
+  const OutputKind* named = settings->mailboxName != nullptr
+                                ? OutputKindOfName(settings->mailboxName)
+                                : nullptr;
+  if (named != nullptr) {
+    if (settings->output != nullptr && settings->output != named) {
+      // Not repeated: it may hold what must not be shown (a password).
+      *problem =
+          "the output named is of its own kind: no switch for another kind";
+      return false;
+    }
+    settings->output = named;
+  }
   if (settings->jobs != 0 && !settings->treeMode) {
     *problem = "-jN goes with -r (a folder tree)";
     return false;

@@ -8,6 +8,7 @@
 
 #include "convert/conversion.h"
 #include "inventory/inventory.h"
+#include "main/account_login.h"
 #include "main/command_line.h"
 #include "main/concurrency.h"
 #include "main/display_width.h"
@@ -120,12 +121,25 @@ int RunKorvane(int argc, char** argv) {
   options.compatibilityLevel = settings.compatibilityLevel;
   options.output = &kind;
   options.writeBehind = concurrency.writeThread;
-  // The inventory goes beside the output, named after it.
-  const std::string inventoryName = std::string(mailboxName) + ".csv";
+  AccountPlace place;
+  AccountAccess access;
+  if (kind.remote) {
+    if (!ReadAccount(kind, mailboxName, &place, &access)) return kExitFailed;
+    options.account = &access;
+  }
+  // The inventory goes beside the output, named after it; for an account,
+  // into the current folder.
+  std::string inventoryName = std::string(mailboxName) + ".csv";
+  std::unique_ptr<Folder> here;
   std::unique_ptr<Inventory> inventory;
   std::unique_ptr<MessageObserver> rows;
   if (settings.inventory) {
-    inventory.reset(new Inventory(RealFileSystem(), nullptr, inventoryName));
+    if (kind.remote)
+      inventory =
+          AccountInventory(RealFileSystem(), place, &here, &inventoryName);
+    else
+      inventory.reset(new Inventory(RealFileSystem(), nullptr, inventoryName));
+    if (!inventory) return kExitFailed;
     rows = inventory->ForBase(std::string(), std::string());
     options.observer = rows.get();
   }
@@ -144,7 +158,10 @@ int RunKorvane(int argc, char** argv) {
       }
       break;
     case ConversionOutcome::kCantCreateOutput:
-      if (kind.noun != nullptr) {
+      if (kind.remote) {
+        printf("error: can't upload into %s: %s", mailboxName,
+               ConsoleText(result.reason).c_str());
+      } else if (kind.noun != nullptr) {
         printf("error: can't create %s %s: %s", kind.noun, mailboxName,
                result.reason.c_str());
       } else {
@@ -178,13 +195,18 @@ int RunKorvane(int argc, char** argv) {
       printf("found %d messages, ", result.messages);
       PrintElapsedTime(progress.startTick);
       printf(".\n");
+      if (result.tallied) PrintTally(mailboxName, result.tally);
       if (result.outcome == ConversionOutcome::kCantWriteOutput) {
-        printf("error: can't write %s: %s", mailboxName, result.reason.c_str());
+        // A server's words may hold any byte.
+        printf("error: can't write %s: %s", mailboxName,
+               ConsoleText(result.reason).c_str());
         printf("\n");
       }
       break;
   }
   ExitStatus status = ExitStatusOf(result.outcome);
+  // A message the destination refused is one not converted.
+  if (result.tallied && result.tally.refused > 0) status = kExitFailed;
   if (inventory && !ReportInventory(inventory.get(), inventoryName))
     status = kExitFailed;
   return status;

@@ -41,38 +41,6 @@ void PrintError(const std::string& text) {
   printf("\n");
 }
 
-// The progress over the whole tree on one console line, rewritten in
-// place; nothing when the output goes to a file or a pipe.
-class ConsoleTreeProgress : public TreeProgress {
- public:
-  explicit ConsoleTreeProgress(DWORD startTick)
-      : startTick(startTick), terminal(StdoutIsTerminal()) {}
-
-  void Advanced(const TreeProgressState& s) override {
-    if (!terminal) return;
-    const DWORD elapsed = GetTickCount() - startTick;
-    const double perSecond =
-        elapsed == 0 ? 0 : s.bytesDone / 1048576.0 / (elapsed / 1000.0);
-    char line[96];
-    snprintf(line, sizeof line, "%d of %d bases, %3u%%, %.1f MiB/s",
-             s.basesDone, s.basesTotal, PercentOf(s.bytesDone, s.bytesTotal),
-             perSecond);
-    printf("%-*s\r", kWidth, line);
-    fflush(stdout);
-    shown = true;
-  }
-
-  void Clear() {
-    if (shown) printf("%-*s\r", kWidth, "");
-  }
-
- private:
-  static const int kWidth = 56;
-  DWORD startTick;
-  bool terminal;
-  bool shown = false;
-};
-
 // A run cut off left its inventory: set aside for the rerun's to take
 // rows over from (one set aside already, by a rerun cut off itself, is
 // the one that holds them; the newer file goes).
@@ -86,10 +54,34 @@ DWORD SetInventoryAside(FileSystem* fs, const Folder& outDir) {
 
 }  // namespace
 
+ConsoleTreeProgress::ConsoleTreeProgress(DWORD startTick)
+    : startTick(startTick), terminal(StdoutIsTerminal()) {}
+
+void ConsoleTreeProgress::Advanced(const TreeProgressState& s) {
+  if (!terminal) return;
+  const DWORD elapsed = GetTickCount() - startTick;
+  const double perSecond =
+      elapsed == 0 ? 0 : s.bytesDone / 1048576.0 / (elapsed / 1000.0);
+  char line[96];
+  snprintf(line, sizeof line, "%d of %d bases, %3u%%, %.1f MiB/s", s.basesDone,
+           s.basesTotal, PercentOf(s.bytesDone, s.bytesTotal), perSecond);
+  printf("%-*s\r", kWidth, line);
+  fflush(stdout);
+  shown = true;
+}
+
+void ConsoleTreeProgress::Clear() {
+  if (shown) printf("%-*s\r", kWidth, "");
+}
+
 int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency,
                 FileSystem* fs) {
+  const OutputKind& kind = settings.Output();
   Places places;
-  if (!CheckPlaces(settings, fs, &places)) return kExitFailed;
+  // A tree into an account has no OUTDIR to check.
+  if (!(kind.remote ? OpenRoot(settings, fs, &places)
+                    : CheckPlaces(settings, fs, &places)))
+    return kExitFailed;
 
   TreeFolders folders;
   DWORD error = 0;
@@ -114,7 +106,8 @@ int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency,
     return listErrors ? kExitFailed : kExitNothingFound;
   }
 
-  const OutputKind& kind = settings.Output();
+  if (kind.remote)
+    return RunTreeIntoAccount(settings, concurrency, fs, places, &folders);
   std::unique_ptr<TreeLayout> layout = kind.treeLayout(fs);
   const RunCommand command = CommandOf(settings, places);
   RunJournal journal;

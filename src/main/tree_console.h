@@ -20,9 +20,37 @@
 int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency,
                 FileSystem* fs = RealFileSystem());
 
-// The table of folders in tree order and the total line (tree_report.cpp).
+struct Places;
+
+// A tree into a folder of a mail account (an output kind with remote set),
+// from ROOT as places holds it open, with the folders the walk found: the
+// account's tree layout places them, the runner uploads each base over a
+// connection of its own. No OUTDIR, no journal: a rerun skips what the
+// folders hold. Returns the exit status as RunTreeMode does.
+int RunTreeIntoAccount(const RunSettings& settings,
+                       const Concurrency& concurrency, FileSystem* fs,
+                       const Places& places, TreeFolders* folders);
+
+// The progress over the whole tree on one console line, rewritten in
+// place; nothing when the output goes to a file or a pipe.
+class ConsoleTreeProgress : public TreeProgress {
+ public:
+  explicit ConsoleTreeProgress(DWORD startTick);
+  void Advanced(const TreeProgressState& s) override;
+  void Clear();
+
+ private:
+  static const int kWidth = 56;
+  DWORD startTick;
+  bool terminal;
+  bool shown = false;
+};
+
+// The table of folders in tree order and the total line (tree_report.cpp);
+// with tallies, what the destination decided of the messages of each
+// folder (uploaded, already there, refused) and each refusal.
 void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
-                     double seconds);
+                     double seconds, bool tallies = false);
 int TreeExitStatus(const TreeFolders& folders, const TreeRunSummary& summary);
 // "512 B", "4.0 KiB", "12.3 MiB", "1.5 GiB".
 std::string SizeText(uint64_t bytes);

@@ -39,7 +39,7 @@ DWORD LiesIn(FileSystem* fs, const Folder& folder, const std::string& name,
 
 }  // namespace
 
-bool CheckPlaces(const RunSettings& settings, FileSystem* fs, Places* places) {
+bool OpenRoot(const RunSettings& settings, FileSystem* fs, Places* places) {
   const std::string rootGiven = settings.inputName;
   DWORD error = fs->OpenFolder(rootGiven, &places->rootFolder);
   if (error == ERROR_DIRECTORY) {
@@ -53,7 +53,12 @@ bool CheckPlaces(const RunSettings& settings, FileSystem* fs, Places* places) {
                SystemErrorText(error));
     return false;
   }
+  return true;
+}
 
+bool CheckPlaces(const RunSettings& settings, FileSystem* fs, Places* places) {
+  if (!OpenRoot(settings, fs, places)) return false;
+  DWORD error = ERROR_SUCCESS;
   std::string outGiven;
   if (settings.mailboxName != nullptr) {
     outGiven = settings.mailboxName;

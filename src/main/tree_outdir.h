@@ -22,6 +22,9 @@ struct Places {
   bool withJournal = false;
 };
 
+// Opens ROOT, or prints why not (status 2).
+bool OpenRoot(const RunSettings& settings, FileSystem* fs, Places* places);
+
 // Where the tree comes from and goes to, or a refusal (status 2, printed)
 // before anything is created. Whether one lies in the other is told by the
 // folders' identities, which neither a link nor a bind mount hides.

@@ -118,7 +118,7 @@ std::string SizeText(uint64_t bytes) {
 }
 
 void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
-                     double seconds) {
+                     double seconds, bool tallies) {
   size_t width = DisplayWidth("folder");
   for (size_t i = 0; i < folders.size(); ++i) {
     if (!Listed(folders[i])) continue;
@@ -129,10 +129,13 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
     size_t w = DisplayWidth(text);
     return text + std::string(w < width ? width - w : 0, ' ');
   };
-  printf("%s %9s %10s  %-11s  %s", pad("folder").c_str(), "messages", "size",
-         "scan", "outcome");
+  printf("%s %9s %10s  %-11s  ", pad("folder").c_str(), "messages", "size",
+         "scan");
+  if (tallies) printf("%8s %7s %7s  ", "uploaded", "there", "refused");
+  printf("outcome");
   printf("\n");
 
+  DeliveryTally total;
   int bases = 0, converted = 0, recovered = 0, empty = 0, failed = 0;
   int notStarted = 0, notListed = 0, skipped = 0, doneBefore = 0;
   long long messages = 0;
@@ -145,9 +148,22 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
     const std::string count =
         done ? std::to_string(f.result.messages) : std::string("-");
     const std::string size = f.HasBase() ? SizeText(f.baseSize) : "-";
-    printf("%s %9s %10s  %-11s  %s", pad(Label(folders, i)).c_str(),
-           count.c_str(), size.c_str(), ScanText(f).c_str(),
-           OutcomeText(f).c_str());
+    printf("%s %9s %10s  %-11s  ", pad(Label(folders, i)).c_str(),
+           count.c_str(), size.c_str(), ScanText(f).c_str());
+    if (tallies) {
+      const DeliveryTally& t = f.result.tally;
+      const bool told = f.state == TreeBaseState::kDone && f.result.tallied;
+      printf("%8s %7s %7s  ", told ? std::to_string(t.delivered).c_str() : "-",
+             told ? std::to_string(t.alreadyThere).c_str() : "-",
+             told ? std::to_string(t.refused).c_str() : "-");
+      if (told) {
+        total.delivered += t.delivered;
+        total.alreadyThere += t.alreadyThere;
+        total.refused += t.refused;
+        total.nulsAsBlanks += t.nulsAsBlanks;
+      }
+    }
+    printf("%s", OutcomeText(f).c_str());
     printf("\n");
 
     notListed += f.listError != 0;
@@ -180,7 +196,24 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
   if (notStarted > 0) printf(", %d not converted", notStarted);
   if (notListed > 0) printf(", %d folders not listed", notListed);
   if (skipped > 0) printf(", %d skipped", skipped);
+  if (tallies) {
+    printf("; %llu uploaded, %llu already there, %llu refused",
+           static_cast<unsigned long long>(total.delivered),
+           static_cast<unsigned long long>(total.alreadyThere),
+           static_cast<unsigned long long>(total.refused));
+    if (total.nulsAsBlanks > 0)
+      printf(" (%llu with NUL bytes, sent as blanks)",
+             static_cast<unsigned long long>(total.nulsAsBlanks));
+  }
   printf("\n");
+  for (size_t i = 0; i < folders.size(); ++i) {
+    if (folders[i].state != TreeBaseState::kDone) continue;
+    for (const std::string& refusal : folders[i].result.tally.refusals) {
+      printf("refused in %s: %s", Label(folders, i).c_str(),
+             ConsoleText(refusal).c_str());
+      printf("\n");
+    }
+  }
   if (summary.stopped) {
     printf("error: the run stopped: %s",
            ConsoleText(summary.stopReason).c_str());
@@ -196,8 +229,10 @@ int TreeExitStatus(const TreeFolders& folders, const TreeRunSummary& summary) {
     if (f.listError != 0) status = kExitFailed;
     if (!f.HasBase()) continue;
     // A base done before counts as converted.
+    // A message the destination refused is one not converted.
     const int base = f.state == TreeBaseState::kDoneBefore ? kExitDone
-                     : f.state != TreeBaseState::kDone
+                     : f.state != TreeBaseState::kDone     ? kExitFailed
+                     : f.result.tally.refused > 0
                          ? kExitFailed
                          : ExitStatusOf(f.result.outcome);
     if (base > status) status = base;

@@ -122,6 +122,10 @@ NetStatus TcpConnection::Read(char* buffer, size_t size, size_t* got) {
 NetStatus TcpConnection::Write(const char* data, size_t size) {
   if (socket_ < 0) return NetStatus::kClosed;
   const int fd = static_cast<int>(socket_);
+  // A peer that has closed its end reads nothing more: a write waiting for
+  // room would wait out its time limit. Its end is watched until it sends
+  // something, which is left for the next Read.
+  bool peerSpoke = false;
   while (size > 0) {
     const ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
     if (n > 0) {
@@ -132,7 +136,17 @@ NetStatus TcpConnection::Write(const char* data, size_t size) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
       return FromErrno(errno);
-    if (!Await(fd, POLLOUT, timeoutMs_)) return NetStatus::kTimedOut;
+    pollfd p = {fd, static_cast<short>(POLLOUT | (peerSpoke ? 0 : POLLIN)), 0};
+    int ready;
+    while ((ready = poll(&p, 1, timeoutMs_)) < 0 && errno == EINTR) {
+    }
+    if (ready == 0) return NetStatus::kTimedOut;
+    if (ready > 0 && !(p.revents & POLLOUT) && (p.revents & POLLIN)) {
+      char c;
+      const ssize_t peeked = recv(fd, &c, 1, MSG_PEEK);
+      if (peeked == 0) return NetStatus::kClosed;
+      peerSpoke = true;
+    }
   }
   return NetStatus::kOk;
 }

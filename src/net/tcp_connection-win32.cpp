@@ -138,6 +138,7 @@ NetStatus TcpConnection::Read(char* buffer, size_t size, size_t* got) {
 NetStatus TcpConnection::Write(const char* data, size_t size) {
   if (!IsOpen()) return NetStatus::kClosed;
   const SOCKET s = static_cast<SOCKET>(socket_);
+  bool peerSpoke = false;
   while (size > 0) {
     const int most = size > 1 << 30 ? 1 << 30 : static_cast<int>(size);
     const int n = send(s, data, most, 0);
@@ -148,7 +149,27 @@ NetStatus TcpConnection::Write(const char* data, size_t size) {
     }
     const int error = WSAGetLastError();
     if (error != WSAEWOULDBLOCK) return FromError(error);
-    if (!Await(s, true, timeoutMs_)) return NetStatus::kTimedOut;
+    // A peer that has closed its end reads nothing more: a write waiting
+    // for room would wait out its time limit. Its end is watched until it
+    // sends something, which is left for the next Read.
+    fd_set writable, readable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&readable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &readable);
+    FD_SET(s, &failed);
+    timeval limit = {timeoutMs_ / 1000, (timeoutMs_ % 1000) * 1000};
+    const int ready =
+        select(0, peerSpoke ? nullptr : &readable, &writable, &failed, &limit);
+    if (ready == 0) return NetStatus::kTimedOut;
+    if (ready > 0 && !FD_ISSET(s, &writable) && !peerSpoke &&
+        FD_ISSET(s, &readable)) {
+      char c;
+      const int peeked = recv(s, &c, 1, MSG_PEEK);
+      if (peeked == 0) return NetStatus::kClosed;
+      peerSpoke = true;
+    }
   }
   return NetStatus::kOk;
 }

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <string>
+#include <thread>
+
 #include "loopback.h"
 
 namespace {
@@ -54,6 +58,31 @@ TEST(TcpConnectionTest, Outcomes) {
   EXPECT_TRUE(end == NetStatus::kClosed || end == NetStatus::kReset)
       << NetStatusText(end);
   EXPECT_EQ(0u, got);
+}
+
+TEST(TcpConnectionTest, WriteEndsWhenThePeerHasClosedItsEnd) {
+  // A peer that stops reading, then ends the connection but keeps its
+  // socket (as a cut connection may look): its full buffers take no more
+  // bytes, so nothing it would refuse is ever sent. A long write must end
+  // when the end arrives, not wait out its time limit for room.
+  LoopbackListener listener;
+  TcpConnection connection;
+  ASSERT_EQ(NetStatus::kOk,
+            connection.Connect("127.0.0.1", listener.port(), 20000));
+  const testing_support::Socket peer = listener.Accept(2000);
+  ASSERT_GE(peer, 0);
+  NetStatus status = NetStatus::kOk;
+  std::thread writer([&] {
+    const std::string big(64 << 20, 'x');
+    status = connection.Write(big.data(), big.size());
+  });
+  // By then the write waits for room.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  testing_support::Shut(peer);
+  writer.join();
+  EXPECT_TRUE(status == NetStatus::kClosed || status == NetStatus::kReset)
+      << NetStatusText(status);
+  testing_support::CloseSocket(peer);
 }
 
 }  // namespace

@@ -35,6 +35,24 @@ struct OutputKind {
   // --help: the switch and what it does, and an example run.
   const char* help;
   const char* example;
+
+  // A kind chosen by the output's name rather than by a switch: whether a
+  // name is one of its (an imaps:// URL). Null for the others.
+  bool (*namesKind)(const std::string& name);
+  // The output is no local file or folder but a folder of a mail account
+  // on a server, made as OutputOptions::account says: a tree goes there
+  // with no OUTDIR, journal or rerun of its own (a rerun skips what is
+  // there), laid out by accountLayout. The rest are null for the others.
+  bool remote;
+  // Whether name can be used, and who logs in where (for the prompt and
+  // the inventory's name); false, with *why, where it cannot.
+  bool (*readPlace)(const std::string& name, AccountPlace* place,
+                    std::string* why);
+  // The layout of a tree below the folder name names, logged in; null,
+  // with *why, where it cannot be (nothing was made then).
+  std::unique_ptr<TreeLayout> (*accountLayout)(const std::string& name,
+                                               const OutputOptions& options,
+                                               std::string* why);
 };
 
 // The default kind (mbox) first.
@@ -43,6 +61,8 @@ extern const int kOutputKindCount;
 
 // The kind of switch letter (either case); null for none.
 const OutputKind* OutputKindOfLetter(char letter);
+// The kind an output name chooses by itself (a URL); null for none.
+const OutputKind* OutputKindOfName(const std::string& name);
 const OutputKind& DefaultOutputKind();
 
 #endif  // KORVANE_OUTPUT_OUTPUT_KIND_H_

@@ -40,6 +40,11 @@ class Run {
   TreeRunSummary Go(TreeProgress* progress);
 
  private:
+  // The outputs are places of a server, not below OUTDIR.
+  bool Remote() const {
+    return options.conversion.output != nullptr &&
+           options.conversion.output->remote;
+  }
   void Work(WorkerProgress* mine);
   // What the inventory puts before the place of each message of folder.
   std::string InventoryPrefix(const TreeFolder& folder) const;
@@ -70,6 +75,8 @@ class Run {
 };
 
 std::string Run::InventoryPrefix(const TreeFolder& folder) const {
+  // An account's folder tells each message's place itself.
+  if (Remote()) return std::string();
   std::string place = folder.output == "." ? std::string() : folder.output;
   for (char& c : place)
     if (IsPathSeparator(c)) c = '/';
@@ -105,7 +112,8 @@ void Run::Work(WorkerProgress* mine) {
     bytesFinished += folder.baseSize;
     mine->bytes.store(0, std::memory_order_relaxed);
     if (outputFailed) {
-      std::string place = JoinPath(outDirName, folder.output);
+      std::string place = Remote() ? RemotePlaceName(outDirName, folder.output)
+                                   : JoinPath(outDirName, folder.output);
       // A fallback name is no name the user knows: the folder is.
       if (!folder.renamedBecause.empty())
         place +=
@@ -132,7 +140,10 @@ void Run::Work(WorkerProgress* mine) {
 // OUTDIR, one name in the other.
 ConversionResult Run::Convert(const TreeFolder& folder, WorkerProgress* mine) {
   ConversionResult result;
-  const std::string name = LastName(folder.output);
+  // A place of a server is named in full; a local one is a name in its
+  // folder, opened below OUTDIR.
+  const std::string name = Remote() ? RemotePlaceName(outDirName, folder.output)
+                                    : LastName(folder.output);
   FolderBelow base, place;
   DWORD error = base.Open(fs, root, folder.path);
   if (error != ERROR_SUCCESS) {
@@ -140,8 +151,10 @@ ConversionResult Run::Convert(const TreeFolder& folder, WorkerProgress* mine) {
     result.reason = SystemErrorText(error);
     return result;
   }
-  error = place.Open(
-      fs, outDir, folder.output.substr(0, folder.output.size() - name.size()));
+  if (!Remote())
+    error =
+        place.Open(fs, outDir,
+                   folder.output.substr(0, folder.output.size() - name.size()));
   if (error != ERROR_SUCCESS) {
     result.outcome = ConversionOutcome::kCantCreateOutput;
     result.reason = SystemErrorText(error);
@@ -150,7 +163,7 @@ ConversionResult Run::Convert(const TreeFolder& folder, WorkerProgress* mine) {
   ConversionOptions conversion = options.conversion;
   conversion.fs = fs;
   conversion.baseFolder = &base.get();
-  conversion.outputFolder = &place.get();
+  conversion.outputFolder = Remote() ? nullptr : &place.get();
   conversion.writeBehindFrom = &processorSpare;
   std::unique_ptr<MessageObserver> rows;
   if (options.inventory != nullptr) {

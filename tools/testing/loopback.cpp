@@ -27,14 +27,6 @@ const int kNoSignal = MSG_NOSIGNAL;  // a peer gone is a failed send
 int Native(Socket s) { return static_cast<int>(s); }
 #endif
 
-void Shut(Socket s) {
-#ifdef _WIN32
-  shutdown(Native(s), SD_BOTH);
-#else
-  shutdown(Native(s), SHUT_RDWR);
-#endif
-}
-
 void StartSockets() {
 #ifdef _WIN32
   WSADATA data;
@@ -70,6 +62,14 @@ Socket Connect(uint16_t port) {
 }
 
 }  // namespace
+
+void Shut(Socket s) {
+#ifdef _WIN32
+  shutdown(Native(s), SD_BOTH);
+#else
+  shutdown(Native(s), SHUT_RDWR);
+#endif
+}
 
 void CloseSocket(Socket s) {
   if (s < 0) return;

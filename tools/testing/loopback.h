@@ -17,6 +17,9 @@ namespace testing_support {
 // A socket of the system, closed with CloseSocket.
 typedef intptr_t Socket;
 void CloseSocket(Socket s);
+// Ends the connection both ways and reads no more, but keeps the socket:
+// the peer sees the end, and what it sends stays unread.
+void Shut(Socket s);
 bool SendText(Socket s, const std::string& text);
 // What arrives until the peer closes or timeoutMs pass without a byte.
 std::string ReceiveUntilQuiet(Socket s, int timeoutMs);

@@ -1,0 +1,178 @@
+#include "imap/imap_sink.h"
+
+#include <string.h>
+
+#include <system_error>
+
+#include "headers/header_fields.h"
+#include "imap/imap_url.h"
+
+namespace {
+
+// Messages handed on but not yet taken by the upload thread: at most this
+// many bytes (and one message more, however big), so that the conversion
+// runs ahead of the upload by no more than this.
+const size_t kQueueBytes = 4 << 20;
+
+// 100-ns ticks from 1601 to 1970.
+const uint64_t kUnixEpochTicks = 116444736000000000ull;
+
+int64_t UnixSeconds(const FILETIME& time) {
+  const uint64_t ticks =
+      uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+  return (static_cast<int64_t>(ticks) - static_cast<int64_t>(kUnixEpochTicks)) /
+         10000000;
+}
+
+std::string MessageIdOf(const std::string& bytes) {
+  HeaderField id;
+  id.name = "Message-ID";
+  const unsigned char* text =
+      reinterpret_cast<const unsigned char*>(bytes.data());
+  ReadHeaderFields(text, text + bytes.size(), &id, 1);
+  return id.value;
+}
+
+}  // namespace
+
+std::unique_ptr<MessageSink> ImapSink::Create(const std::string& name,
+                                              const OutputOptions& options,
+                                              std::string* why) {
+  ImapUrl url;
+  if (!ParseImapUrl(name, &url, why)) return nullptr;
+  if (options.account == nullptr) {
+    *why = "no password or token to log in with";
+    return nullptr;
+  }
+  ImapAccount account;
+  account.host = url.host;
+  account.port = url.port;
+  account.implicitTls = url.implicitTls;
+  account.user = url.user;
+  account.credentials = options.account->credentials;
+  account.caFile = options.account->caFile;
+  std::string folder;
+  for (const std::string& part : url.folder)
+    folder += (folder.empty() ? "" : "/") + part;
+  std::unique_ptr<ImapSink> sink(
+      new ImapSink(folder.empty() ? "INBOX" : folder));
+  ImapSink* const s = sink.get();
+  sink->uploader.reset(
+      new ImapUploader(account, UploadSettings(),
+                       [s](const UploadResult& result) { s->Result(result); }));
+  const ImapError error = sink->uploader->Open(url.folder);
+  if (!error.Ok()) {
+    *why = error.text;
+    return nullptr;
+  }
+  try {
+    sink->worker = std::thread(&ImapSink::Work, s);
+  } catch (const std::system_error&) {
+    *why = "can't start a thread to upload with";
+    return nullptr;
+  }
+  return std::unique_ptr<MessageSink>(sink.release());
+}
+
+ImapSink::~ImapSink() { Stop(); }
+
+DWORD ImapSink::Begin(const MessageFacts& message) {
+  current = ImapMessage();
+  // CR LF line ends make it a little longer than stored.
+  current.bytes.reserve(size_t(message.length) + message.length / 16 + 64);
+  currentIndex = message.place.index;
+  return ERROR_SUCCESS;
+}
+
+DWORD ImapSink::WriteBytes(const void* bytes, size_t count) {
+  current.bytes.append(static_cast<const char*>(bytes), count);
+  handed += count;
+  return ERROR_SUCCESS;
+}
+
+DWORD ImapSink::End(const MessageFacts& message) {
+  current.internalDate = UnixSeconds(message.envelopeTime);
+  current.messageId = MessageIdOf(current.bytes);
+  std::unique_lock<std::mutex> lock(mutex);
+  room.wait(lock, [this] { return failed || queuedBytes < kQueueBytes; });
+  if (failed) {
+    lock.unlock();
+    Stop();
+    return ERROR_WRITE_FAULT;
+  }
+  indices.push_back(currentIndex);
+  queuedBytes += current.bytes.size();
+  queue.push_back(std::move(current));
+  // The thread waits only on an empty queue.
+  if (queue.size() == 1) ready.notify_one();
+  return ERROR_SUCCESS;
+}
+
+DWORD ImapSink::Finish() { return Stop() ? ERROR_SUCCESS : ERROR_WRITE_FAULT; }
+
+bool ImapSink::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    ending = true;
+  }
+  ready.notify_one();
+  if (worker.joinable()) worker.join();
+  return !failed;
+}
+
+std::string ImapSink::ErrorText(DWORD error) const {
+  return failure.empty() ? MessageSink::ErrorText(error) : failure;
+}
+
+void ImapSink::Work() {
+  std::deque<ImapMessage> taken;
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      ready.wait(lock, [this] { return !queue.empty() || ending; });
+      if (queue.empty()) break;
+      // All that waits, in one go: one lock per batch, not per message.
+      taken.swap(queue);
+      queuedBytes = 0;
+    }
+    room.notify_one();
+    for (ImapMessage& message : taken) {
+      const ImapError error = uploader->Add(std::move(message));
+      if (!error.Ok()) return Fail(error);
+    }
+    taken.clear();
+  }
+  const ImapError error = uploader->Finish();
+  if (!error.Ok()) return Fail(error);
+  const UploadTotals& totals = uploader->Totals();
+  tally.nulsAsBlanks = totals.nulsAsBlanks;
+}
+
+void ImapSink::Fail(const ImapError& error) {
+  failure = error.text;
+  tally.nulsAsBlanks = uploader->Totals().nulsAsBlanks;
+  std::lock_guard<std::mutex> lock(mutex);
+  failed = true;
+  room.notify_one();
+}
+
+void ImapSink::Result(const UploadResult& result) {
+  switch (result.outcome) {
+    case UploadOutcome::kUploaded:
+      ++tally.delivered;
+      return;
+    case UploadOutcome::kAlreadyThere:
+      ++tally.alreadyThere;
+      return;
+    case UploadOutcome::kRefused:
+      break;
+  }
+  ++tally.refused;
+  uint32_t index = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (result.number < indices.size()) index = indices[result.number];
+  }
+  tally.refusals.push_back("message " + std::to_string(index) + ": " +
+                           result.serverText);
+}

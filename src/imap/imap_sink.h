@@ -1,0 +1,80 @@
+// A folder of an IMAP account as a destination of messages: each message,
+// as the message file with CR LF line ends, is appended there with \Seen and
+// its envelope time as its internal date. An ImapUploader on a thread of the
+// sink's own sends while the conversion reads the next messages, through a
+// queue of bounded size. What the folder holds already is skipped; a
+// message the server refuses is counted with the server's words, and the
+// run goes on.
+#ifndef KORVANE_IMAP_IMAP_SINK_H_
+#define KORVANE_IMAP_IMAP_SINK_H_
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framing/message_sink.h"
+#include "imap/imap_uploader.h"
+
+class ImapSink : public MessageSink {
+ public:
+  // name: imaps://USER@HOST[:PORT]/FOLDER, or imap://... (STARTTLS);
+  // options.account: how to log in. Logs in, finds or creates the folder
+  // and reads what it holds before it returns, so that a refusal (the
+  // login, the certificate, the folder) comes here, with *why, before any
+  // message is sent.
+  static std::unique_ptr<MessageSink> Create(const std::string& name,
+                                             const OutputOptions& options,
+                                             std::string* why);
+  // Sends what was handed on, as Finish does, unless the sink failed.
+  ~ImapSink() override;
+
+  DWORD Begin(const MessageFacts& message) override;
+  DWORD WriteBytes(const void* bytes, size_t count) override;
+  // Queues the message; waits while the queue is full. A failure of the
+  // upload (the connection broke for good, the folder went) shows here or
+  // in Finish.
+  DWORD End(const MessageFacts& message) override;
+  // Sends the rest and waits for every answer.
+  DWORD Finish() override;
+
+  uint64_t BytesWritten() const override { return handed; }
+  // The folder, as the URL names it: a message's UID comes with the
+  // server's answer, long after the message was handed on.
+  std::string LastPlace() const override { return folderName; }
+  std::string ErrorText(DWORD error) const override;
+  const DeliveryTally* Tally() const override { return &tally; }
+
+ private:
+  explicit ImapSink(std::string folderName)
+      : folderName(std::move(folderName)) {}
+  void Work();
+  void Fail(const ImapError& error);
+  // Lets the thread end and waits for it; false if the upload failed.
+  bool Stop();
+  void Result(const UploadResult& result);
+
+  std::unique_ptr<ImapUploader> uploader;
+  const std::string folderName;
+  ImapMessage current;  // the message between Begin and End
+  uint32_t currentIndex = 0;
+  uint64_t handed = 0;
+
+  std::mutex mutex;  // guards what follows
+  std::condition_variable ready, room;
+  std::deque<ImapMessage> queue;
+  size_t queuedBytes = 0;
+  // Each message's index in its base, by the order it was handed on.
+  std::vector<uint32_t> indices;
+  bool ending = false, failed = false;
+
+  // Written by the thread, read once it has ended.
+  std::string failure;
+  DeliveryTally tally;
+  std::thread worker;
+};
+
+#endif  // KORVANE_IMAP_IMAP_SINK_H_

@@ -1,0 +1,108 @@
+// The tree into an IMAP account: PARENT/A/B for the base in ROOT/A/B.
+#include "imap/imap_tree_layout.h"
+
+#include "imap/imap_folder.h"
+
+namespace {
+
+// A name as a part of the URL's path: what the URL would read otherwise
+// escaped.
+std::string Escaped(const std::string& name) {
+  std::string part;
+  for (const char c : name) {
+    if (c == '%')
+      part += "%25";
+    else if (c == '?')
+      part += "%3F";
+    else if (c == '#')
+      part += "%23";
+    else
+      part += c;
+  }
+  return part;
+}
+
+ImapAccount AccountOf(const ImapUrl& url, const AccountAccess& access) {
+  ImapAccount account;
+  account.host = url.host;
+  account.port = url.port;
+  account.implicitTls = url.implicitTls;
+  account.user = url.user;
+  account.credentials = access.credentials;
+  account.caFile = access.caFile;
+  return account;
+}
+
+}  // namespace
+
+std::unique_ptr<TreeLayout> ImapTreeLayout::Create(const std::string& parent,
+                                                   const OutputOptions& options,
+                                                   std::string* why) {
+  ImapUrl url;
+  if (!ParseImapUrl(parent, &url, why)) return nullptr;
+  if (options.account == nullptr) {
+    *why = "no password or token to log in with";
+    return nullptr;
+  }
+  std::unique_ptr<ImapTreeLayout> layout(new ImapTreeLayout(
+      options.fs != nullptr ? options.fs : RealFileSystem()));
+  layout->parent = parent;
+  layout->session.reset(new ImapSession);
+  ImapError error = layout->session->Open(AccountOf(url, *options.account));
+  if (error.Ok())
+    error = ReadSeparator(layout->session.get(), &layout->separator);
+  if (!error.Ok()) {
+    *why = error.text;
+    return nullptr;
+  }
+  return std::unique_ptr<TreeLayout>(layout.release());
+}
+
+void ImapTreeLayout::End(const Folder&) {
+  if (!session) return;
+  ImapResponse done;
+  session->Run("LOGOUT", nullptr, &done);
+  session->Close();
+  session.reset();
+}
+
+std::string ImapTreeLayout::Form(const FolderPlaces& folders, size_t i,
+                                 const std::string& given, bool fallback) {
+  // The fallback stays beside its folder's siblings: a name is refused for
+  // what it holds (the separator, a character the server takes for
+  // something else), hardly for the length of the path.
+  (void)fallback;
+  const int up = folders[i].parent;
+  if (up <= 0) return Escaped(given);
+  return folders[up].output + "/" + Escaped(given);
+}
+
+std::vector<std::string> ImapTreeLayout::Claims(const FolderPlaces&, size_t,
+                                                const std::string& output) {
+  // Compared without regard to case, "Inbox" takes INBOX's name.
+  return {output};
+}
+
+DWORD ImapTreeLayout::Make(const Folder&, const FolderPlaces&, size_t,
+                           const std::string& output) {
+  refusal.clear();
+  ImapUrl url;
+  std::string mailbox;
+  if (!ParseImapUrl(RemotePlaceName(parent, output), &url, &refusal) ||
+      !MailboxName(url.folder, separator, &mailbox, &refusal))
+    return ERROR_INVALID_NAME;
+  if (!session) {
+    refusal = "the connection to the server is closed";
+    return ERROR_WRITE_FAULT;
+  }
+  bool created = false;
+  const ImapError error = EnsureFolder(session.get(), mailbox, &created);
+  if (error.Ok()) return ERROR_SUCCESS;
+  refusal = error.text;
+  return error.fault == ImapFault::kFolder ? ERROR_INVALID_NAME
+                                           : ERROR_WRITE_FAULT;
+}
+
+std::string ImapTreeLayout::RefusalText(DWORD error) const {
+  return refusal.empty() ? TreeLayout::RefusalText(error) : refusal;
+}
