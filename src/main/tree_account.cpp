@@ -73,30 +73,10 @@ int RunTreeIntoAccount(const RunSettings& settings,
     }
   }
 
-  TreeRunOptions options;
-  options.jobs = concurrency.jobs;
-  options.processors = concurrency.processors;
-  options.conversion.alternativeScan = settings.alternativeScan;
-  options.conversion.minHeaderSize = settings.minHeaderSize;
-  options.conversion.compatibilityLevel = settings.compatibilityLevel;
-  options.conversion.recover = true;
-  options.conversion.output = &kind;
-  options.conversion.fs = fs;
+  TreeRunOptions options = BaseTreeRunOptions(settings, concurrency, kind, fs);
   options.conversion.account = &access;
   options.inventory = inventory.get();
-  int toConvert = 0;
-  uint64_t bytes = 0;
-  for (const TreeFolder& f : *folders) {
-    if (f.state != TreeBaseState::kWaiting) continue;
-    ++toConvert;
-    bytes += f.baseSize;
-  }
-  printf("converting %d bases (%s) from %s into %s, %d at once", toConvert,
-         SizeText(bytes).c_str(), ConsoleText(places.root).c_str(),
-         ConsoleText(parent).c_str(),
-         std::max(std::min(options.jobs, toConvert), 1));
-  printf("\n");
-  fflush(stdout);
+  PrintTreeStart(*folders, places.root, parent, options.jobs);
 
   const DWORD startTick = GetTickCount();
   std::string rootName = LastName(places.root);

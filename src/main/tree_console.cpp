@@ -74,6 +74,36 @@ void ConsoleTreeProgress::Clear() {
   if (shown) printf("%-*s\r", kWidth, "");
 }
 
+TreeRunOptions BaseTreeRunOptions(const RunSettings& settings,
+                                  const Concurrency& concurrency,
+                                  const OutputKind& kind, FileSystem* fs) {
+  TreeRunOptions options;
+  options.jobs = concurrency.jobs;
+  options.processors = concurrency.processors;
+  options.conversion.alternativeScan = settings.alternativeScan;
+  options.conversion.minHeaderSize = settings.minHeaderSize;
+  options.conversion.compatibilityLevel = settings.compatibilityLevel;
+  options.conversion.recover = true;
+  options.conversion.output = &kind;
+  options.conversion.fs = fs;
+  return options;
+}
+
+void PrintTreeStart(const TreeFolders& folders, const std::string& root,
+                    const std::string& out, int jobs) {
+  int toConvert = 0;
+  uint64_t bytes = 0;
+  for (const TreeFolder& f : folders) {
+    if (f.state != TreeBaseState::kWaiting) continue;
+    ++toConvert;
+    bytes += f.baseSize;
+  }
+  printf("converting %d bases (%s) from %s into %s, %d at once\n", toConvert,
+         SizeText(bytes).c_str(), ConsoleText(root).c_str(),
+         ConsoleText(out).c_str(), std::max(std::min(jobs, toConvert), 1));
+  fflush(stdout);
+}
+
 int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency,
                 FileSystem* fs) {
   const OutputKind& kind = settings.Output();
@@ -144,31 +174,11 @@ int RunTreeMode(const RunSettings& settings, const Concurrency& concurrency,
     }
   }
 
-  TreeRunOptions options;
-  options.jobs = concurrency.jobs;
-  options.processors = concurrency.processors;
-  options.conversion.alternativeScan = settings.alternativeScan;
-  options.conversion.minHeaderSize = settings.minHeaderSize;
-  options.conversion.compatibilityLevel = settings.compatibilityLevel;
-  options.conversion.recover = true;
+  TreeRunOptions options = BaseTreeRunOptions(settings, concurrency, kind, fs);
   options.conversion.writeBehind = concurrency.writeThread;
-  options.conversion.output = &kind;
   options.conversion.outputMade = true;
-  options.conversion.fs = fs;
   options.journal = &journal;
-  int toConvert = 0;
-  uint64_t bytes = 0;
-  for (const TreeFolder& f : folders) {
-    if (f.state != TreeBaseState::kWaiting) continue;
-    ++toConvert;
-    bytes += f.baseSize;
-  }
-  printf("converting %d bases (%s) from %s into %s, %d at once", toConvert,
-         SizeText(bytes).c_str(), ConsoleText(places.root).c_str(),
-         ConsoleText(places.out).c_str(),
-         std::max(std::min(options.jobs, toConvert), 1));
-  printf("\n");
-  fflush(stdout);
+  PrintTreeStart(folders, places.root, places.out, options.jobs);
 
   const DWORD startTick = GetTickCount();
   std::string rootName = LastName(places.root);

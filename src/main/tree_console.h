@@ -31,6 +31,16 @@ int RunTreeIntoAccount(const RunSettings& settings,
                        const Concurrency& concurrency, FileSystem* fs,
                        const Places& places, TreeFolders* folders);
 
+// What every tree run's conversions share: the scans, the jobs, the
+// output kind; the caller adds where the outputs go.
+TreeRunOptions BaseTreeRunOptions(const RunSettings& settings,
+                                  const Concurrency& concurrency,
+                                  const OutputKind& kind, FileSystem* fs);
+// "converting N bases (SIZE) from ROOT into OUT, J at once", for the
+// folders still to convert.
+void PrintTreeStart(const TreeFolders& folders, const std::string& root,
+                    const std::string& out, int jobs);
+
 // The progress over the whole tree on one console line, rewritten in
 // place; nothing when the output goes to a file or a pipe.
 class ConsoleTreeProgress : public TreeProgress {
