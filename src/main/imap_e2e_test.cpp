@@ -287,6 +287,34 @@ TEST_F(ImapRunTest, TreeIntoTheAccountConcurrentlyAndAgain) {
 }
 
 #ifndef _WIN32
+// No password in the environment, on a terminal (script's): asked for,
+// typed after the prompt, never shown.
+TEST_F(ImapRunTest, PasswordAskedOnATerminalIsNotShown) {
+  ASSERT_TRUE(WriteFile(dir.File("in.tbb"), Base(Texts("asked", 2))));
+  const std::string folder = Unique("asked");
+  SetVariable("KORVANE_PASSWORD", "");
+  SetVariable("KORVANE_OAUTH2_TOKEN", "");
+  SetVariable("KORVANE_CA_FILE", TheServer().caFile);
+  const std::string script =
+      "mkfifo typed; script -qefc \"'" + std::string(KORVANE_BINARY) +
+      "' in.tbb '" + Url("korvane", folder) +
+      "'\" /dev/null <typed >screen 2>&1 & exec 3>typed; "
+      "for i in $(seq 1 500); do grep -q 'password for' screen && break; "
+      "sleep 0.01; done; printf 'test-password-1\\n' >&3; wait $!; "
+      "echo \"status $?\" >>screen; exec 3>&-; cat screen";
+  const ProgramResult run =
+      testing_support::RunProgram("sh", {"-c", script}, dir.path());
+  EXPECT_NE(std::string::npos,
+            run.output.find("password for korvane on 127.0.0.1: "))
+      << run.output;
+  EXPECT_NE(std::string::npos,
+            run.output.find(": 2 uploaded, 0 already there, 0 refused"))
+      << run.output;
+  EXPECT_NE(std::string::npos, run.output.find("status 0")) << run.output;
+  EXPECT_EQ(std::string::npos, run.output.find("test-password")) << run.output;
+  EXPECT_EQ(2u, Fetch("korvane", folder).size());
+}
+
 TEST_F(ImapRunTest, KilledTreeRunStartedAgainLeavesEveryMessageOnce) {
   const std::string parent = Unique("killed");
   for (const char* folder : {"One", "Two"}) {
