@@ -73,6 +73,19 @@ bool Child(const Folder& folder, const std::string& name, std::wstring* path) {
   return true;
 }
 
+// Where the open handle's entry is not of the kind wanted: a link (or
+// another reparse point), a file where a folder was wanted, a folder
+// where a file was.
+DWORD CheckKind(HANDLE handle, bool folder) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return GetLastError();
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    return ERROR_STOPPED_ON_SYMLINK;
+  const bool isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (isFolder != folder) return folder ? ERROR_DIRECTORY : ERROR_ACCESS_DENIED;
+  return ERROR_SUCCESS;
+}
+
 // Names Windows would take for a device or change on the way (a trailing
 // dot or blank): refused where a name is made, not where one is read.
 bool IsNameToMake(const std::string& name) {
@@ -99,14 +112,7 @@ DWORD OpenFolderAt(const std::wstring& path, bool follow,
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
   }
-  BY_HANDLE_FILE_INFORMATION info;
-  DWORD error = ERROR_SUCCESS;
-  if (!GetFileInformationByHandle(handle, &info))
-    error = GetLastError();
-  else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-    error = ERROR_STOPPED_ON_SYMLINK;
-  else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-    error = ERROR_DIRECTORY;
+  const DWORD error = CheckKind(handle, true);
   if (error != ERROR_SUCCESS) {
     CloseHandle(handle);
     return error;
@@ -142,15 +148,8 @@ DWORD OpenRegular(const Folder& folder, const std::string& name, DWORD access,
       CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return GetLastError();
-  BY_HANDLE_FILE_INFORMATION info;
-  DWORD error = ERROR_SUCCESS;
-  if (!GetFileInformationByHandle(handle, &info))
-    error = GetLastError();
-  else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-    error = ERROR_STOPPED_ON_SYMLINK;
-  else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-    error = ERROR_ACCESS_DENIED;
-  else if (GetFileType(handle) != FILE_TYPE_DISK)
+  DWORD error = CheckKind(handle, false);
+  if (error == ERROR_SUCCESS && GetFileType(handle) != FILE_TYPE_DISK)
     error = ERROR_BAD_FILE_TYPE;
   if (error != ERROR_SUCCESS) {
     CloseHandle(handle);
