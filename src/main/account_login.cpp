@@ -82,18 +82,18 @@ std::unique_ptr<Inventory> AccountInventory(FileSystem* fs,
   return std::unique_ptr<Inventory>(new Inventory(fs, here->get(), *name));
 }
 
-void PrintTally(const std::string& where, const DeliveryTally& tally) {
-  for (const std::string& refusal : tally.refusals) {
-    printf("refused: %s", ConsoleText(refusal).c_str());
-    printf("\n");
-  }
-  printf("%s: %llu uploaded, %llu already there, %llu refused",
-         ConsoleText(where).c_str(),
-         static_cast<unsigned long long>(tally.delivered),
-         static_cast<unsigned long long>(tally.alreadyThere),
-         static_cast<unsigned long long>(tally.refused));
+std::string TallyText(const DeliveryTally& tally) {
+  std::string text = std::to_string(tally.delivered) + " uploaded, " +
+                     std::to_string(tally.alreadyThere) + " already there, " +
+                     std::to_string(tally.refused) + " refused";
   if (tally.nulsAsBlanks > 0)
-    printf(" (%llu with NUL bytes, sent as blanks)",
-           static_cast<unsigned long long>(tally.nulsAsBlanks));
-  printf("\n");
+    text += " (" + std::to_string(tally.nulsAsBlanks) +
+            " with NUL bytes, sent as blanks)";
+  return text;
+}
+
+void PrintTally(const std::string& where, const DeliveryTally& tally) {
+  for (const std::string& refusal : tally.refusals)
+    printf("refused: %s\n", ConsoleText(refusal).c_str());
+  printf("%s: %s\n", ConsoleText(where).c_str(), TallyText(tally).c_str());
 }

@@ -28,6 +28,9 @@ std::unique_ptr<Inventory> AccountInventory(FileSystem* fs,
                                             std::unique_ptr<Folder>* here,
                                             std::string* name);
 
+// "N uploaded, N already there, N refused", and the messages whose NUL
+// bytes went as blanks where there were any.
+std::string TallyText(const DeliveryTally& tally);
 // What a destination that decides each message's fate said, on the
 // console: each refusal, then one line of counts for where.
 void PrintTally(const std::string& where, const DeliveryTally& tally);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "io/paths.h"
+#include "main/account_login.h"
 #include "main/display_width.h"
 #include "main/exit_status.h"
 #include "main/tree_console.h"
@@ -196,15 +197,7 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
   if (notStarted > 0) printf(", %d not converted", notStarted);
   if (notListed > 0) printf(", %d folders not listed", notListed);
   if (skipped > 0) printf(", %d skipped", skipped);
-  if (tallies) {
-    printf("; %llu uploaded, %llu already there, %llu refused",
-           static_cast<unsigned long long>(total.delivered),
-           static_cast<unsigned long long>(total.alreadyThere),
-           static_cast<unsigned long long>(total.refused));
-    if (total.nulsAsBlanks > 0)
-      printf(" (%llu with NUL bytes, sent as blanks)",
-             static_cast<unsigned long long>(total.nulsAsBlanks));
-  }
+  if (tallies) printf("; %s", TallyText(total).c_str());
   printf("\n");
   for (size_t i = 0; i < folders.size(); ++i) {
     if (folders[i].state != TreeBaseState::kDone) continue;
