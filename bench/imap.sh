@@ -14,7 +14,7 @@
 #
 # Needs root (Dovecot's master process), dovecot-imapd, openssl, python3
 # and /usr/bin/time. The server is the IMAP tests' throwaway one
-# (src/imap/dovecot_test_server.sh), by default with its mail in memory
+# (src/5-output/imap/dovecot_test_server.sh), by default with its mail in memory
 # (/dev/shm), so that no disk's write-back decides.
 set -euo pipefail
 
@@ -65,13 +65,13 @@ targets=(korvane korvane-mkbase)
 [ -n "$batch$one_per_append" ] && targets+=(korvane-imap-upload)
 cmake -S "$root" -B "$build" >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
-korvane=$build/src/main/korvane
+korvane=$build/src/7-front/console/korvane
 mkbase=$build/tools/mkbase/korvane-mkbase
 
 data=$(mktemp -d "$data_parent/korvane-bench-imap.XXXXXX")
 server=$data/server
 stop() {
-  sh "$root/src/imap/dovecot_test_server.sh" stop "$server" || true
+  sh "$root/src/5-output/imap/dovecot_test_server.sh" stop "$server" || true
   rm -rf "$data"
 }
 trap stop EXIT
@@ -84,7 +84,7 @@ echo "base: $messages messages, $(stat -c %s "$data/list.tbb") bytes"
 "$korvane" "$data/list.tbb" "$data/list.maildir" -m >/dev/null
 chown -R nobody:nogroup "$data/list.maildir"
 
-sh "$root/src/imap/dovecot_test_server.sh" start "$server"
+sh "$root/src/5-output/imap/dovecot_test_server.sh" start "$server"
 # shellcheck disable=SC1091  # written by the server's script
 . "$server/server.env"
 export KORVANE_PASSWORD=test-password-1 KORVANE_CA_FILE=$ca_file

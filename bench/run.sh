@@ -100,7 +100,7 @@ for path in "${path_list[@]}"; do
   cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
     -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BLOCK_CONVERSION="$path" >/dev/null
   cmake --build "$dir" -j2 --target korvane >/dev/null
-  korvane[$path]="$dir/src/main/korvane"
+  korvane[$path]="$dir/src/7-front/console/korvane"
 done
 targets="--target korvane-mkbase"
 [ "$micro" = 1 ] && targets="$targets --target korvane_microbench"

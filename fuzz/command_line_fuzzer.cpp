@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "mailbox_check.h"
-#include "main/command_line.h"
+#include "console/command_line.h"
 #include "scan/alternative_scanner.h"
 
 namespace {

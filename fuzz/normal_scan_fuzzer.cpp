@@ -11,7 +11,7 @@
 
 #include <memory>
 
-#include "format/base_layout.h"
+#include "tbb/base_layout.h"
 #include "mailbox_check.h"
 #include "scan/normal_scanner.h"
 

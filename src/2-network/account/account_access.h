@@ -1,0 +1,27 @@
+// What an output that is a folder of a mail account (IMAP) needs besides
+// its name: the secret to log in with, and the certificates trusted besides
+// the system's. The program reads them once and hands them down; they never
+// reach the console, an error or a log.
+#ifndef KORVANE_ACCOUNT_ACCOUNT_ACCESS_H_
+#define KORVANE_ACCOUNT_ACCOUNT_ACCESS_H_
+
+#include <string>
+
+struct AccountCredentials {
+  enum Kind { kPassword, kOAuth2Token };
+  Kind kind = kPassword;
+  std::string secret;  // never shown, logged or put into an error
+};
+
+struct AccountAccess {
+  AccountCredentials credentials;
+  std::string caFile;  // a PEM file (KORVANE_CA_FILE); "" for none
+};
+
+// Where such an output is, as its name tells: who logs in, on which host,
+// into which folder ("/" between the names; "" for the account's first).
+struct AccountPlace {
+  std::string user, host, folder;
+};
+
+#endif  // KORVANE_ACCOUNT_ACCOUNT_ACCESS_H_

@@ -1,0 +1,144 @@
+// A destination of messages, and what it learns of each: where the message
+// lay in the base, which scan found it, its envelope time and sender. The
+// writer frames each message and hands its bytes on; the sink puts them
+// where they go (one mbox stream, a Maildir file per message, ...).
+#ifndef KORVANE_FRAMING_MESSAGE_SINK_H_
+#define KORVANE_FRAMING_MESSAGE_SINK_H_
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "account/account_access.h"
+#include "io/byte_writer.h"
+#include "io/file_system.h"
+#include "platform/system_error.h"
+#include "platform/win32.h"
+
+enum class FoundBy {
+  kNormalScan,       // the record chain
+  kAlternativeScan,  // the search for message starts (-a)
+  kRecovery,         // the search, where the record chain broke off
+};
+
+// Output gathers in buffers of this size and reaches the sink in pieces of
+// up to this size (larger only for a line longer than a buffer): one call
+// per line would cost more than the conversion itself, and one per mbox
+// entry much more than the conversion of a short message where each is a
+// system call (Windows).
+const size_t kSinkBufferSize = size_t(1) << 18;
+
+// What the caller of the writer knows of a message.
+struct MessagePlace {
+  uint32_t index = 0;   // 1-based, among the records the scan met
+  uint64_t offset = 0;  // of the message's first byte in the base
+  FoundBy foundBy = FoundBy::kNormalScan;
+};
+
+struct MessageFacts {
+  MessagePlace place;
+  const unsigned char* text = nullptr;  // the stored bytes, in the base
+  uint32_t length = 0;
+  FILETIME envelopeTime = {0, 0};  // universal time, whole seconds
+  SYSTEMTIME envelopeDate = {};    // the same, as the calendar has it
+  const char* sender = nullptr;    // the envelope sender, one ASCII word
+  int32_t senderLength = 0;
+  // Its first line is an envelope line of its own (MessageHead).
+  bool ownEnvelope = false;
+  // It is a recovered message without headers: the synthetic header block
+  // comes first.
+  bool headerBlock = false;
+};
+
+// How a destination's output is made.
+//
+// With a folder (tree mode), every sink keeps to one convention, so that
+// a finished name always means a finished output:
+// - the output's name is one name in that folder ("." for the folder
+//   itself, where the output is a folder: the Maildir++ INBOX), which the
+//   sink creates new, never through a link, and writes through the handle
+//   that created it; the folder stays open while the sink lives;
+// - an output that is one file is written under PartialName(name)
+//   (io/partial_file.h) and renamed to its name by Finish, never over
+//   anything; one destroyed without Finish (a failure) leaves no file of
+//   either name, one whose process was killed leaves the partial name;
+// - an output of many files (a Maildir) gives each its name only when it
+//   is whole, and names it so that a rerun can tell its files from others'
+//   (the Maildir's unique names carry the process and the host).
+// Without a folder, the name is a path as the user gave it and the output
+// is made as the single-base run always made it.
+struct OutputOptions {
+  // The file system it is made on; null for the real one.
+  FileSystem* fs = nullptr;
+  // The open folder the output's name is in; null: the name is a path.
+  const Folder* folder = nullptr;
+  // Without a folder: nothing that exists may be replaced.
+  bool mustBeNew = false;
+  // The caller made the output's place for this run (tree mode's layout):
+  // it is taken as it is.
+  bool madeByCaller = false;
+  // Where the output is a folder of a mail account: how to log in. Null
+  // elsewhere.
+  const AccountAccess* account = nullptr;
+};
+
+// What a destination that decides each message's fate itself tells of a
+// run (a server that may refuse a message, or hold it already): counted
+// as the destination answers, which may be well after the message was
+// handed on.
+struct DeliveryTally {
+  uint64_t delivered = 0;
+  uint64_t alreadyThere = 0;
+  uint64_t refused = 0;
+  // Delivered with each NUL byte as a blank (the destination takes none).
+  uint64_t nulsAsBlanks = 0;
+  // Each refusal: "message INDEX: " and the destination's words, which may
+  // hold any byte; escape them before they are shown.
+  std::vector<std::string> refusals;
+};
+
+// The bytes come through WriteBytes (ByteWriter) in pieces of any size.
+// Every call returns ERROR_SUCCESS or the system's error code of a failure;
+// after a failure the writer calls nothing but the destructor, which
+// leaves nothing half done in place.
+class MessageSink : public ByteWriter {
+ public:
+  // Whether each message's bytes are handed on apart, between Begin and
+  // End. An mbox stream's entries run on from one to the next: it gets
+  // neither call, and its bytes in large pieces.
+  virtual bool MessagesApart() const { return true; }
+  virtual DWORD Begin(const MessageFacts& message) {
+    (void)message;
+    return ERROR_SUCCESS;
+  }
+  virtual DWORD End(const MessageFacts& message) {
+    (void)message;
+    return ERROR_SUCCESS;
+  }
+  // After the last message: the output is complete and in its place.
+  virtual DWORD Finish() = 0;
+
+  // A buffer of kSinkBufferSize bytes that the writer fills next and
+  // hands back through WriteBytes (a write thread's, which then takes it
+  // without a copy); null for none: the writer uses its own.
+  virtual unsigned char* LendBuffer() { return nullptr; }
+
+  // Bytes that reached the destination.
+  virtual uint64_t BytesWritten() const = 0;
+  // Where the last message ended went, for a reader of the run's record:
+  // a file name below the output, say. Empty where there is nothing to
+  // say.
+  virtual std::string LastPlace() const { return std::string(); }
+
+  // A failure's words: the system's for its error code, or the sink's own
+  // where its failures are not the system's (a server's answer).
+  virtual std::string ErrorText(DWORD error) const {
+    return SystemErrorText(error);
+  }
+  // The fates of the messages, once Finish has returned (or failed); null
+  // for a destination where every message handed on is delivered.
+  virtual const DeliveryTally* Tally() const { return nullptr; }
+};
+
+#endif  // KORVANE_FRAMING_MESSAGE_SINK_H_
