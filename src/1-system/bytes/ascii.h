@@ -15,4 +15,10 @@ inline std::string FoldedAscii(std::string text) {
   return text;
 }
 
+inline std::string UpperAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
 #endif  // KORVANE_BYTES_ASCII_H_
