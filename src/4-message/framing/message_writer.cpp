@@ -153,8 +153,7 @@ void MessageWriter::WriteLines(const unsigned char* text,
       // A record header that the recovery scan left at the end of a
       // message is not part of it.
       if (alternativeScan && line.nextLineStart == nullptr &&
-          line.lineLength >= 5 &&
-          memcmp(line.lineStart, base_layout::kRecordStartPattern, 5) == 0)
+          base_layout::IsRecordStart(line.lineStart, size_t(line.lineLength)))
         break;
       // The message's own envelope line is its first; every other "From "
       // line is quoted. A message file holds neither that line nor quoting.
