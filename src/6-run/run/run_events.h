@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "account/account_access.h"
 #include "convert/conversion.h"
 #include "kinds/output_kind.h"
 #include "status/notice.h"
@@ -173,6 +174,20 @@ class RunEvents {
   virtual void Error(const Status& error) { (void)error; }
   // The last event of every run.
   virtual void Finished(const RunReport& report) { (void)report; }
+
+  // The destination is an account and the request's account holds no
+  // secret: the front end supplies one for place (reads the environment,
+  // asks the user, signs in), filling access. Called at most once, after
+  // the source's checks and before anything is made, on the caller's
+  // thread while the run waits for the answer. A failure ends the run with
+  // status kRunFailed, told by Error (not for kCancelled).
+  virtual Status AccountNeeded(const AccountPlace& place,
+                               AccountAccess* access) {
+    (void)place;
+    (void)access;
+    return Status::Of(StatusKind::kAccessDenied,
+                      "no password or token to log in with");
+  }
 };
 
 // Hands every event to several front ends in turn (the console and the
@@ -209,6 +224,12 @@ class EventFanOut : public RunEvents {
   }
   void Finished(const RunReport& e) override {
     for (RunEvents* t : to) t->Finished(e);
+  }
+  // The first front end answers.
+  Status AccountNeeded(const AccountPlace& place,
+                       AccountAccess* access) override {
+    return to.empty() ? RunEvents::AccountNeeded(place, access)
+                      : to.front()->AccountNeeded(place, access);
   }
 
  private:

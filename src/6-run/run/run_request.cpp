@@ -6,11 +6,14 @@
 
 const OutputKind& KindOf(const RunRequest& request) {
   if (request.kind != nullptr) return *request.kind;
-  const OutputKind* named = OutputKindOfName(request.destination);
+  const OutputKind* named = request.destination
+                                ? OutputKindOfName(*request.destination)
+                                : nullptr;
   return named != nullptr ? *named : DefaultOutputKind();
 }
 
 std::string DefaultDestination(const RunRequest& request) {
+  if (request.destination) return *request.destination;
   const OutputKind& kind = KindOf(request);
   if (!request.tree) {
     if (kind.singleSuffix == nullptr) return std::string();

@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include <atomic>
+#include <optional>
 #include <string>
 
 #include "account/account_access.h"
@@ -28,8 +29,9 @@ struct RunRequest {
   bool tree = false;
   // Where the messages go: a path (a file or folder, as the kind makes
   // it; OUTDIR for a tree) or an account's URL (imaps://USER@HOST/FOLDER,
-  // never with a password in it). "": DefaultDestination.
-  std::string destination;
+  // never with a password in it). None: DefaultDestination (a name given
+  // empty is a name, and refused as the system refuses it).
+  std::optional<std::string> destination;
   // The output kind's row; null: the one the destination's name chooses
   // (a URL), else the default (an mbox file, an mbox tree).
   const OutputKind* kind = nullptr;
@@ -63,8 +65,8 @@ const int kMaxRunJobs = 64;
 // chooses, or the default.
 const OutputKind& KindOf(const RunRequest& request);
 
-// The destination of a request that names none, as the command line has
-// always derived it: for a base, its name with the kind's suffix in place
+// The destination of a request that names none (or its own), as the
+// command line has always derived it: for a base, its name with the kind's suffix in place
 // of its extension ("inbox.tbb" -> "inbox.mbx"); for a tree, ROOT's name
 // with the kind's tree suffix beside it ("Mail" -> "Mail-mbox"). "" where
 // there is none (a tree of ROOT "/", an account's kind).
