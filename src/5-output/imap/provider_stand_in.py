@@ -38,6 +38,7 @@ import hashlib
 import http.server
 import json
 import os
+import re
 import secrets
 import socket
 import socketserver
@@ -252,6 +253,23 @@ class StandIn:
             pass
         finally:
             session.end()
+
+
+def mailbox_name(raw):
+    """A mailbox name as sent, quoted or not, in modified UTF-7 (RFC 3501
+    5.1.3), as text."""
+    raw = raw.strip()
+    if raw.startswith(b'"'):
+        raw = re.sub(rb'\\(.)', rb'\1', raw[1:-1])
+    text = raw.decode("ascii", "replace")
+
+    def decode(m):
+        if not m.group(1):
+            return "&"
+        data = m.group(1).replace(",", "/")
+        return base64.b64decode(data + "=" * (-len(data) % 4)).decode(
+            "utf-16-be", "replace")
+    return re.sub(r"&([^-]*)-", decode, text)
 
 
 class Lines:
@@ -498,16 +516,31 @@ class ImapSession:
             elif name == b"APPEND":
                 self.append(tag, parts, sizes, judged)
             else:
-                if name == b"CREATE" and self.refused_folder(parts[0]):
-                    self.send(tag + " NO [CANNOT] Invalid folder name\r\n")
+                if name == b"CREATE" and self.taken_folder(tag, parts[0]):
+                    self.send(tag + " NO [ALREADYEXISTS] Duplicate folder "
+                              "name (Failure)\r\n")
                     continue
                 self.relay(tag, parts)
 
-    def refused_folder(self, line):
-        name = line.split(b" ", 2)[2].strip(b'"').decode("utf-8", "replace")
-        return self.google and (name.lower() == "[gmail]" or
-                                name.lower().startswith("[gmail]/") or
-                                name.lower().startswith("[gmail]."))
+    def taken_folder(self, tag, line):
+        """Whether the provider has the folder CREATE names already: Gmail
+        its own [Gmail] tree, Exchange any name that differs only in
+        case."""
+        name = mailbox_name(line.split(b" ", 2)[2])
+        if self.google:
+            return name.lower().split("/")[0].split(".")[0] == "[gmail]"
+        self.upstream.sendall(b'%s-list LIST "" "*"\r\n' % tag.encode())
+        names = []
+        while True:
+            answer = self.up.line()
+            if answer.startswith(tag.encode() + b"-list "):
+                break
+            listed = re.match(rb'\* LIST \([^)]*\) (?:"[^"]*"|NIL) (.*)$',
+                              answer)
+            if listed:
+                names.append(mailbox_name(listed.group(1)))
+        return any(n != name and n.casefold() == name.casefold()
+                   for n in names)
 
     def append(self, tag, parts, sizes, judged):
         size = sizes[0] if sizes else 0

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -16,6 +17,8 @@
 #include "imap/imap_server_test_support.h"
 #include "net/tcp_connection.h"
 #include "test_support.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -255,6 +258,59 @@ TEST_F(ProviderTest, SignInByBothFlowsAndWhatRefusesIt) {
     EXPECT_EQ(0, standIn.Stat("pkce_failures"));
     EXPECT_EQ(c.status == 0 ? 3u : 0u, Fetch("korvane", folder).size());
   }
+}
+
+// A tree's folders, each with a base of count messages (Message-IDs of
+// their own for each run) below dir/Mail.
+void Tree(const std::string& dir,
+          const std::vector<std::pair<std::string, int>>& folders) {
+  const std::string tag = Unique("tree");
+  for (const auto& f : folders) {
+    const fs::path folder = fs::u8path(dir) / fs::u8path("Mail/" + f.first);
+    fs::create_directories(folder);
+    ASSERT_TRUE(WriteFile((folder / "messages.tbb").u8string(),
+                          Base(tag + f.first, f.second)));
+  }
+}
+
+TEST_F(ProviderTest, FolderNamesTheProviderKeepsOrTakesForOne) {
+  // Gmail's own folders are below "[Gmail]" at the account's top: that
+  // folder of the tree becomes folder-N there.
+  {
+    StandIn gmail(
+        "provider=google client_id=test-client "
+        "client_secret=test-secret refresh_token=tok-ref-given");
+    SignInEnvironment(gmail, "google",
+                      {{"KORVANE_OAUTH2_REFRESH_TOKEN", "tok-ref-given"}});
+    Tree(dir.path(), {{"[Gmail]", 2}});
+    const size_t before = Fetch("korvane", "folder-1").size();
+    const ProgramResult run =
+        RunKorvaneBinary({"Mail", gmail.Url(""), "-r"}, dir.path());
+    EXPECT_EQ(0, run.status) << run.output;
+    EXPECT_NE(std::string::npos,
+              run.output.find("(written as folder-1: the name \"[Gmail]\" "
+                              "cannot be used there: Gmail keeps the folder "
+                              "\"[Gmail]\" for its own folders)"))
+        << run.output;
+    EXPECT_EQ(before + 2, Fetch("korvane", "folder-1").size());
+  }
+#ifndef _WIN32
+  // Exchange takes "Ärger" and "ärger" for one folder: the second gets a
+  // name of its own. (Windows' file system, Wine's too, holds only one.)
+  StandIn exchange(
+      "provider=microsoft client_id=test-client "
+      "refresh_token=tok-ref-given");
+  SignInEnvironment(exchange, "microsoft",
+                    {{"KORVANE_OAUTH2_REFRESH_TOKEN", "tok-ref-given"}});
+  const std::string parent = Unique("case");
+  Tree(dir.path(), {{u8"\u00c4rger", 2}, {u8"\u00e4rger", 3}});
+  const ProgramResult run =
+      RunKorvaneBinary({"Mail", exchange.Url(parent), "-r"}, dir.path());
+  EXPECT_EQ(0, run.status) << run.output;
+  EXPECT_EQ(2u, Fetch("korvane", parent + u8".\u00c4rger").size());
+  EXPECT_EQ(3u, Fetch("korvane", parent + u8".\u00e4rger-2").size())
+      << run.output;
+#endif
 }
 
 }  // namespace
