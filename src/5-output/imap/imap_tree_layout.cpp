@@ -52,11 +52,11 @@ std::unique_ptr<TreeLayout> ImapTreeLayout::Create(const std::string& parent,
   std::string unknown;
   layout->provider = ProviderFromEnvironment(url.host, &unknown);
   layout->session.reset(new ImapSession);
-  ImapError error = layout->session->Open(AccountOf(url, *options.account));
-  if (error.Ok())
-    error = ReadSeparator(layout->session.get(), &layout->separator);
-  if (!error.Ok()) {
-    *why = error.text;
+  Status status = layout->session->Open(AccountOf(url, *options.account));
+  if (status.IsOk())
+    status = ReadSeparator(layout->session.get(), &layout->separator);
+  if (!status.IsOk()) {
+    *why = status.Text();
     return nullptr;
   }
   return std::unique_ptr<TreeLayout>(layout.release());
@@ -111,11 +111,12 @@ DWORD ImapTreeLayout::Make(const Folder&, const FolderPlaces&, size_t,
     return ERROR_WRITE_FAULT;
   }
   bool created = false;
-  const ImapError error = EnsureFolder(session.get(), mailbox, &created);
-  if (error.Ok()) return ERROR_SUCCESS;
-  refusal = error.text;
-  return error.fault == ImapFault::kFolder ? ERROR_INVALID_NAME
-                                           : ERROR_WRITE_FAULT;
+  const Status status = EnsureFolder(session.get(), mailbox, &created);
+  if (status.IsOk()) return ERROR_SUCCESS;
+  refusal = status.Text();
+  // The server said no to the name; anything else is no answer at all.
+  return status.Kind() == StatusKind::kRefused ? ERROR_INVALID_NAME
+                                               : ERROR_WRITE_FAULT;
 }
 
 std::string ImapTreeLayout::RefusalText(DWORD error) const {
