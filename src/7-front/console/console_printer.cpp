@@ -3,6 +3,7 @@
 #include <stdio.h>
 
 #include "console/display_width.h"
+#include "console/sign_in_console.h"
 #include "imap/imap_credentials.h"
 
 #ifdef _WIN32
@@ -230,6 +231,8 @@ void ConsolePrinter::Told(const Notice& notice) {
 
 void ConsolePrinter::Error(const Status& error) {
   PrintLine("error: " + error.Text());
+  if (!accountHint.empty()) PrintLine("hint: " + accountHint);
+  accountHint.clear();
 }
 
 void ConsolePrinter::Finished(const RunReport& report) {
@@ -255,6 +258,15 @@ Status ConsolePrinter::AccountNeeded(const AccountPlace& place,
           "both KORVANE_PASSWORD and KORVANE_OAUTH2_TOKEN are set: unset "
           "the one not meant");
     case CredentialsFound::kNone:
+      break;
+  }
+  Status failure;
+  switch (SignInOnConsole(place, access, &failure, &accountHint)) {
+    case ConsoleSignIn::kSignedIn:
+      return Status::Ok();
+    case ConsoleSignIn::kFailed:
+      return failure;
+    case ConsoleSignIn::kNoProvider:
       break;
   }
   if (!StandardInputIsTerminal())

@@ -33,6 +33,8 @@ class ConsolePrinter : public RunEvents {
   void TreeProgress(const RunProgress& progress);
   void SingleResult(const TreeFolder& base);
 
+  // A hint to the failure AccountNeeded returned, told after its error.
+  std::string accountHint;
   bool tree = false;
   const OutputKind* kind = nullptr;
   std::string source;
