@@ -57,6 +57,14 @@ bool ParseCommandLine(int argc, char** argv, bool slashSwitches,
   settings->inputName = argv[1];
   for (int i = 2; i < argc; ++i) {
     const char* arg = argv[i];
+    if (strcmp(arg, "--log") == 0) {
+      if (i + 1 == argc) {
+        *problem = "--log takes the name of a file to write the log into";
+        return false;
+      }
+      settings->logName = argv[++i];
+      continue;
+    }
     bool isSwitch = arg[0] == '-' || (slashSwitches && arg[0] == '/');
     if (!isSwitch) {
       if (settings->mailboxName != nullptr) return false;

@@ -20,6 +20,8 @@ struct RunSettings {
   int32_t jobs = 0;  // -jN, 1 to 64; 0: not given
   // -l: an inventory of every record the scan meets, beside the output.
   bool inventory = false;
+  // --log FILE: the run's events as JSON Lines into FILE.
+  const char* logName = nullptr;
   // The output kind a switch chose (-m: a Maildir); null for the default,
   // an mbox file.
   const OutputKind* output = nullptr;

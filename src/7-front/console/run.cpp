@@ -4,11 +4,13 @@
 #include <string.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "console/command_line.h"
 #include "console/console_printer.h"
 #include "console/stop_request.h"
+#include "run/event_log.h"
 #include "run/run.h"
 
 namespace {
@@ -33,14 +35,35 @@ class CancellablePrinter : public ConsolePrinter {
 
 }  // namespace
 
-int RunOnConsole(const RunRequest& request) {
+int RunOnConsole(const RunRequest& request, const char* logName) {
   std::atomic<bool> cancel{false};
   RunRequest asked = request;
   asked.cancel = &cancel;
   CancellablePrinter printer(&cancel);
+  std::unique_ptr<EventLog> log;
+  if (logName != nullptr) {
+    Status failure;
+    log =
+        EventLog::Create(request.fs != nullptr ? request.fs : RealFileSystem(),
+                         logName, &failure);
+    if (!log) {
+      printer.Error(failure);
+      return kRunFailed;
+    }
+  }
+  EventFanOut both({&printer, log.get()});
   WatchStopRequests(&cancel);
-  const int status = ExecuteRun(asked, &printer);
+  int status = ExecuteRun(asked, log ? static_cast<RunEvents*>(&both)
+                                     : static_cast<RunEvents*>(&printer));
   EndStopRequests();
+  if (log) {
+    const Status failure = log->Close();
+    if (!failure.IsOk()) {
+      printer.Error(
+          failure.Within(std::string("can't write the log ") + logName));
+      status = kRunFailed;
+    }
+  }
   return status;
 }
 
@@ -77,5 +100,5 @@ int RunKorvane(int argc, char** argv) {
   request.scan.compatibilityLevel = settings.compatibilityLevel;
   request.jobs = settings.jobs;
   request.inventory = settings.inventory;
-  return RunOnConsole(request);
+  return RunOnConsole(request, settings.logName);
 }

@@ -9,7 +9,8 @@
 // mailbox cannot be written (RunStatus).
 int RunKorvane(int argc, char** argv);
 
-// Carries request out with its events on the console; its status.
-int RunOnConsole(const RunRequest& request);
+// Carries request out with its events on the console (and as JSON Lines
+// into the file logName, where not null); its status.
+int RunOnConsole(const RunRequest& request, const char* logName = nullptr);
 
 #endif  // KORVANE_CONSOLE_RUN_H_

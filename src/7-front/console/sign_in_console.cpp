@@ -57,8 +57,8 @@ ConsoleSignIn SignInOnConsole(const AccountPlace& place, AccountAccess* access,
   const std::string who = ConsoleText(place.user);
   ConsoleSignInEvents events(*provider, who);
   const SignInResult result = SignIn(request, &events);
-  const std::string cantSignIn = std::string("can't sign in to ") +
-                                 provider->title + " as " + place.user;
+  const std::string cantSignIn =
+      std::string("can't sign in to ") + provider->title + " as " + place.user;
   if (!result.status.IsOk()) {
     *failure = result.status.Within(cantSignIn);
     *hint = result.hint;
