@@ -51,6 +51,7 @@ class ImapSession {
   Status Connect(const ImapAccount& account);
   Status Login(const ImapAccount& account);
   Status Authenticate(const std::string& mechanism, const std::string& initial);
+  Status OAuth2(const ImapAccount& account, const std::string& token);
   Status RefreshCapabilities();
   void NoteCapabilities(const ImapResponse& response);
   void StartReading();

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -271,6 +272,42 @@ void Tree(const std::string& dir,
     ASSERT_TRUE(WriteFile((folder / "messages.tbb").u8string(),
                           Base(tag + f.first, f.second)));
   }
+}
+
+// What arrived in each of a tree's folders below parent: every message of
+// the base once.
+void ExpectEachOnce(const std::string& parent,
+                    const std::vector<std::pair<std::string, int>>& folders) {
+  for (const auto& f : folders) {
+    SCOPED_TRACE(f.first);
+    std::set<std::string> ids;
+    const std::vector<Stored> stored = Fetch("korvane", parent + "." + f.first);
+    for (const Stored& s : stored) ids.insert(s.messageId);
+    EXPECT_EQ(size_t(f.second), stored.size());
+    EXPECT_EQ(size_t(f.second), ids.size());
+  }
+}
+
+TEST_F(ProviderTest, TokenRunsOutInTheMiddleOfATreeAndIsRenewed) {
+  // Signed in once; the token is good for 40 messages, the tree has 60 in
+  // two bases uploaded at once. Each connection the server drops logs in
+  // again with a renewed token, without asking; both share one renewal.
+  StandIn exchange("provider=microsoft client_id=test-client expire_after=40");
+  SignInEnvironment(exchange, "microsoft");
+  const std::vector<std::pair<std::string, int>> folders = {{"One", 30},
+                                                            {"Two", 30}};
+  Tree(dir.path(), folders);
+  const std::string parent = Unique("expiry");
+  const ProgramResult run =
+      RunKorvaneBinary({"Mail", exchange.Url(parent), "-r", "-j2"}, dir.path());
+  EXPECT_EQ(0, run.status) << run.output;
+  EXPECT_NE(std::string::npos,
+            run.output.find("60 uploaded, 0 already there, 0 refused\n"))
+      << run.output;
+  EXPECT_EQ(1, exchange.Stat("code_exchanges"));
+  EXPECT_EQ(1, exchange.Stat("refreshes"));
+  EXPECT_LE(1, exchange.Stat("expired_sessions"));
+  ExpectEachOnce(parent, folders);
 }
 
 TEST_F(ProviderTest, FolderNamesTheProviderKeepsOrTakesForOne) {

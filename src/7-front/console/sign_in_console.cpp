@@ -64,15 +64,8 @@ ConsoleSignIn SignInOnConsole(const AccountPlace& place,
       printf("hint: %s\n", ConsoleText(result.hint).c_str());
     return ConsoleSignIn::kFailed;
   }
-  std::string token;
-  const Status status = result.tokens->Token(&token);
-  if (!status.IsOk()) {
-    printf("error: can't sign in to %s as %s: %s\n", provider->title,
-           who.c_str(), ConsoleText(status.Text()).c_str());
-    return ConsoleSignIn::kFailed;
-  }
   printf("signed in to %s as %s\n", provider->title, who.c_str());
   access->credentials.kind = AccountCredentials::kOAuth2Token;
-  access->credentials.secret = token;
+  access->credentials.tokens = result.tokens;
   return ConsoleSignIn::kSignedIn;
 }
