@@ -9,6 +9,7 @@
 #include <string>
 
 #include "account/access_tokens.h"
+#include "status/notice.h"
 
 struct AccountCredentials {
   enum Kind { kPassword, kOAuth2Token };
@@ -22,6 +23,10 @@ struct AccountCredentials {
 struct AccountAccess {
   AccountCredentials credentials;
   std::string caFile;  // a PEM file (KORVANE_CA_FILE); "" for none
+  // Where the account's side tells the user what is no failure (sign in
+  // here, waiting as the server asked): the run's, set by the run; null
+  // for nowhere.
+  NoticeSink* notices = nullptr;
 };
 
 // Where such an output is, as its name tells: who logs in, on which host,
