@@ -71,6 +71,14 @@ bool ImapSession::Has(const std::string& capability) const {
   return capabilities.count(capability) > 0;
 }
 
+std::string ImapSession::Value(const std::string& name) const {
+  const auto found = capabilities.lower_bound(name + "=");
+  if (found == capabilities.end() ||
+      found->compare(0, name.size() + 1, name + "=") != 0)
+    return "";
+  return found->substr(name.size() + 1);
+}
+
 std::string ImapSession::NextTag() { return "K" + std::to_string(++tags); }
 
 NetStatus ImapSession::Send(const std::string& bytes) {

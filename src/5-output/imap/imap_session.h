@@ -27,6 +27,9 @@ class ImapSession {
 
   // Whether the server named capability (upper case, as "LITERAL+").
   bool Has(const std::string& capability) const;
+  // The value of a capability NAME=VALUE ("APPENDLIMIT=35882577"); "" for
+  // none.
+  std::string Value(const std::string& name) const;
 
   // A fresh tag ("K17").
   std::string NextTag();

@@ -121,16 +121,21 @@ void SignInEnvironment(const StandIn& standIn, const std::string& provider,
   for (const auto& e : env) SetVariable(e.first.c_str(), e.second);
 }
 
-std::string Base(const std::string& tag, int count, size_t size = 400) {
+// A base of messages of about these sizes.
+std::string Base(const std::string& tag, const std::vector<size_t>& sizes) {
   mkbase::BaseBuilder b;
-  for (int n = 0; n < count; ++n) {
+  for (size_t n = 0; n < sizes.size(); ++n) {
     std::string text = "From: " + tag + "@example.org\r\nSubject: " + tag +
                        " " + std::to_string(n) + "\r\nMessage-ID: <" + tag +
                        "." + std::to_string(n) + "@korvane.test>\r\n\r\n";
-    while (text.size() + 78 <= size) text += std::string(76, 'x') + "\r\n";
+    while (text.size() + 78 <= sizes[n]) text += std::string(76, 'x') + "\r\n";
     b.AddMessage(text, 1000000000u + 3600u * static_cast<uint32_t>(n));
   }
   return b.Build();
+}
+
+std::string Base(const std::string& tag, int count) {
+  return Base(tag, std::vector<size_t>(size_t(count), 400));
 }
 
 class ProviderTest : public ImapServerTest {
@@ -258,6 +263,71 @@ TEST_F(ProviderTest, SignInByBothFlowsAndWhatRefusesIt) {
     EXPECT_EQ(c.times, standIn.Stat(c.stat)) << c.stat;
     EXPECT_EQ(0, standIn.Stat("pkce_failures"));
     EXPECT_EQ(c.status == 0 ? 3u : 0u, Fetch("korvane", folder).size());
+  }
+}
+
+TEST_F(ProviderTest, LimitsOfOneBase) {
+  const struct {
+    const char* name;
+    const char* provider;
+    std::string standIn;
+    std::vector<size_t> sizes;
+    int status;
+    std::vector<std::string> says;
+    size_t arrive;
+    const char* stat;  // what the stand-in counted, at least once, at most
+    int most;          // this often
+  } kCases[] = {
+      {"too big for the server's APPENDLIMIT: not sent",
+       "google",
+       "client_secret=test-secret appendlimit=2000",
+       {400, 3000, 400, 3000, 400},
+       2,
+       {"refused: message 2: not sent: ",
+        " bytes, more than the 2000 the server takes (its APPENDLIMIT)\n",
+        "refused: message 4: not sent: ",
+        ": 3 uploaded, 0 already there, 2 refused\n"},
+       3,
+       "over_appendlimit",
+       0},
+      // Every tenth APPEND, and each during the pause it asks for, is
+      // turned down; a client that did not wait would be turned down
+      // hundreds of times.
+      {"throttled: waited as asked, nothing lost",
+       "microsoft",
+       "throttle_every=10 backoff_ms=400",
+       std::vector<size_t>(30, 400),
+       0,
+       {": 30 uploaded, 0 already there, 0 refused\n"},
+       30,
+       "throttled",
+       100},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    StandIn standIn("provider=" + std::string(c.provider) +
+                    " client_id=test-client refresh_token=tok-ref-given " +
+                    c.standIn);
+    SignInEnvironment(standIn, c.provider,
+                      {{"KORVANE_OAUTH2_REFRESH_TOKEN", "tok-ref-given"}});
+    const std::string folder = Unique("limits");
+    ASSERT_TRUE(WriteFile(dir.File("in.tbb"), Base(folder, c.sizes)));
+    const ProgramResult run =
+        RunKorvaneBinary({"in.tbb", standIn.Url(folder)}, dir.path());
+    EXPECT_EQ(c.status, run.status) << run.output;
+    size_t at = 0;
+    for (const std::string& part : c.says) {
+      at = run.output.find(part, at);
+      EXPECT_NE(std::string::npos, at) << part << "\n" << run.output;
+    }
+    const int counted = standIn.Stat(c.stat);
+    EXPECT_LE(c.most == 0 ? 0 : 1, counted) << c.stat;
+    EXPECT_GE(c.most, counted) << c.stat;
+    std::set<std::string> ids;
+    const std::vector<Stored> stored = Fetch("korvane", folder);
+    for (const Stored& s : stored) ids.insert(s.messageId);
+    EXPECT_EQ(c.arrive, stored.size());
+    EXPECT_EQ(c.arrive, ids.size());
   }
 }
 
