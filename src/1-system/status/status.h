@@ -23,6 +23,8 @@ enum class StatusKind {
   kTimedOut,        // no answer in time
   kCertificate,     // the server's certificate is not to be trusted
   kLimit,           // a limit of the server: connections, size, quota, rate
+  kDailyLimit,      // a provider takes no more today: the same run another
+                    // day goes on
   kCancelled,       // the user asked the run to stop
   kOther,
 };

@@ -64,14 +64,8 @@ ConsoleSignIn SignInOnConsole(const AccountPlace& place, AccountAccess* access,
     *hint = result.hint;
     return ConsoleSignIn::kFailed;
   }
-  std::string token;
-  const Status status = result.tokens->Token(&token);
-  if (!status.IsOk()) {
-    *failure = status.Within(cantSignIn);
-    return ConsoleSignIn::kFailed;
-  }
   printf("signed in to %s as %s\n", provider->title, who.c_str());
   access->credentials.kind = AccountCredentials::kOAuth2Token;
-  access->credentials.secret = token;
+  access->credentials.tokens = result.tokens;
   return ConsoleSignIn::kSignedIn;
 }
