@@ -30,6 +30,8 @@ const char* StatusKindName(StatusKind kind) {
       return "certificate";
     case StatusKind::kLimit:
       return "limit";
+    case StatusKind::kDailyLimit:
+      return "daily-limit";
     case StatusKind::kCancelled:
       return "cancelled";
     case StatusKind::kOther:
