@@ -17,21 +17,35 @@ RunStatus StatusOfOutcome(ConversionOutcome outcome) {
   return kRunFailed;
 }
 
+namespace {
+
+bool DailyLimit(const Status& status) {
+  return status.Kind() == StatusKind::kDailyLimit;
+}
+
+}  // namespace
+
 RunStatus StatusOfBase(const ConversionResult& result) {
   if (result.tallied && result.tally.refused > 0) return kRunFailed;
+  if (DailyLimit(result.failure)) return kRunDailyLimit;
   return StatusOfOutcome(result.outcome);
 }
 
-RunStatus TreeStatus(const TreeFolders& folders, bool stopped) {
-  RunStatus status = stopped ? kRunFailed : kRunDone;
+RunStatus TreeStatus(const TreeFolders& folders, const Status* stopped) {
+  // What stopped for a daily limit is no failure: it waits for another day,
+  // unless something else failed.
+  const bool limit = stopped != nullptr && DailyLimit(*stopped);
+  RunStatus status = stopped != nullptr && !limit ? kRunFailed : kRunDone;
   for (const TreeFolder& f : folders) {
     if (f.listError != 0) status = kRunFailed;
     if (!f.HasBase()) continue;
-    const RunStatus base = f.state == TreeBaseState::kDoneBefore ? kRunDone
-                           : f.state != TreeBaseState::kDone
-                               ? kRunFailed
-                               : StatusOfBase(f.result);
-    if (base > status) status = base;
+    const bool waits = limit && (f.state == TreeBaseState::kNotStarted ||
+                                 DailyLimit(f.result.failure));
+    const RunStatus base =
+        f.state == TreeBaseState::kDoneBefore || waits ? kRunDone
+        : f.state != TreeBaseState::kDone              ? kRunFailed
+                                                       : StatusOfBase(f.result);
+    if (base > status && base != kRunDailyLimit) status = base;
   }
-  return status;
+  return status == kRunDone && limit ? kRunDailyLimit : status;
 }

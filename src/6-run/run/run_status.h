@@ -9,11 +9,14 @@
 
 RunStatus StatusOfOutcome(ConversionOutcome outcome);
 
-// A message the destination refused is one not converted.
+// A message the destination refused is one not converted; a daily limit
+// is kRunDailyLimit.
 RunStatus StatusOfBase(const ConversionResult& result);
 
-// The worst of every base's status; a stop or a folder that could not be
-// listed is a failure, a base done before counts as converted.
-RunStatus TreeStatus(const TreeFolders& folders, bool stopped);
+// The worst of every base's status; a stop (why, where the run stopped;
+// null where not) or a folder that could not be listed is a failure, a
+// base done before counts as converted. A run that a daily limit stopped,
+// where nothing else failed, ends with kRunDailyLimit.
+RunStatus TreeStatus(const TreeFolders& folders, const Status* stopped);
 
 #endif  // KORVANE_RUN_RUN_STATUS_H_

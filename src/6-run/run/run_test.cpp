@@ -13,6 +13,7 @@
 
 #include "base_builder.h"
 #include "run/event_log.h"
+#include "run/run_status.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -214,4 +215,41 @@ TEST_F(RunTest, TheLogIsOneJsonObjectPerEvent) {
   EXPECT_EQ(events, expected);
   // The escape stays an escape; each bad byte is U+FFFD.
   EXPECT_EQ(oddPath, "odd\x1b[2J\xef\xbf\xbd\xef\xbf\xbd");
+}
+
+// A provider's daily limit ends a run with a status of its own, unless
+// something else failed; the bases it kept from their turn wait.
+TEST(RunStatusTest, ADailyLimitIsNoFailure) {
+  const Status limit = Status::Of(StatusKind::kDailyLimit, "no more today");
+  auto Base = [](TreeBaseState state, ConversionOutcome outcome,
+                 const Status& failure) {
+    TreeFolder f;
+    f.baseName = "messages.tbb";
+    f.state = state;
+    f.result.outcome = outcome;
+    f.result.failure = failure;
+    return f;
+  };
+  const TreeFolder done =
+      Base(TreeBaseState::kDone, ConversionOutcome::kConverted, Status());
+  const TreeFolder stopped =
+      Base(TreeBaseState::kDone, ConversionOutcome::kCantWriteOutput, limit);
+  const TreeFolder waiting =
+      Base(TreeBaseState::kNotStarted, ConversionOutcome::kConverted, Status());
+  const TreeFolder failed =
+      Base(TreeBaseState::kDone, ConversionOutcome::kCantOpenBase,
+           Status::System(ERROR_ACCESS_DENIED));
+  const struct {
+    TreeFolders folders;
+    const Status* stop;
+    int status;
+  } kCases[] = {
+      {{done, stopped, waiting}, &limit, kRunDailyLimit},
+      {{done, stopped, failed}, &limit, kRunFailed},
+      {{done, waiting}, nullptr, kRunFailed},
+      {{done}, nullptr, kRunDone},
+  };
+  for (const auto& c : kCases)
+    EXPECT_EQ(TreeStatus(c.folders, c.stop), c.status);
+  EXPECT_EQ(StatusOfBase(stopped.result), kRunDailyLimit);
 }
