@@ -44,7 +44,7 @@ class RerunTest : public ::testing::Test {
   // One big base, which is still converted when the small ones are done,
   // the Inbox (the Maildir++ top folder), a hierarchy and an empty base.
   void SetUp() override {
-    Put("Big", Base(3000, 2000));
+    Put("Big", Base(1000, 6000));
     Put("Inbox", Base(50, 500));
     Put("Archive/2001", Base(40, 300));
     for (int i = 1; i <= 6; ++i)
