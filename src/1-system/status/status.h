@@ -61,6 +61,9 @@ class Status {
   std::string text;  // empty: the system's words for code
 };
 
+// The kind's name for scripts: "not-found", "disk-full", ...
+const char* StatusKindName(StatusKind kind);
+
 // The kind a system error code stands for.
 StatusKind KindOfSystemError(DWORD code);
 
