@@ -150,6 +150,7 @@ void ImapSink::Work() {
 void ImapSink::Fail(const Status& status) {
   failure = status;
   tally = uploader->Tally();
+  tally.dailyLimit = status.Kind() == StatusKind::kDailyLimit;
   std::lock_guard<std::mutex> lock(mutex);
   failed = true;
   room.notify_one();

@@ -126,9 +126,10 @@ int RunContext::Fail(const Status& error) {
 
 Status OpenAccount(RunContext* run, AccountPlace* place) {
   Status status;
-  if (!run->destination->Account(place, &status) || !status.IsOk())
-    return status;
+  run->account = run->destination->Account(place, &status);
+  if (!run->account || !status.IsOk()) return status;
   AccountAccess access = run->request.account;
+  // Signed in before (a window's "Sign in"): the tokens are the secret.
   if (access.credentials.secret.empty() && !access.credentials.tokens) {
     status = run->events->AccountNeeded(*place, &access);
     if (!status.IsOk()) return status;

@@ -45,6 +45,8 @@ struct RunContext {
   const Concurrency concurrency;
   // Where the messages go, as the kind makes it.
   const std::unique_ptr<Destination> destination;
+  // The destination is a folder of a mail account (OpenAccount).
+  bool account = false;
   RunEvents* events = nullptr;    // any thread
   NoticeSink* notices = nullptr;  // the same queue, for the lower layers
 
@@ -58,6 +60,13 @@ struct RunContext {
 // destination logged in with the request's secret or the front end's
 // answer (RunEvents::AccountNeeded), its notices to the run's queue.
 Status OpenAccount(RunContext* run, AccountPlace* place);
+
+// A provider's limits (provider_limits.cpp): jobs lowered to the
+// connections it takes at once (a kConnectionsCut notice says so); the
+// upload's size and, for a provider with a daily limit, the days it takes
+// (kUploadSize). Nothing for an account of no provider korvane knows.
+int CapJobs(RunContext* run, const AccountPlace& place, int jobs);
+void TellUploadSize(RunContext* run, const AccountPlace& place, uint64_t bytes);
 
 // The runs (single_run.cpp, tree_run.cpp, survey.cpp); each returns its
 // status, Finished told.

@@ -17,35 +17,44 @@ RunStatus StatusOfOutcome(ConversionOutcome outcome) {
   return kRunFailed;
 }
 
+RunStatus StatusOfBase(const ConversionResult& result) {
+  if (result.tallied && result.tally.refused > 0) return kRunFailed;
+  if (result.tallied && result.tally.dailyLimit) return kRunDailyLimit;
+  return StatusOfOutcome(result.outcome);
+}
+
+bool ReachedDailyLimit(const TreeFolders& folders) {
+  for (const TreeFolder& f : folders)
+    if (f.state == TreeBaseState::kDone && f.result.tally.dailyLimit)
+      return true;
+  return false;
+}
+
 namespace {
 
-bool DailyLimit(const Status& status) {
-  return status.Kind() == StatusKind::kDailyLimit;
+// The worse of two statuses: a failure outweighs the daily limit, which
+// outweighs nothing found.
+RunStatus Worse(RunStatus a, RunStatus b) {
+  const auto rank = [](RunStatus s) {
+    return s == kRunFailed ? 3 : s == kRunDailyLimit ? 2 : int(s);
+  };
+  return rank(a) >= rank(b) ? a : b;
 }
 
 }  // namespace
 
-RunStatus StatusOfBase(const ConversionResult& result) {
-  if (result.tallied && result.tally.refused > 0) return kRunFailed;
-  if (DailyLimit(result.failure)) return kRunDailyLimit;
-  return StatusOfOutcome(result.outcome);
-}
-
-RunStatus TreeStatus(const TreeFolders& folders, const Status* stopped) {
-  // What stopped for a daily limit is no failure: it waits for another day,
-  // unless something else failed.
-  const bool limit = stopped != nullptr && DailyLimit(*stopped);
-  RunStatus status = stopped != nullptr && !limit ? kRunFailed : kRunDone;
+RunStatus TreeStatus(const TreeFolders& folders, bool stopped) {
+  // Stopped by a provider's daily limit, the bases it left go another day.
+  const bool daily = stopped && ReachedDailyLimit(folders);
+  RunStatus status = !stopped ? kRunDone : daily ? kRunDailyLimit : kRunFailed;
   for (const TreeFolder& f : folders) {
     if (f.listError != 0) status = kRunFailed;
     if (!f.HasBase()) continue;
-    const bool waits = limit && (f.state == TreeBaseState::kNotStarted ||
-                                 DailyLimit(f.result.failure));
-    const RunStatus base =
-        f.state == TreeBaseState::kDoneBefore || waits ? kRunDone
-        : f.state != TreeBaseState::kDone              ? kRunFailed
-                                                       : StatusOfBase(f.result);
-    if (base > status && base != kRunDailyLimit) status = base;
+    const RunStatus base = f.state == TreeBaseState::kDoneBefore ? kRunDone
+                           : f.state != TreeBaseState::kDone
+                               ? (daily ? kRunDailyLimit : kRunFailed)
+                               : StatusOfBase(f.result);
+    status = Worse(status, base);
   }
-  return status == kRunDone && limit ? kRunDailyLimit : status;
+  return status;
 }

@@ -220,36 +220,35 @@ TEST_F(RunTest, TheLogIsOneJsonObjectPerEvent) {
 // A provider's daily limit ends a run with a status of its own, unless
 // something else failed; the bases it kept from their turn wait.
 TEST(RunStatusTest, ADailyLimitIsNoFailure) {
-  const Status limit = Status::Of(StatusKind::kDailyLimit, "no more today");
   auto Base = [](TreeBaseState state, ConversionOutcome outcome,
-                 const Status& failure) {
+                 bool dailyLimit) {
     TreeFolder f;
     f.baseName = "messages.tbb";
     f.state = state;
     f.result.outcome = outcome;
-    f.result.failure = failure;
+    f.result.tallied = true;
+    f.result.tally.dailyLimit = dailyLimit;
     return f;
   };
   const TreeFolder done =
-      Base(TreeBaseState::kDone, ConversionOutcome::kConverted, Status());
+      Base(TreeBaseState::kDone, ConversionOutcome::kConverted, false);
   const TreeFolder stopped =
-      Base(TreeBaseState::kDone, ConversionOutcome::kCantWriteOutput, limit);
+      Base(TreeBaseState::kDone, ConversionOutcome::kCantWriteOutput, true);
   const TreeFolder waiting =
-      Base(TreeBaseState::kNotStarted, ConversionOutcome::kConverted, Status());
+      Base(TreeBaseState::kNotStarted, ConversionOutcome::kConverted, false);
   const TreeFolder failed =
-      Base(TreeBaseState::kDone, ConversionOutcome::kCantOpenBase,
-           Status::System(ERROR_ACCESS_DENIED));
+      Base(TreeBaseState::kDone, ConversionOutcome::kCantOpenBase, false);
   const struct {
     TreeFolders folders;
-    const Status* stop;
+    bool stopped;
     int status;
   } kCases[] = {
-      {{done, stopped, waiting}, &limit, kRunDailyLimit},
-      {{done, stopped, failed}, &limit, kRunFailed},
-      {{done, waiting}, nullptr, kRunFailed},
-      {{done}, nullptr, kRunDone},
+      {{done, stopped, waiting}, true, kRunDailyLimit},
+      {{done, stopped, failed}, true, kRunFailed},
+      {{done, waiting}, true, kRunFailed},
+      {{done}, false, kRunDone},
   };
   for (const auto& c : kCases)
-    EXPECT_EQ(TreeStatus(c.folders, c.stop), c.status);
+    EXPECT_EQ(TreeStatus(c.folders, c.stopped), c.status);
   EXPECT_EQ(StatusOfBase(stopped.result), kRunDailyLimit);
 }

@@ -112,6 +112,7 @@ int RunSingleBase(RunContext* run) {
   plan.bytesToConvert = base.baseSize;
   plan.tallied = run->destination->Tallies();
   run->Plan(plan);
+  if (run->account) TellUploadSize(run, place, base.baseSize);
   if (run->Cancelled()) {
     run->report.cancelled = true;
     return run->Finish(kRunFailed);

@@ -220,5 +220,5 @@ int RunSourceSurvey(RunContext* run) {
   int bases = 0;
   for (const TreeFolder& f : run->folders) bases += f.HasBase();
   return run->Finish(bases == 0 ? kRunNothingFound
-                                : TreeStatus(run->folders, nullptr));
+                                : TreeStatus(run->folders, false));
 }

@@ -97,9 +97,9 @@ TreeRunOptions BaseOptions(const RunContext& run) {
 }
 
 // The plan of a tree from root into destination: the folders still to
-// convert.
-void PlanTree(RunContext* run, const std::string& root,
-              const std::string& destination, int jobs) {
+// convert. Their bytes.
+uint64_t PlanTree(RunContext* run, const std::string& root,
+                  const std::string& destination, int jobs) {
   RunPlan plan;
   plan.tree = true;
   plan.source = root;
@@ -113,6 +113,7 @@ void PlanTree(RunContext* run, const std::string& root,
   plan.jobs = std::max(std::min(jobs, plan.basesToConvert), 1);
   plan.tallied = run->destination->Tallies();
   run->Plan(plan);
+  return plan.bytesToConvert;
 }
 
 // What this run is, for the journal.
@@ -164,8 +165,7 @@ int ConvertTree(RunContext* run, const Places& places, const Folder& outDir,
   MarkNotStarted(&run->folders);
   // Cancelled, even after the last base: left for the next run to carry on.
   const bool cancelled = summary.cancelled || run->Cancelled();
-  int status =
-      TreeStatus(run->folders, summary.stopped ? &summary.stopReason : nullptr);
+  int status = TreeStatus(run->folders, summary.stopped);
   // Only a run that went through says so: one that stopped is carried on
   // by its rerun.
   if (journal != nullptr && !summary.stopped && !cancelled) {
@@ -182,8 +182,7 @@ int ConvertTree(RunContext* run, const Places& places, const Folder& outDir,
   if (summary.stopped) report.stopReason = summary.stopReason;
   report.seconds = (GetTickCount() - startTick) / 1000.0;
   report.inventory = CloseInventory(inventory, inventoryName);
-  status =
-      TreeStatus(run->folders, summary.stopped ? &summary.stopReason : nullptr);
+  status = TreeStatus(run->folders, summary.stopped);
   if (!report.inventory.failure.IsOk()) status = kRunFailed;
   return run->Finish(status);
 }
@@ -224,7 +223,8 @@ int IntoPlacesElsewhere(RunContext* run, const Places& places) {
 
   TreeRunOptions options = BaseOptions(*run);
   options.inventory = inventory.get();
-  PlanTree(run, places.root, parent, options.jobs);
+  options.jobs = CapJobs(run, place, options.jobs);
+  TellUploadSize(run, place, PlanTree(run, places.root, parent, options.jobs));
   const DWORD startTick = GetTickCount();
   return ConvertTree(run, places, *here, parent, layout.get(), true, options,
                      nullptr, inventory.get(), inventoryName, startTick);
