@@ -2,11 +2,13 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <system_error>
 
-#include "headers/header_fields.h"
+#include "framing/message_digest.h"
+#include "imap/imap_credentials.h"
+#include "imap/imap_date.h"
 #include "imap/imap_url.h"
-#include "platform/file_time.h"
 
 namespace {
 
@@ -14,21 +16,6 @@ namespace {
 // many bytes (and one message more, however big), so that the conversion
 // runs ahead of the upload by no more than this.
 const size_t kQueueBytes = 4 << 20;
-
-int64_t UnixSeconds(const FILETIME& time) {
-  return (static_cast<int64_t>(TicksOf(time)) -
-          static_cast<int64_t>(kUnixEpochTicks)) /
-         static_cast<int64_t>(kTicksPerSecond);
-}
-
-std::string MessageIdOf(const std::string& bytes) {
-  HeaderField id;
-  id.name = "Message-ID";
-  const unsigned char* text =
-      reinterpret_cast<const unsigned char*>(bytes.data());
-  ReadHeaderFields(text, text + bytes.size(), &id, 1);
-  return id.value;
-}
 
 }  // namespace
 
@@ -48,13 +35,18 @@ std::unique_ptr<MessageSink> ImapSink::Create(const std::string& name,
   account.user = url.user;
   account.credentials = options.account->credentials;
   account.caFile = options.account->caFile;
+  account.timeoutMs = ImapTimeoutMsFromEnvironment();
   std::string folder;
   for (const std::string& part : url.folder)
     folder += (folder.empty() ? "" : "/") + part;
   std::unique_ptr<ImapSink> sink(
       new ImapSink(folder.empty() ? "INBOX" : folder));
   ImapSink* const s = sink.get();
-  sink->uploader.reset(new ImapUploader(account, UploadSettings(), nullptr));
+  sink->cancel = options.cancel;
+  ImapLinks links;
+  links.cancel = options.cancel;
+  sink->uploader.reset(
+      new ImapUploader(account, UploadSettings(), nullptr, links));
   const Status status = sink->uploader->Open(url.folder);
   if (!status.IsOk()) {
     *why = status.Text();
@@ -86,11 +78,22 @@ DWORD ImapSink::WriteBytes(const void* bytes, size_t count) {
 }
 
 DWORD ImapSink::End(const MessageFacts& message) {
-  current.internalDate = UnixSeconds(message.envelopeTime);
-  current.messageId = MessageIdOf(current.bytes);
+  current.internalDate =
+      UploadDate(message.envelopeTime, message.clockTime, current.bytes);
+  current.identity = MessageFileDigest(&sha, message, false);
+  // Stopped by the user: the conversion ends here, as a signal would end
+  // it.
+  if (cancel != nullptr && *cancel) {
+    Stop();
+    return ERROR_WRITE_FAULT;
+  }
   std::unique_lock<std::mutex> lock(mutex);
   room.wait(lock, [this] { return failed || queuedBytes < kQueueBytes; });
+  ++messages;
   if (failed) {
+    // The upload gave up: the rest of the base is only counted, so that
+    // the failure can say how many of how many went in.
+    if (!stopped) return ERROR_SUCCESS;
     lock.unlock();
     Stop();
     return ERROR_WRITE_FAULT;
@@ -111,8 +114,21 @@ bool ImapSink::Stop() {
     ending = true;
   }
   ready.notify_one();
-  if (worker.joinable()) worker.join();
-  return !failed;
+  if (!worker.joinable()) return !failed;
+  worker.join();
+  if (!failed) return true;
+  // How far it got, and what to do.
+  const uint64_t in = tally.delivered + tally.alreadyThere;
+  const uint64_t out = messages - std::min(messages, in + tally.refused);
+  // Those sent without an answer may be in the folder too: a rerun finds
+  // them.
+  failure += "; " + std::to_string(in) + " of " + std::to_string(messages) +
+             (stopped ? " messages handed on" : " messages") +
+             " are in the folder for certain";
+  if (tally.refused > 0)
+    failure += ", " + std::to_string(tally.refused) + " refused";
+  if (out > 0) failure += ": run korvane again to upload the rest";
+  return false;
 }
 
 std::string ImapSink::ErrorText(DWORD error) const {
@@ -145,7 +161,9 @@ void ImapSink::Work() {
 void ImapSink::Fail(const Status& status) {
   failure = status.Text();
   tally = uploader->Tally();
+  gone = true;
   std::lock_guard<std::mutex> lock(mutex);
   failed = true;
+  stopped = status.Kind() == StatusKind::kCancelled;
   room.notify_one();
 }

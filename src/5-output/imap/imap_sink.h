@@ -8,6 +8,7 @@
 #ifndef KORVANE_IMAP_IMAP_SINK_H_
 #define KORVANE_IMAP_IMAP_SINK_H_
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -16,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bytes/sha256.h"
 #include "framing/message_sink.h"
 #include "imap/imap_uploader.h"
 
@@ -34,17 +36,21 @@ class ImapSink : public MessageSink {
 
   DWORD Begin(const MessageFacts& message) override;
   DWORD WriteBytes(const void* bytes, size_t count) override;
-  // Queues the message; waits while the queue is full. A failure of the
-  // upload (the connection broke for good, the folder went) shows here or
-  // in Finish.
+  // Queues the message; waits while the queue is full. Once the upload
+  // has failed (the connection broke for good, the folder went), the
+  // messages are only counted, and Finish fails saying how many of them
+  // went in; once it was stopped (OutputOptions::cancel), End fails.
   DWORD End(const MessageFacts& message) override;
   // Sends the rest and waits for every answer.
   DWORD Finish() override;
 
   uint64_t BytesWritten() const override { return handed; }
   // The folder, as the URL names it: a message's UID comes with the
-  // server's answer, long after the message was handed on.
-  std::string LastPlace() const override { return folderName; }
+  // server's answer, long after the message was handed on. None once the
+  // upload has failed.
+  std::string LastPlace() const override {
+    return gone ? std::string() : folderName;
+  }
   std::string ErrorText(DWORD error) const override;
   const DeliveryTally* Tally() const override { return &tally; }
 
@@ -58,15 +64,21 @@ class ImapSink : public MessageSink {
 
   std::unique_ptr<ImapUploader> uploader;
   const std::string folderName;
+  const std::atomic<bool>* cancel = nullptr;
   ImapMessage current;  // the message between Begin and End
   uint32_t currentIndex = 0;
   uint64_t handed = 0;
+  Sha256 sha;  // the messages' identities
 
   std::mutex mutex;  // guards what follows
   std::condition_variable ready, room;
   std::deque<ImapMessage> queue;
   size_t queuedBytes = 0;
+  uint64_t messages = 0;  // handed on
   bool ending = false, failed = false;
+  bool stopped = false;  // failed: by the user's stop
+
+  std::atomic<bool> gone{false};  // the upload has failed
 
   // Written by the thread, read once it has ended.
   std::string failure;

@@ -1,6 +1,7 @@
 // The tree into an IMAP account: PARENT/A/B for the base in ROOT/A/B.
 #include "imap/imap_tree_layout.h"
 
+#include "imap/imap_credentials.h"
 #include "imap/imap_folder.h"
 
 namespace {
@@ -30,6 +31,7 @@ ImapAccount AccountOf(const ImapUrl& url, const AccountAccess& access) {
   account.user = url.user;
   account.credentials = access.credentials;
   account.caFile = access.caFile;
+  account.timeoutMs = ImapTimeoutMsFromEnvironment();
   return account;
 }
 

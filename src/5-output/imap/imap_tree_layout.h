@@ -1,9 +1,9 @@
 // A tree into an IMAP account: the folders of ROOT become folders below
 // PARENT (the folder the tree's URL names, the account's top for none),
 // each named after its folder, in the server's hierarchy, with the shared
-// naming of every layout (src/5-output/output_tree). A place's output is its path below
-// PARENT, "/" between the names, "%", "?" and "#" escaped as in the URL;
-// the base in ROOT/A/B goes to PARENT/A/B, the base in ROOT itself to
+// naming of every layout (src/5-output/output_tree). A place's output is its
+// path below PARENT, "/" between the names, "%", "?" and "#" escaped as in the
+// URL; the base in ROOT/A/B goes to PARENT/A/B, the base in ROOT itself to
 // PARENT/rootName, and a folder without a base but with bases below it
 // gets an empty folder. Below the account's top, a folder named Inbox (in
 // any case) directly in ROOT is the account's INBOX (MailboxName).

@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "tbb/base_layout.h"
 #include "framing/message_writer.h"
 #include "framing/write_behind_sink.h"
 #include "io/file_stream.h"
@@ -10,6 +9,7 @@
 #include "platform/system_error.h"
 #include "scan/alternative_scanner.h"
 #include "scan/normal_scanner.h"
+#include "tbb/base_layout.h"
 
 namespace {
 
@@ -210,6 +210,7 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   outputOptions.mustBeNew = options.outputMustBeNew;
   outputOptions.madeByCaller = options.outputMade;
   outputOptions.account = options.account;
+  outputOptions.cancel = options.cancel;
   std::unique_ptr<MessageSink> sink =
       kind.create(outputName, outputOptions, &result.reason);
   if (!sink) {

@@ -60,6 +60,9 @@ struct ConversionOptions {
   // Where the output is a folder of a mail account: how to log in
   // (OutputOptions::account).
   const AccountAccess* account = nullptr;
+  // The user's stop, for an output that works on its own (an upload):
+  // OutputOptions::cancel. Null: none.
+  const std::atomic<bool>* cancel = nullptr;
 
   // The millisecond clock for the progress throttle; tests substitute theirs.
   DWORD (*tickCount)() = nullptr;  // null: GetTickCount

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "bytes/ascii.h"
+#include "console/display_width.h"
 #include "eml/eml_name.h"
 #include "imap/imap_credentials.h"
-#include "console/display_width.h"
 #include "platform/system_error.h"
 
 namespace {
@@ -89,11 +89,16 @@ std::string TallyText(const DeliveryTally& tally) {
   if (tally.nulsAsBlanks > 0)
     text += " (" + std::to_string(tally.nulsAsBlanks) +
             " with NUL bytes, sent as blanks)";
+  if (tally.connectionLimit > 0)
+    text += "; " + std::to_string(tally.connectionLimit) +
+            " connections at once, as many as the server allows";
   return text;
 }
 
 void PrintTally(const std::string& where, const DeliveryTally& tally) {
   for (const std::string& refusal : tally.refusals)
     printf("refused: %s\n", ConsoleText(refusal).c_str());
+  for (const std::string& warning : tally.warnings)
+    printf("warning: %s\n", ConsoleText(warning).c_str());
   printf("%s: %s\n", ConsoleText(where).c_str(), TallyText(tally).c_str());
 }

@@ -6,14 +6,15 @@
 #include <memory>
 #include <string>
 
-#include "convert/conversion.h"
-#include "inventory/inventory.h"
 #include "console/account_login.h"
 #include "console/command_line.h"
 #include "console/concurrency.h"
 #include "console/display_width.h"
 #include "console/exit_status.h"
 #include "console/tree_console.h"
+#include "convert/conversion.h"
+#include "inventory/inventory.h"
+#include "platform/interrupt.h"
 #include "platform/win32.h"
 
 namespace {
@@ -126,6 +127,8 @@ int RunKorvane(int argc, char** argv) {
   if (kind.remote) {
     if (!ReadAccount(kind, mailboxName, &place, &access)) return kExitFailed;
     options.account = &access;
+    // Ctrl-C stops the upload, which then says how far it got.
+    options.cancel = StopRequest();
   }
   // The inventory goes beside the output, named after it; for an account,
   // into the current folder.

@@ -9,13 +9,14 @@
 #include <memory>
 #include <string>
 
-#include "io/paths.h"
 #include "console/account_login.h"
 #include "console/display_width.h"
 #include "console/exit_status.h"
 #include "console/run.h"
 #include "console/tree_console.h"
 #include "console/tree_outdir.h"
+#include "io/paths.h"
+#include "platform/interrupt.h"
 
 namespace {
 
@@ -75,6 +76,8 @@ int RunTreeIntoAccount(const RunSettings& settings,
 
   TreeRunOptions options = BaseTreeRunOptions(settings, concurrency, kind, fs);
   options.conversion.account = &access;
+  // Ctrl-C stops the uploads, which then say how far they got.
+  options.conversion.cancel = StopRequest();
   options.inventory = inventory.get();
   PrintTreeStart(*folders, places.root, parent, options.jobs);
 

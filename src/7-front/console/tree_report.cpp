@@ -1,14 +1,15 @@
 // What a tree run prints at its end: one line per folder, then the total.
 #include <stdio.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "io/paths.h"
 #include "console/account_login.h"
 #include "console/display_width.h"
 #include "console/exit_status.h"
 #include "console/tree_console.h"
+#include "io/paths.h"
 
 namespace {
 
@@ -162,6 +163,8 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
         total.alreadyThere += t.alreadyThere;
         total.refused += t.refused;
         total.nulsAsBlanks += t.nulsAsBlanks;
+        total.connectionLimit =
+            std::max(total.connectionLimit, t.connectionLimit);
       }
     }
     printf("%s", OutcomeText(f).c_str());
@@ -204,6 +207,11 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
     for (const std::string& refusal : folders[i].result.tally.refusals) {
       printf("refused in %s: %s", Label(folders, i).c_str(),
              ConsoleText(refusal).c_str());
+      printf("\n");
+    }
+    for (const std::string& warning : folders[i].result.tally.warnings) {
+      printf("warning: in %s: %s", Label(folders, i).c_str(),
+             ConsoleText(warning).c_str());
       printf("\n");
     }
   }
