@@ -12,7 +12,11 @@
 // case, as some servers do), the later one in tree order gets "-2" (or
 // -3, ...); a name the server refuses, or that holds its hierarchy
 // separator, becomes folder-N beside it, N the folder's place in tree
-// order, with the server's words as the reason.
+// order, with the server's words as the reason. A provider korvane knows
+// (src/2-network/provider) may say more: Gmail keeps "[Gmail]" at the top
+// of the account for its own folders (a name refused, as above), Exchange
+// takes names that differ in any letter's case for one (a clash, as
+// above).
 //
 // A folder that is there already is used as it is: a rerun uploads only
 // what it does not hold (ImapUploader's skip rule), so nothing of an
@@ -28,6 +32,7 @@
 #include "imap/imap_session.h"
 #include "imap/imap_url.h"
 #include "output_tree/tree_layout.h"
+#include "provider/provider.h"
 
 class ImapTreeLayout : public TreeLayout {
  public:
@@ -61,6 +66,7 @@ class ImapTreeLayout : public TreeLayout {
   explicit ImapTreeLayout(FileSystem* fs) : TreeLayout(fs) {}
 
   std::unique_ptr<ImapSession> session;
+  const Provider* provider = nullptr;
   std::string parent;  // the URL
   std::string separator;
   std::string refusal;  // the words of the last refusal
