@@ -44,11 +44,12 @@ void ConnectionGate::Leave(bool wasLoggedIn) {
   room.notify_one();
 }
 
-bool ConnectionGate::Refused() {
+bool ConnectionGate::Refused(bool* lowered) {
   {
     std::lock_guard<std::mutex> lock(mutex);
     --open;
     if (loggedIn > 0) {
+      if (lowered != nullptr) *lowered = limit == 0 || loggedIn < limit;
       limit = loggedIn;
       return true;
     }

@@ -31,9 +31,10 @@ class ConnectionGate {
   void Leave(bool loggedIn);
   // The login of a connection that had entered was refused for the
   // server's limit: it leaves. True where others are logged in: their
-  // number is the limit now, and entering again waits for room. False
-  // where none is (the server's other clients take its connections).
-  bool Refused();
+  // number is the limit now, and entering again waits for room (and
+  // *lowered tells whether that made the limit lower). False where none is
+  // (the server's other clients take its connections).
+  bool Refused(bool* lowered = nullptr);
 
   // The limit a refusal set; 0 while none has.
   int Limit() const;

@@ -10,6 +10,7 @@
 #include "account/account_access.h"
 #include "net/byte_stream.h"
 #include "net/clock.h"
+#include "status/notice.h"
 #include "status/status.h"
 
 typedef AccountCredentials ImapCredentials;
@@ -40,6 +41,9 @@ struct ImapLinks {
   const std::atomic<bool>* cancel = nullptr;
   // The connections to the account open at once; null: the process's.
   ConnectionGate* gate = nullptr;
+  // Where what is no failure is told (fewer connections than asked for, a
+  // server that keeps no dates); null: nowhere.
+  NoticeSink* notices = nullptr;
 };
 
 // Whether a new connection may get further: the network failed (none

@@ -45,6 +45,7 @@ std::unique_ptr<MessageSink> ImapSink::Create(const std::string& name,
   sink->cancel = options.cancel;
   ImapLinks links;
   links.cancel = options.cancel;
+  links.notices = options.account->notices;
   sink->uploader.reset(
       new ImapUploader(account, UploadSettings(), nullptr, links));
   const Status status = sink->uploader->Open(url.folder);

@@ -82,6 +82,10 @@ ImapUploader::ImapUploader(const ImapAccount& account,
 
 ImapUploader::~ImapUploader() { Disconnect(); }
 
+void ImapUploader::Tell(const Notice& notice) {
+  if (links.notices != nullptr) links.notices->Tell(notice);
+}
+
 bool ImapUploader::Cancelled() const {
   return links.cancel != nullptr && *links.cancel;
 }
@@ -130,8 +134,18 @@ Status ImapUploader::Connect(const ImapAccount& attempt) {
     const Status status = ConnectOnce(attempt);
     // Refused for the limit with others of ours logged in: the gate
     // lowers it, and lets this one in once one of them has ended.
-    if (status.Kind() != StatusKind::kLimit || !gate->Refused()) return status;
+    bool lowered = false;
+    if (status.Kind() != StatusKind::kLimit || !gate->Refused(&lowered))
+      return status;
     tally.connectionLimit = gate->MostLoggedIn();
+    if (lowered) {
+      Notice notice;
+      notice.kind = NoticeKind::kConnectionsCut;
+      notice.text = status.Text();
+      notice.where = account.host;
+      notice.count = gate->Limit();
+      Tell(notice);
+    }
   }
 }
 
@@ -394,6 +408,10 @@ Status ImapUploader::CheckDates() {
         FormatImapDate(s.second) + " became " + FormatImapDate(found->second) +
         "): mail programs will show the messages by the day they were "
         "uploaded; a rerun still knows them by their identity");
+    Notice notice;
+    notice.text = tally.warnings.back();
+    notice.where = mailbox;
+    Tell(notice);
     break;
   }
   return status;

@@ -120,6 +120,7 @@ class ImapUploader {
   };
 
   bool Cancelled() const;
+  void Tell(const Notice& notice);
   // Through the gate: a refusal for the server's limit while others of
   // the process are logged in waits for one of them to end and tries
   // again.

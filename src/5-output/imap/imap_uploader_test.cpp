@@ -35,12 +35,20 @@ std::string Stored(const ImapMessage& m) {
   return IdentityLine(Sha256::Hex(sha.Finish())) + m.bytes;
 }
 
+// What the uploader tells besides its results.
+class Notices : public NoticeSink {
+ public:
+  void Tell(const Notice& notice) override { told.push_back(notice); }
+  std::vector<Notice> told;
+};
+
 class ImapInMemoryTest : public ::testing::Test {
  protected:
   ImapInMemoryTest() : server(&clock) {
     links.connector = &server;
     links.clock = &clock;
     links.gate = &gate;
+    links.notices = &notices;
     account.host = "memory";
     account.user = "user";
     account.credentials.secret = "secret";
@@ -86,6 +94,7 @@ class ImapInMemoryTest : public ::testing::Test {
   ManualClock clock;
   MemoryImapServer server;
   ConnectionGate gate;
+  Notices notices;
   ImapLinks links;
   ImapAccount account;
 };
@@ -368,6 +377,8 @@ TEST_F(ImapInMemoryTest, DatesTheServerDoesNotKeepAreToldOnce) {
   ASSERT_EQ(1u, run.tally.warnings.size());
   EXPECT_NE(std::string::npos,
             run.tally.warnings[0].find("does not keep the dates"));
+  ASSERT_EQ(1u, notices.told.size());
+  EXPECT_EQ(run.tally.warnings[0], notices.told[0].text);
   server.keepsDates = true;
   run = Upload(Messages(250));
   EXPECT_EQ(250u, run.tally.alreadyThere);
@@ -437,7 +448,7 @@ TEST_F(ImapInMemoryTest, AStopWaitsForTheAnswersOfWhatWasSent) {
   EXPECT_LE(stored, 250u);
 }
 
-TEST(ConnectionGateTest, ARefusalMakesTheLoggedInTheLimit) {
+TEST(ConnectionGateThreadTest, ARefusalMakesTheLoggedInTheLimit) {
   ConnectionGate gate;
   for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(gate.Enter(nullptr));

@@ -415,7 +415,7 @@ TEST_F(ImapRunTest, ADeadServerIsGivenUpOnSayingWhyAndHowFarItGot) {
   SetVariable("KORVANE_IMAP_TIMEOUT", "");
 }
 
-TEST_F(ImapRunTest, ATreeWithMoreJobsThanTheServerTakesConnections) {
+TEST_F(ImapRunTest, ATreeWithMoreConcurrentJobsThanTheServerTakes) {
   // On 127.0.0.3 the server takes 4 connections of a user at once.
   for (int i = 0; i < 20; ++i) {
     const std::string folder = "Mail/F" + std::to_string(i);
