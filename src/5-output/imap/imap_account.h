@@ -10,6 +10,7 @@
 #include "account/account_access.h"
 #include "net/byte_stream.h"
 #include "net/clock.h"
+#include "provider/provider.h"
 #include "status/notice.h"
 #include "status/status.h"
 
@@ -27,6 +28,12 @@ struct ImapAccount {
   int timeoutMs = 60000;
   // An OAuth2 token goes by XOAUTH2 even where OAUTHBEARER is offered too.
   bool xoauth2 = false;
+  // The provider the host is (its limits), or null.
+  const Provider* provider = nullptr;
+  // Where what is no failure is told (waiting as the server asked, fewer
+  // connections than asked for, a server that keeps no dates); null for
+  // nowhere.
+  NoticeSink* notices = nullptr;
 };
 
 class ConnectionGate;
@@ -41,9 +48,6 @@ struct ImapLinks {
   const std::atomic<bool>* cancel = nullptr;
   // The connections to the account open at once; null: the process's.
   ConnectionGate* gate = nullptr;
-  // Where what is no failure is told (fewer connections than asked for, a
-  // server that keeps no dates); null: nowhere.
-  NoticeSink* notices = nullptr;
 };
 
 // Whether a new connection may get further: the network failed (none

@@ -28,6 +28,9 @@ class ImapSession {
 
   // Whether the server named capability (upper case, as "LITERAL+").
   bool Has(const std::string& capability) const;
+  // The value of a capability NAME=VALUE ("APPENDLIMIT=35882577"); "" for
+  // none.
+  std::string Value(const std::string& name) const;
 
   // A fresh tag ("K17").
   std::string NextTag();
@@ -62,6 +65,7 @@ class ImapSession {
   Status Connect(const ImapAccount& account);
   Status Login(const ImapAccount& account);
   Status Authenticate(const std::string& mechanism, const std::string& initial);
+  Status OAuth2(const ImapAccount& account, const std::string& token);
   // "TAG verb arguments", each argument a quoted string or, where it
   // cannot be one, a literal sent after the server's go-ahead.
   Status RunWithArguments(const std::string& verb,

@@ -36,16 +36,17 @@ std::unique_ptr<MessageSink> ImapSink::Create(const std::string& name,
   account.credentials = options.account->credentials;
   account.caFile = options.account->caFile;
   account.timeoutMs = ImapTimeoutMsFromEnvironment();
+  std::string unknown;
+  account.provider = ProviderFromEnvironment(url.host, &unknown);
+  account.notices = options.account->notices;
   std::string folder;
   for (const std::string& part : url.folder)
     folder += (folder.empty() ? "" : "/") + part;
   std::unique_ptr<ImapSink> sink(
       new ImapSink(folder.empty() ? "INBOX" : folder));
   ImapSink* const s = sink.get();
-  sink->cancel = options.cancel;
   ImapLinks links;
   links.cancel = options.cancel;
-  links.notices = options.account->notices;
   sink->uploader.reset(
       new ImapUploader(account, UploadSettings(), nullptr, links));
   const Status status = sink->uploader->Open(url.folder);
@@ -82,23 +83,13 @@ DWORD ImapSink::End(const MessageFacts& message) {
   current.internalDate =
       UploadDate(message.envelopeTime, message.clockTime, current.bytes);
   current.identity = MessageFileDigest(&sha, message, false);
-  // Stopped by the user: the conversion ends here, as a signal would end
-  // it.
-  if (cancel != nullptr && *cancel) {
-    Stop();
-    return ERROR_WRITE_FAULT;
-  }
   std::unique_lock<std::mutex> lock(mutex);
   room.wait(lock, [this] { return failed || queuedBytes < kQueueBytes; });
   ++messages;
-  if (failed) {
-    // The upload gave up: the rest of the base is only counted, so that
-    // the failure can say how many of how many went in.
-    if (!stopped) return ERROR_SUCCESS;
-    lock.unlock();
-    Stop();
-    return ERROR_WRITE_FAULT;
-  }
+  // The upload gave up (or was stopped, and the conversion stops at its
+  // next message): the rest is only counted, so that the failure can say
+  // how many of how many went in.
+  if (failed) return ERROR_SUCCESS;
   current.label = currentIndex;
   queuedBytes += current.bytes.size();
   queue.push_back(std::move(current));
@@ -109,6 +100,14 @@ DWORD ImapSink::End(const MessageFacts& message) {
 
 DWORD ImapSink::Finish() { return Stop() ? ERROR_SUCCESS : ERROR_WRITE_FAULT; }
 
+const DeliveryTally* ImapSink::Tally() const {
+  // The thread counts until it ends: a conversion stopped before Finish
+  // (cancelled) asks at once, and gets the counts once the answers to what
+  // was sent are in.
+  const_cast<ImapSink*>(this)->Stop();
+  return &tally;
+}
+
 bool ImapSink::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex);
@@ -117,7 +116,8 @@ bool ImapSink::Stop() {
   ready.notify_one();
   if (!worker.joinable()) return !failed;
   worker.join();
-  if (!failed) return true;
+  // A provider's daily limit says how far it got in words of its own.
+  if (!failed || tally.dailyLimit) return !failed;
   // How far it got, and what to do.
   const uint64_t in = tally.delivered + tally.alreadyThere;
   const uint64_t out = messages - std::min(messages, in + tally.refused);
@@ -162,6 +162,7 @@ void ImapSink::Work() {
 void ImapSink::Fail(const Status& status) {
   failure = status.Text();
   tally = uploader->Tally();
+  tally.dailyLimit = status.Kind() == StatusKind::kDailyLimit;
   gone = true;
   std::lock_guard<std::mutex> lock(mutex);
   failed = true;

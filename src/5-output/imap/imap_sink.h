@@ -37,9 +37,9 @@ class ImapSink : public MessageSink {
   DWORD Begin(const MessageFacts& message) override;
   DWORD WriteBytes(const void* bytes, size_t count) override;
   // Queues the message; waits while the queue is full. Once the upload
-  // has failed (the connection broke for good, the folder went), the
-  // messages are only counted, and Finish fails saying how many of them
-  // went in; once it was stopped (OutputOptions::cancel), End fails.
+  // has failed (the connection broke for good, the folder went, it was
+  // stopped by OutputOptions::cancel), the messages are only counted, and
+  // Finish fails saying how many of them went in.
   DWORD End(const MessageFacts& message) override;
   // Sends the rest and waits for every answer.
   DWORD Finish() override;
@@ -52,7 +52,7 @@ class ImapSink : public MessageSink {
     return gone ? std::string() : folderName;
   }
   std::string ErrorText(DWORD error) const override;
-  const DeliveryTally* Tally() const override { return &tally; }
+  const DeliveryTally* Tally() const override;
 
  private:
   explicit ImapSink(std::string folderName)
@@ -64,7 +64,6 @@ class ImapSink : public MessageSink {
 
   std::unique_ptr<ImapUploader> uploader;
   const std::string folderName;
-  const std::atomic<bool>* cancel = nullptr;
   ImapMessage current;  // the message between Begin and End
   uint32_t currentIndex = 0;
   uint64_t handed = 0;

@@ -7,6 +7,7 @@
 #include "bytes/sha256.h"
 #include "imap/imap_date.h"
 #include "imap/imap_folder.h"
+#include "provider/provider_signals.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ ImapUploader::ImapUploader(const ImapAccount& account,
 ImapUploader::~ImapUploader() { Disconnect(); }
 
 void ImapUploader::Tell(const Notice& notice) {
-  if (links.notices != nullptr) links.notices->Tell(notice);
+  if (account.notices != nullptr) account.notices->Tell(notice);
 }
 
 bool ImapUploader::Cancelled() const {
@@ -225,6 +226,7 @@ void ImapUploader::Settle(const Pending& message, UploadOutcome outcome,
   switch (outcome) {
     case UploadOutcome::kUploaded:
       ++tally.delivered;
+      tally.deliveredBytes += message.Size();
       if (message.nulsAsBlanks) ++tally.nulsAsBlanks;
       settled.push_back(message.identity);
       break;
@@ -268,6 +270,16 @@ Status ImapUploader::Add(ImapMessage message) {
   if (index.TakeIdentity(pending.identity)) {
     settled.push_back(pending.identity);
     Settle(pending, UploadOutcome::kAlreadyThere, 0, "");
+    return Status::Ok();
+  }
+  std::string whose;
+  const uint64_t limit = SizeLimit(&whose);
+  const uint64_t size = IdentityLine(pending.identity).size() +
+                        message.bytes.size();
+  if (limit != 0 && size > limit) {
+    Settle(pending, UploadOutcome::kRefused, 0,
+           "not sent: " + std::to_string(size) + " bytes, more than the " +
+               std::to_string(limit) + " " + whose);
     return Status::Ok();
   }
   pending.bytes = std::move(message.bytes);
@@ -419,6 +431,11 @@ Status ImapUploader::CheckDates() {
 
 Status ImapUploader::Pump(bool finish) {
   for (;;) {
+    // At the daily limit, what was sent before the refusal may still have
+    // gone in: its answers are read, so that the run says how much did.
+    if (!fatal.IsOk() && fatal.Kind() == StatusKind::kDailyLimit && session &&
+        !inFlight.empty() && ReadOne() == NetStatus::kOk)
+      continue;
     if (!fatal.IsOk()) return fatal;
     if (Cancelled()) return Stop();
     if (!session) return Status::Of(StatusKind::kOther, "no folder is open");
@@ -430,6 +447,13 @@ Status ImapUploader::Pump(bool finish) {
     const bool crowded =
         inFlight.size() >= (multi ? 2 : settings.inFlightCommands) ||
         inFlightBytes >= settings.inFlightBytes || !datesToCheck.empty();
+    const bool due = !queue.empty() && (full || finish || queue.front().alone);
+    // The server asked for a pause: what is on its way is answered first.
+    const bool paused = resumeAt != 0 && clock->NowMs() < resumeAt;
+    if (due && paused && inFlight.empty() && datesToCheck.empty()) {
+      if (!clock->WaitUntil(resumeAt, links.cancel)) return Stop();
+      continue;
+    }
     NetStatus status = NetStatus::kOk;
     Command command;
     if (!datesToCheck.empty() && inFlight.empty()) {
@@ -440,8 +464,7 @@ Status ImapUploader::Pump(bool finish) {
         status = NetStatus::kClosed;
         brokeBecause = checked.Text();
       }
-    } else if (!queue.empty() && (full || finish || queue.front().alone) &&
-               !crowded) {
+    } else if (due && !crowded && !paused) {
       // A batch, cut before a message that must go alone.
       do {
         command.bytes += queue.front().bytes.size();
@@ -454,13 +477,16 @@ Status ImapUploader::Pump(bool finish) {
       queuedBytes -= command.bytes;
       status = SendCommand(command);
     } else if (!inFlight.empty() &&
-               (crowded || finish || session->ReadableNow())) {
+               (crowded || finish || paused || session->ReadableNow())) {
       status = ReadOne();
     } else {
       status = FlushOut();
       if (status == NetStatus::kOk) return Status::Ok();
     }
     if (status != NetStatus::kOk) {
+      // A connection ended with the provider's daily limit is not opened
+      // again.
+      if (!fatal.IsOk()) return fatal;
       const Status recovered = Recover(status, &command.messages);
       if (!recovered.IsOk()) return fatal = recovered;
     }
@@ -599,7 +625,10 @@ NetStatus ImapUploader::AwaitContinuation(const std::string& tag,
     if ((status = session->Read(&r)) != NetStatus::kOk) break;
     if (r.kind == ImapResponse::kContinuation) return NetStatus::kOk;
     // A BYE: the server closes the connection, nothing more comes.
-    if (r.word == "BYE") return NetStatus::kClosed;
+    if (r.word == "BYE") {
+      Untagged(r);
+      return NetStatus::kClosed;
+    }
     if (r.kind == ImapResponse::kTagged && r.tag == tag) {
       *refusal = r;
       *refused = true;
@@ -615,9 +644,65 @@ NetStatus ImapUploader::ReadOne() {
   ImapResponse r;
   if (status == NetStatus::kOk) status = session->Read(&r);
   if (status != NetStatus::kOk) return status;
-  if (r.word == "BYE") return NetStatus::kClosed;
+  if (r.word == "BYE") {
+    Untagged(r);
+    return NetStatus::kClosed;
+  }
   if (r.kind == ImapResponse::kTagged) Answered(r);
   return status;
+}
+
+void ImapUploader::Untagged(const ImapResponse& response) {
+  // Gmail may end the connection at its daily limit with a BYE.
+  std::vector<Pending> none;
+  if (response.word == "BYE") ProviderSaid(response, &none);
+}
+
+void ImapUploader::Requeue(std::vector<Pending>* messages) {
+  for (auto m = messages->rbegin(); m != messages->rend(); ++m)
+    Queue(std::move(*m), true);
+  messages->clear();
+}
+
+uint64_t ImapUploader::SizeLimit(std::string* whose) const {
+  const std::string announced = session ? session->Value("APPENDLIMIT") : "";
+  if (!announced.empty() && announced.size() < 19 &&
+      announced.find_first_not_of("0123456789") == std::string::npos &&
+      std::stoull(announced) > 0) {
+    *whose = "the server takes (its APPENDLIMIT)";
+    return std::stoull(announced);
+  }
+  if (!account.provider) return 0;
+  *whose = std::string("bytes ") + account.provider->title + " takes";
+  return account.provider->maxMessageBytes;
+}
+
+bool ImapUploader::ProviderSaid(const ImapResponse& response,
+                                std::vector<Pending>* messages) {
+  if (SaysDailyLimit(account.provider, response.CodeName(), response.text)) {
+    // Neither refused nor lost: the run ends, and a later one sends them.
+    messages->clear();
+    fatal = Status::Of(StatusKind::kDailyLimit,
+                       std::string(account.provider->title) +
+                           "'s daily limit was reached (" +
+                           ServerSays(response) + ")");
+    return true;
+  }
+  int64_t ms = 0;
+  if (response.word == "OK" || !SuggestedBackoffMs(response.text, &ms))
+    return false;
+  Requeue(messages);
+  resumeAt = std::max(resumeAt, clock->NowMs() + ms);
+  if (!toldPause) {
+    toldPause = true;
+    Notice notice;
+    notice.kind = NoticeKind::kThrottled;
+    notice.seconds = static_cast<uint64_t>((ms + 999) / 1000);
+    notice.text = ServerSays(response);
+    notice.where = mailbox;
+    Tell(notice);
+  }
+  return true;
 }
 
 void ImapUploader::Answered(const ImapResponse& response) {
@@ -632,6 +717,7 @@ void ImapUploader::Answered(const ImapResponse& response) {
 }
 
 void ImapUploader::Complete(Command* command, const ImapResponse& response) {
+  if (ProviderSaid(response, &command->messages)) return;
   if (response.word == "OK") {
     const std::vector<uint32_t> uids = AppendedUids(response);
     for (size_t i = 0; i < command->messages.size(); ++i)

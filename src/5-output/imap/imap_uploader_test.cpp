@@ -48,7 +48,7 @@ class ImapInMemoryTest : public ::testing::Test {
     links.connector = &server;
     links.clock = &clock;
     links.gate = &gate;
-    links.notices = &notices;
+    account.notices = &notices;
     account.host = "memory";
     account.user = "user";
     account.credentials.secret = "secret";

@@ -60,12 +60,17 @@ struct ConversionOptions {
   // Where the output is a folder of a mail account: how to log in
   // (OutputOptions::account).
   const AccountAccess* account = nullptr;
-  // The user's stop, for an output that works on its own (an upload):
-  // OutputOptions::cancel. Null: none.
-  const std::atomic<bool>* cancel = nullptr;
-
   // The millisecond clock for the progress throttle; tests substitute theirs.
   DWORD (*tickCount)() = nullptr;  // null: GetTickCount
+
+  // Nothing is made or written: the scans count the messages a conversion
+  // would write (a survey of the base).
+  bool countOnly = false;
+
+  // Set from any thread to stop the conversion at its next message
+  // (kCancelled): the output is not finished, so what has its final name
+  // stays whole. Null: not cancellable.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 enum class ConversionOutcome {
@@ -76,6 +81,7 @@ enum class ConversionOutcome {
   kCantReadBase,      // the base failed while it was read (it shrank, ...)
   kCantCreateOutput,  // the output could not be created
   kCantWriteOutput,   // a write to the output failed (disk full, ...)
+  kCancelled,         // stopped by ConversionOptions::cancel, not finished
 };
 
 struct ConversionResult {
@@ -110,10 +116,13 @@ class ConversionProgress {
   // The output exists and the scanner is built; the scan starts now.
   virtual void ScanStarting(ScanKind scan) { (void)scan; }
   // Once right after the scanner is attached, then at most every ~100 ms
-  // while messages are written. percent of the base, and bytes of it done.
-  virtual void Advanced(unsigned percent, uint64_t bytesDone) {
+  // while messages are written. percent of the base, bytes of it done,
+  // and the messages written so far.
+  virtual void Advanced(unsigned percent, uint64_t bytesDone,
+                        uint64_t messages) {
     (void)percent;
     (void)bytesDone;
+    (void)messages;
   }
   // The normal scan met its first unusable record.
   virtual void CorruptionFound() {}

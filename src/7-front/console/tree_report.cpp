@@ -2,13 +2,12 @@
 #include <stdio.h>
 
 #include <algorithm>
+
 #include <string>
 #include <vector>
 
-#include "console/account_login.h"
+#include "console/console_printer.h"
 #include "console/display_width.h"
-#include "console/exit_status.h"
-#include "console/tree_console.h"
 #include "io/paths.h"
 
 namespace {
@@ -92,7 +91,13 @@ std::string OutcomeText(const TreeFolder& f) {
         text = "failed: can't create the output: " + r.reason;
         break;
       case ConversionOutcome::kCantWriteOutput:
-        text = "failed: can't write the output: " + r.reason;
+        // A provider's daily limit is no failure: the rest goes tomorrow.
+        text = r.tally.dailyLimit
+                   ? "not finished: " + r.reason
+                   : "failed: can't write the output: " + r.reason;
+        break;
+      case ConversionOutcome::kCancelled:
+        text = "not converted: the run was cancelled";
         break;
     }
   } else {
@@ -119,8 +124,9 @@ std::string SizeText(uint64_t bytes) {
   return text;
 }
 
-void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
-                     double seconds, bool tallies) {
+void PrintTreeReport(const RunReport& report) {
+  const TreeFolders& folders = *report.folders;
+  const bool tallies = report.tallied;
   size_t width = DisplayWidth("folder");
   for (size_t i = 0; i < folders.size(); ++i) {
     if (!Listed(folders[i])) continue;
@@ -163,6 +169,7 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
         total.alreadyThere += t.alreadyThere;
         total.refused += t.refused;
         total.nulsAsBlanks += t.nulsAsBlanks;
+        total.deliveredBytes += t.deliveredBytes;
         total.connectionLimit =
             std::max(total.connectionLimit, t.connectionLimit);
       }
@@ -180,6 +187,8 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
       ++notStarted;
     } else if (f.state == TreeBaseState::kDoneBefore) {
       ++doneBefore;
+    } else if (f.result.tally.dailyLimit) {
+      ++notStarted;
     } else if (f.result.outcome != ConversionOutcome::kConverted) {
       ++failed;
     } else if (f.result.emptyBase) {
@@ -194,8 +203,8 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
   printf(
       "%d folders, %lld messages, %s in %.1f seconds: %d converted, %d "
       "recovered, %d empty, %d failed",
-      bases, messages, SizeText(bytes).c_str(), seconds, converted, recovered,
-      empty, failed);
+      bases, messages, SizeText(bytes).c_str(), report.seconds, converted,
+      recovered, empty, failed);
   if (doneBefore > 0) printf(", %d done before", doneBefore);
   if (notStarted > 0) printf(", %d not converted", notStarted);
   if (notListed > 0) printf(", %d folders not listed", notListed);
@@ -215,28 +224,11 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
       printf("\n");
     }
   }
-  if (summary.stopped) {
+  if (report.stopped && report.status == kRunDailyLimit) {
+    PrintDailyLimit(report.stopReason.Text(), total);
+  } else if (report.stopped) {
     printf("error: the run stopped: %s",
-           ConsoleText(summary.stopReason).c_str());
+           ConsoleText(report.stopReason.Text()).c_str());
     printf("\n");
   }
-}
-
-int TreeExitStatus(const TreeFolders& folders, const TreeRunSummary& summary) {
-  // The worst of every base's status; a stop or a folder that could not be
-  // listed is a failure.
-  int status = summary.stopped ? kExitFailed : kExitDone;
-  for (const TreeFolder& f : folders) {
-    if (f.listError != 0) status = kExitFailed;
-    if (!f.HasBase()) continue;
-    // A base done before counts as converted.
-    // A message the destination refused is one not converted.
-    const int base = f.state == TreeBaseState::kDoneBefore ? kExitDone
-                     : f.state != TreeBaseState::kDone     ? kExitFailed
-                     : f.result.tally.refused > 0
-                         ? kExitFailed
-                         : ExitStatusOf(f.result.outcome);
-    if (base > status) status = base;
-  }
-  return status;
 }
