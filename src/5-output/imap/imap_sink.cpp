@@ -21,11 +21,16 @@ const size_t kQueueBytes = 4 << 20;
 
 std::unique_ptr<MessageSink> ImapSink::Create(const std::string& name,
                                               const OutputOptions& options,
-                                              std::string* why) {
+                                              Status* why) {
   ImapUrl url;
-  if (!ParseImapUrl(name, &url, why)) return nullptr;
+  std::string refusal;
+  if (!ParseImapUrl(name, &url, &refusal)) {
+    *why = Status::Of(StatusKind::kBadInput, refusal);
+    return nullptr;
+  }
   if (options.account == nullptr) {
-    *why = "no password or token to log in with";
+    *why = Status::Of(StatusKind::kAccessDenied,
+                      "no password or token to log in with");
     return nullptr;
   }
   ImapAccount account;
@@ -51,13 +56,14 @@ std::unique_ptr<MessageSink> ImapSink::Create(const std::string& name,
       new ImapUploader(account, UploadSettings(), nullptr, links));
   const Status status = sink->uploader->Open(url.folder);
   if (!status.IsOk()) {
-    *why = status.Text();
+    *why = status;
     return nullptr;
   }
   try {
     sink->worker = std::thread(&ImapSink::Work, s);
   } catch (const std::system_error&) {
-    *why = "can't start a thread to upload with";
+    *why =
+        Status::Of(StatusKind::kOther, "can't start a thread to upload with");
     return nullptr;
   }
   return std::unique_ptr<MessageSink>(sink.release());
@@ -65,21 +71,21 @@ std::unique_ptr<MessageSink> ImapSink::Create(const std::string& name,
 
 ImapSink::~ImapSink() { Stop(); }
 
-DWORD ImapSink::Begin(const MessageFacts& message) {
+Status ImapSink::Begin(const MessageFacts& message) {
   current = ImapMessage();
   // CR LF line ends make it a little longer than stored.
   current.bytes.reserve(size_t(message.length) + message.length / 16 + 64);
   currentIndex = message.place.index;
-  return ERROR_SUCCESS;
+  return Status::Ok();
 }
 
-DWORD ImapSink::WriteBytes(const void* bytes, size_t count) {
+Status ImapSink::WriteBytes(const void* bytes, size_t count) {
   current.bytes.append(static_cast<const char*>(bytes), count);
   handed += count;
-  return ERROR_SUCCESS;
+  return Status::Ok();
 }
 
-DWORD ImapSink::End(const MessageFacts& message) {
+Status ImapSink::End(const MessageFacts& message) {
   current.internalDate =
       UploadDate(message.envelopeTime, message.clockTime, current.bytes);
   current.identity = MessageFileDigest(&sha, message, false);
@@ -89,16 +95,16 @@ DWORD ImapSink::End(const MessageFacts& message) {
   // The upload gave up (or was stopped, and the conversion stops at its
   // next message): the rest is only counted, so that the failure can say
   // how many of how many went in.
-  if (failed) return ERROR_SUCCESS;
+  if (failed) return Status::Ok();
   current.label = currentIndex;
   queuedBytes += current.bytes.size();
   queue.push_back(std::move(current));
   // The thread waits only on an empty queue.
   if (queue.size() == 1) ready.notify_one();
-  return ERROR_SUCCESS;
+  return Status::Ok();
 }
 
-DWORD ImapSink::Finish() { return Stop() ? ERROR_SUCCESS : ERROR_WRITE_FAULT; }
+Status ImapSink::Finish() { return Stop() ? Status::Ok() : failure; }
 
 const DeliveryTally* ImapSink::Tally() const {
   // The thread counts until it ends: a conversion stopped before Finish
@@ -123,17 +129,15 @@ bool ImapSink::Stop() {
   const uint64_t out = messages - std::min(messages, in + tally.refused);
   // Those sent without an answer may be in the folder too: a rerun finds
   // them.
-  failure += "; " + std::to_string(in) + " of " + std::to_string(messages) +
-             (stopped ? " messages handed on" : " messages") +
-             " are in the folder for certain";
+  std::string text = failure.Text() + "; " + std::to_string(in) + " of " +
+                     std::to_string(messages) +
+                     (stopped ? " messages handed on" : " messages") +
+                     " are in the folder for certain";
   if (tally.refused > 0)
-    failure += ", " + std::to_string(tally.refused) + " refused";
-  if (out > 0) failure += ": run korvane again to upload the rest";
+    text += ", " + std::to_string(tally.refused) + " refused";
+  if (out > 0) text += ": run korvane again to upload the rest";
+  failure = Status::Of(failure.Kind(), text, failure.Code());
   return false;
-}
-
-std::string ImapSink::ErrorText(DWORD error) const {
-  return failure.empty() ? MessageSink::ErrorText(error) : failure;
 }
 
 void ImapSink::Work() {
@@ -160,7 +164,7 @@ void ImapSink::Work() {
 }
 
 void ImapSink::Fail(const Status& status) {
-  failure = status.Text();
+  failure = status;
   tally = uploader->Tally();
   tally.dailyLimit = status.Kind() == StatusKind::kDailyLimit;
   gone = true;

@@ -30,19 +30,19 @@ class ImapSink : public MessageSink {
   // message is sent.
   static std::unique_ptr<MessageSink> Create(const std::string& name,
                                              const OutputOptions& options,
-                                             std::string* why);
+                                             Status* why);
   // Sends what was handed on, as Finish does, unless the sink failed.
   ~ImapSink() override;
 
-  DWORD Begin(const MessageFacts& message) override;
-  DWORD WriteBytes(const void* bytes, size_t count) override;
+  Status Begin(const MessageFacts& message) override;
+  Status WriteBytes(const void* bytes, size_t count) override;
   // Queues the message; waits while the queue is full. Once the upload
   // has failed (the connection broke for good, the folder went, it was
   // stopped by OutputOptions::cancel), the messages are only counted, and
   // Finish fails saying how many of them went in.
-  DWORD End(const MessageFacts& message) override;
+  Status End(const MessageFacts& message) override;
   // Sends the rest and waits for every answer.
-  DWORD Finish() override;
+  Status Finish() override;
 
   uint64_t BytesWritten() const override { return handed; }
   // The folder, as the URL names it: a message's UID comes with the
@@ -51,7 +51,6 @@ class ImapSink : public MessageSink {
   std::string LastPlace() const override {
     return gone ? std::string() : folderName;
   }
-  std::string ErrorText(DWORD error) const override;
   const DeliveryTally* Tally() const override;
 
  private:
@@ -79,8 +78,9 @@ class ImapSink : public MessageSink {
 
   std::atomic<bool> gone{false};  // the upload has failed
 
-  // Written by the thread, read once it has ended.
-  std::string failure;
+  // Written by the thread, read once it has ended: why the upload failed
+  // (the server's words, a daily limit, a lost connection).
+  Status failure;
   DeliveryTally tally;
   std::thread worker;
 };

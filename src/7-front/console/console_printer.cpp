@@ -114,7 +114,7 @@ void ConsolePrinter::EarlierRun(const EarlierRunInfo& earlier) {
 
 void ConsolePrinter::Planned(const RunPlan& plan) {
   tree = plan.tree;
-  kind = plan.kind;
+  to = plan.to;
   source = plan.source;
   if (!tree) return;
   PrintLine("converting " + std::to_string(plan.basesToConvert) + " bases (" +
@@ -176,13 +176,7 @@ void ConsolePrinter::SingleResult(const TreeFolder& base) {
         PrintLine("hint: message bases of 4 GiB or more are not supported");
       break;
     case ConversionOutcome::kCantCreateOutput:
-      if (kind->remote)
-        PrintLine("error: can't upload into " + output + ": " + result.reason);
-      else if (kind->noun != nullptr)
-        PrintLine(std::string("error: can't create ") + kind->noun + " " +
-                  output + ": " + result.reason);
-      else
-        PrintLine("error: can't open " + output + " for write");
+      PrintLine("error: " + to->CantCreate(output, result.failure));
       if (result.outputIsBase)
         PrintLine("hint: " + output +
                   " is a message base, which is never written; name another "
@@ -199,7 +193,7 @@ void ConsolePrinter::SingleResult(const TreeFolder& base) {
       printf("\n");
       break;
     case ConversionOutcome::kCantReadBase:
-      PrintLine("error: can't read " + source + ": " + result.reason);
+      PrintLine("error: can't read " + source + ": " + result.failure.Text());
       break;
     case ConversionOutcome::kConverted:
     case ConversionOutcome::kCantWriteOutput:
@@ -208,9 +202,10 @@ void ConsolePrinter::SingleResult(const TreeFolder& base) {
       printf(".\n");
       if (result.tallied) PrintTally(output, result.tally);
       if (result.tally.dailyLimit)
-        PrintDailyLimit(result.reason, result.tally);
+        PrintDailyLimit(result.failure.Text(), result.tally);
       else if (result.outcome == ConversionOutcome::kCantWriteOutput)
-        PrintLine("error: can't write " + output + ": " + result.reason);
+        PrintLine("error: can't write " + output + ": " +
+                  result.failure.Text());
       // An upload stopped by Ctrl-C while it finished says how far it got
       // before the signal ends the process.
       if (result.tallied) fflush(stdout);
@@ -234,14 +229,21 @@ void ConsolePrinter::SingleResult(const TreeFolder& base) {
 void ConsolePrinter::Told(const Notice& notice) {
   switch (notice.kind) {
     case NoticeKind::kOpenInBrowser:
-      PrintLine("sign in at " + notice.url);
+      PrintLine("signing in to " + notice.text + " as " + notice.where + ": " +
+                (notice.count > 0
+                     ? "the browser shows its page (if it did not open, open "
+                       "this address in one):"
+                     : "open this address in a browser:"));
+      PrintLine("  " + notice.url);
       break;
     case NoticeKind::kDeviceCode:
-      PrintLine("to sign in, open " + notice.url + " and enter the code " +
-                notice.code);
+      PrintLine("signing in to " + notice.text + " as " + notice.where +
+                ": on any device, open " + notice.url + " and enter the code " +
+                notice.code + " (within " +
+                Plural((notice.seconds + 59) / 60, "minute") + ")");
       break;
     case NoticeKind::kSignedIn:
-      PrintLine("signed in as " + notice.text);
+      PrintLine("signed in to " + notice.text + " as " + notice.where);
       break;
     case NoticeKind::kThrottled:
       // Once a run: every connection may be asked.
@@ -306,8 +308,17 @@ Status ConsolePrinter::AccountNeeded(const AccountPlace& place,
     case CredentialsFound::kNone:
       break;
   }
+  // The run waits for the answer: the sign-in's notices are told at once.
+  class Direct : public NoticeSink {
+   public:
+    explicit Direct(ConsolePrinter* printer) : printer(printer) {}
+    void Tell(const Notice& notice) override { printer->Told(notice); }
+
+   private:
+    ConsolePrinter* const printer;
+  } direct(this);
   Status failure;
-  switch (SignInOnConsole(place, access, &failure, &accountHint)) {
+  switch (SignInOnConsole(place, access, &direct, &failure, &accountHint)) {
     case ConsoleSignIn::kSignedIn:
       return Status::Ok();
     case ConsoleSignIn::kFailed:
