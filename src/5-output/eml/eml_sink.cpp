@@ -49,7 +49,7 @@ std::string Subject(const MessageFacts& message) {
 std::unique_ptr<MessageSink> EmlSink::Create(const std::string& name,
                                              const OutputOptions& options,
                                              Status* why) {
-  FileSystem* fs = options.fs != nullptr ? options.fs : RealFileSystem();
+  FileSystem* fs = OrRealFileSystem(options.fs);
   if (options.folder != nullptr && name == ".")
     return std::unique_ptr<MessageSink>(
         new EmlSink(fs, nullptr, options.folder));

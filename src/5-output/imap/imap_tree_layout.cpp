@@ -53,8 +53,8 @@ std::unique_ptr<TreeLayout> ImapTreeLayout::Create(const std::string& parent,
                       "no password or token to log in with");
     return nullptr;
   }
-  std::unique_ptr<ImapTreeLayout> layout(new ImapTreeLayout(
-      options.fs != nullptr ? options.fs : RealFileSystem()));
+  std::unique_ptr<ImapTreeLayout> layout(
+      new ImapTreeLayout(OrRealFileSystem(options.fs)));
   layout->parent = parent;
   std::string unknown;
   layout->provider = ProviderFromEnvironment(url.host, &unknown);
