@@ -36,9 +36,8 @@ Status OpenEmptyFolder(FileSystem* fs, const std::string& path,
 // the one of its synthetic header block.
 std::string Subject(const MessageFacts& message) {
   if (message.headerBlock) return "recovered message";
-  const MessageRange range =
-      MessageFileRange(message.text, message.text + message.length,
-                       message.ownEnvelope, false, false);
+  const MessageRange range = MessageFileRange(
+      message.text, message.text + message.length, message.ownEnvelope, false);
   HeaderField subject;
   subject.name = "Subject";
   ReadHeaderFields(range.begin, range.end, &subject, 1);

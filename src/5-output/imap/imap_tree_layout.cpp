@@ -3,6 +3,7 @@
 
 #include "bytes/ascii.h"
 #include "bytes/letter_case.h"
+#include "imap/imap_credentials.h"
 #include "imap/imap_folder.h"
 
 namespace {
@@ -32,6 +33,7 @@ ImapAccount AccountOf(const ImapUrl& url, const AccountAccess& access) {
   account.user = url.user;
   account.credentials = access.credentials;
   account.caFile = access.caFile;
+  account.timeoutMs = ImapTimeoutMsFromEnvironment();
   return account;
 }
 

@@ -230,6 +230,7 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   outputOptions.folder = options.outputFolder;
   outputOptions.mustBeNew = options.outputMustBeNew;
   outputOptions.madeByCaller = options.outputMade;
+  outputOptions.cancel = options.cancel;
   outputOptions.writeBehind = options.writeBehind;
   outputOptions.writeBehindFrom = options.writeBehindFrom;
   std::unique_ptr<MessageSink> sink =
