@@ -1,0 +1,748 @@
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <atomic>
+#include <list>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "window/control_ids.h"
+#include "window/main_window.h"
+#include "window/shell_dialogs.h"
+#include "window/survey_source.h"
+#include "window/ui_queue.h"
+#include "window/wide_text.h"
+#include "window/window_layout.h"
+#include "window/window_model.h"
+
+namespace {
+
+// Posted by the worker threads: the UI queue holds something.
+const UINT kWakeMessage = WM_APP + 1;
+// The source edit is surveyed once typing has paused this long.
+const UINT_PTR kTypingTimer = 1;
+const UINT kTypingPause = 600;  // milliseconds
+
+// What a control is: its class, style and text. The order is the order
+// of the Tab key; a label comes right before its control, so that its
+// access key and a screen reader find it.
+struct ControlSpec {
+  int id;
+  const wchar_t* windowClass;
+  DWORD style;
+  const wchar_t* text;
+};
+
+const DWORD kLabel = SS_LEFT;
+const DWORD kValue = SS_LEFT | SS_NOPREFIX;  // names from the disk
+const DWORD kEdit = WS_TABSTOP | ES_AUTOHSCROLL;
+const DWORD kButton = WS_TABSTOP | BS_PUSHBUTTON;
+
+const ControlSpec kControls[] = {
+    {kIdTitle, WC_STATICW, kValue, L""},
+    {kIdIntro, WC_STATICW, kValue, L""},
+
+    {kIdSourceLabel, WC_STATICW, kLabel, L"&Mail folder or base:"},
+    {kIdSourceEdit, WC_EDITW, kEdit, L""},
+    {kIdChooseFolder, WC_BUTTONW, kButton, L"Choose a &folder..."},
+    {kIdChooseBase, WC_BUTTONW, kButton, L"Choose a &base..."},
+    {kIdSurveyLabel, WC_STATICW, kLabel, L"&What is there:"},
+    {kIdSurveyList, WC_LISTVIEWW,
+     WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
+         LVS_NOSORTHEADER,
+     L""},
+    {kIdSurveySummary, WC_STATICW, kValue, L""},
+
+    // The four kinds, one group for the arrow keys; their lines after
+    // them, so that the arrows go from kind to kind.
+    {kIdKindMbox, WC_BUTTONW, WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
+     L"Folders for &Thunderbird"},
+    {kIdKindMaildir, WC_BUTTONW, BS_AUTORADIOBUTTON, L"&Maildir"},
+    {kIdKindEml, WC_BUTTONW, BS_AUTORADIOBUTTON, L"&.eml files"},
+    {kIdKindAccount, WC_BUTTONW, BS_AUTORADIOBUTTON, L"An email &account"},
+    {kIdKindMboxText, WC_STATICW, WS_GROUP | kValue, L""},
+    {kIdKindMaildirText, WC_STATICW, kValue, L""},
+    {kIdKindEmlText, WC_STATICW, kValue, L""},
+    {kIdKindAccountText, WC_STATICW, kValue, L""},
+    {kIdOutputLabel, WC_STATICW, kLabel, L"&Into:"},
+    {kIdOutputEdit, WC_EDITW, kEdit, L""},
+    {kIdOutputBrowse, WC_BUTTONW, kButton, L"Bro&wse..."},
+    {kIdInventory, WC_BUTTONW, WS_TABSTOP | BS_AUTOCHECKBOX,
+     L"Also write an in&ventory (CSV)"},
+    {kIdInventoryText, WC_STATICW, kValue,
+     L"A list of every message with its folder, date, sender, subject and "
+     L"checksum, to see that nothing is missing."},
+
+    {kIdAddressLabel, WC_STATICW, kLabel, L"A&ddress:"},
+    {kIdAddressEdit, WC_EDITW, kEdit, L""},
+    {kIdSignInText, WC_STATICW, kValue, L""},
+    {kIdSignIn, WC_BUTTONW, kButton, L"&Sign in..."},
+    {kIdPasswordLabel, WC_STATICW, kLabel, L"&Password:"},
+    {kIdPasswordEdit, WC_EDITW, kEdit | ES_PASSWORD, L""},
+    {kIdServerLabel, WC_STATICW, kLabel, L"Ser&ver (IMAP):"},
+    {kIdServerEdit, WC_EDITW, kEdit, L""},
+    {kIdPortLabel, WC_STATICW, kLabel, L"P&ort:"},
+    {kIdPortEdit, WC_EDITW, kEdit | ES_NUMBER, L"993"},
+    {kIdUserLabel, WC_STATICW, kLabel, L"&User name:"},
+    {kIdUserEdit, WC_EDITW, kEdit, L""},
+    {kIdFolderLabel, WC_STATICW, kLabel, L"&Folder in the account:"},
+    {kIdFolderEdit, WC_EDITW, kEdit, L""},
+
+    {kIdProgress, PROGRESS_CLASSW, PBS_SMOOTH, L""},
+    {kIdNowLabel, WC_STATICW, kLabel, L"Folder:"},
+    {kIdNow, WC_STATICW, kValue | SS_ENDELLIPSIS, L""},
+    {kIdMessagesLabel, WC_STATICW, kLabel, L"Messages:"},
+    {kIdMessages, WC_STATICW, kValue, L""},
+    {kIdTallyLabel, WC_STATICW, kLabel, L"In the account:"},
+    {kIdTally, WC_STATICW, kValue, L""},
+    {kIdTimeLabel, WC_STATICW, kLabel, L"Time left:"},
+    {kIdTimeLeft, WC_STATICW, kValue, L""},
+    {kIdRunNotes, WC_EDITW,
+     WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
+     L""},
+
+    {kIdDoneSummary, WC_STATICW, kValue, L""},
+    {kIdDoneList, WC_LISTVIEWW,
+     WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
+         LVS_NOSORTHEADER,
+     L""},
+    {kIdNotesLabel, WC_STATICW, kLabel, L"W&hat to know:"},
+    {kIdNotes, WC_EDITW,
+     WS_TABSTOP | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
+         ES_AUTOVSCROLL,
+     L""},
+
+    {kIdProblem, WC_STATICW, kValue, L""},
+    {kIdOpenOutput, WC_BUTTONW, kButton, L"&Open the output folder"},
+    {kIdSaveReport, WC_BUTTONW, kButton, L"Save the &report..."},
+    {kIdBack, WC_BUTTONW, kButton, L"< &Back"},
+    {kIdNext, WC_BUTTONW, kButton, L"&Next >"},
+    {kIdClose, WC_BUTTONW, kButton, L"Cancel"},
+};
+
+// A list view's columns: heading, width in dialog units, aligned right.
+struct Column {
+  const wchar_t* heading;
+  int width;
+  bool right;
+};
+const Column kSurveyColumns[] = {{L"Folder", 130, false},
+                                 {L"Messages", 44, true},
+                                 {L"Size", 44, true},
+                                 {L"Note", 110, false}};
+
+std::wstring TextOf(HWND control) {
+  const int length = GetWindowTextLengthW(control);
+  std::wstring text(length + 1, L'\0');
+  GetWindowTextW(control, &text[0], length + 1);
+  text.resize(length);
+  return text;
+}
+
+class MainWindow {
+ public:
+  MainWindow()
+      : model([](const std::string&) { return ProviderInfo(); }),
+        queue([this] { PostMessageW(window, kWakeMessage, 0, 0); }) {}
+  ~MainWindow();
+
+  bool Open(HINSTANCE instance, int show);
+  void ChooseSource(const std::wstring& path);
+  HWND Handle() const { return window; }
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND, UINT, WPARAM, LPARAM);
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam, bool* handled);
+
+  void MakeControls();
+  void ApplyDpi(UINT dpi);
+  void SetColumns(int listId, const Column* columns, int count);
+  void Refresh();
+  void SetText(int id, const std::string& text);
+  void SetEditText(int id, const std::string& text);
+  void FillSurvey();
+  void FocusPage();
+
+  void Command(int id, int code);
+  void StartSurvey(uint64_t ticket);
+  void ReadAccount();
+  bool Paint(HDC dc);
+
+  HWND window = nullptr;
+  WindowModel model;
+  UiQueue queue;
+  WindowMetrics metrics;
+  HBRUSH bandBrush = nullptr;
+  TaskbarProgress taskbar;
+  Page shownPage = Page::kSource;
+  bool settingText = false;  // the window's own changes, not the user's
+
+  // Workers: each sets its flag's cancel on the way out; all joined before
+  // the window goes.
+  struct Worker {
+    std::atomic<bool> cancel{false};
+    std::thread thread;
+  };
+  std::list<Worker> workers;
+  Worker* survey = nullptr;
+};
+
+MainWindow::~MainWindow() {
+  for (Worker& worker : workers) worker.cancel = true;
+  for (Worker& worker : workers)
+    if (worker.thread.joinable()) worker.thread.join();
+  if (metrics.font != nullptr) DeleteObject(metrics.font);
+  if (metrics.titleFont != nullptr) DeleteObject(metrics.titleFont);
+}
+
+bool MainWindow::Open(HINSTANCE instance, int show) {
+  WNDCLASSEXW type = {};
+  type.cbSize = sizeof type;
+  type.lpfnWndProc = &MainWindow::Procedure;
+  // A dialog's extra bytes, so that DefDlgProc runs the window as a dialog:
+  // Tab, the arrows, access keys, the default button, focus kept.
+  type.cbWndExtra = DLGWINDOWEXTRA;
+  type.hInstance = instance;
+  type.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  type.hIconSm = type.hIcon;
+  type.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  type.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+  type.lpszClassName = KORVANE_WINDOW_CLASS;
+  if (type.hIcon == nullptr) type.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  if (RegisterClassExW(&type) == 0) return false;
+  window =
+      CreateWindowExW(WS_EX_CONTROLPARENT, KORVANE_WINDOW_CLASS, L"korvane",
+                      WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                      CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
+  if (window == nullptr) return false;
+  MakeControls();
+  ApplyDpi(GetDpiForWindow(window));
+  const SIZE size = OpeningClientSize(metrics);
+  RECT frame = {0, 0, size.cx, size.cy};
+  AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, FALSE,
+                           WS_EX_CONTROLPARENT, metrics.dpi);
+  SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left,
+               frame.bottom - frame.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  DragAcceptFiles(window, TRUE);
+  Refresh();
+  ShowWindow(window, show);
+  FocusPage();
+  return true;
+}
+
+void MainWindow::MakeControls() {
+  HINSTANCE instance =
+      reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
+  for (const ControlSpec& spec : kControls) {
+    DWORD exStyle = 0;
+    if (spec.windowClass == std::wstring(WC_EDITW) && spec.id != kIdRunNotes)
+      exStyle = WS_EX_CLIENTEDGE;
+    HWND control = CreateWindowExW(
+        exStyle, spec.windowClass, spec.text, WS_CHILD | spec.style, 0, 0, 0, 0,
+        window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+        instance, nullptr);
+    if (spec.windowClass == std::wstring(WC_LISTVIEWW))
+      ListView_SetExtendedListViewStyle(control, LVS_EX_FULLROWSELECT |
+                                                     LVS_EX_DOUBLEBUFFER |
+                                                     LVS_EX_LABELTIP);
+  }
+  SendDlgItemMessageW(window, kIdProgress, PBM_SETRANGE32, 0, 10000);
+  SendDlgItemMessageW(window, kIdKindMbox, BM_SETCHECK, BST_CHECKED, 0);
+  SendDlgItemMessageW(window, kIdUserEdit, EM_SETCUEBANNER, TRUE,
+                      reinterpret_cast<LPARAM>(L"the address"));
+  SendDlgItemMessageW(
+      window, kIdSourceEdit, EM_SETCUEBANNER, TRUE,
+      reinterpret_cast<LPARAM>(L"Choose a folder, or drop it on this window"));
+  for (OutputChoice choice :
+       {OutputChoice::kThunderbird, OutputChoice::kMaildir, OutputChoice::kEml,
+        OutputChoice::kAccount}) {
+    static const int kTexts[] = {kIdKindMboxText, kIdKindMaildirText,
+                                 kIdKindEmlText, kIdKindAccountText};
+    SetText(kTexts[static_cast<int>(choice)],
+            WindowModel::OutputDescription(choice));
+  }
+}
+
+void MainWindow::ApplyDpi(UINT dpi) {
+  NONCLIENTMETRICSW system = {};
+  system.cbSize = sizeof system;
+  SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof system, &system, 0,
+                             dpi);
+  LOGFONTW title = system.lfMessageFont;
+  // The main instruction of Windows' own dialogs: a third larger.
+  title.lfHeight = MulDiv(title.lfHeight, 4, 3);
+  if (metrics.font != nullptr) DeleteObject(metrics.font);
+  if (metrics.titleFont != nullptr) DeleteObject(metrics.titleFont);
+  metrics.dpi = dpi;
+  metrics.font = CreateFontIndirectW(&system.lfMessageFont);
+  metrics.titleFont = CreateFontIndirectW(&title);
+
+  HDC dc = GetDC(window);
+  HGDIOBJ old = SelectObject(dc, metrics.font);
+  TEXTMETRICW text;
+  GetTextMetricsW(dc, &text);
+  SIZE alphabet;
+  GetTextExtentPoint32W(dc,
+                        L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz",
+                        52, &alphabet);
+  metrics.charWidth = (alphabet.cx / 26 + 1) / 2;
+  metrics.charHeight = text.tmHeight;
+  SelectObject(dc, metrics.titleFont);
+  GetTextMetricsW(dc, &text);
+  metrics.titleHeight = text.tmHeight + text.tmExternalLeading;
+  SelectObject(dc, old);
+  ReleaseDC(window, dc);
+
+  for (const ControlSpec& spec : kControls)
+    SendDlgItemMessageW(
+        window, spec.id, WM_SETFONT,
+        reinterpret_cast<WPARAM>(spec.id == kIdTitle ? metrics.titleFont
+                                                     : metrics.font),
+        FALSE);
+  SetColumns(kIdSurveyList, kSurveyColumns,
+             sizeof kSurveyColumns / sizeof kSurveyColumns[0]);
+}
+
+void MainWindow::SetColumns(int listId, const Column* columns, int count) {
+  HWND list = GetDlgItem(window, listId);
+  const int now = Header_GetItemCount(ListView_GetHeader(list));
+  for (int i = 0; i < count; ++i) {
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+    column.fmt = columns[i].right ? LVCFMT_RIGHT : LVCFMT_LEFT;
+    column.cx = metrics.X(columns[i].width);
+    column.pszText = const_cast<wchar_t*>(columns[i].heading);
+    if (i < now)
+      ListView_SetColumn(list, i, &column);
+    else
+      ListView_InsertColumn(list, i, &column);
+  }
+  for (int i = now - 1; i >= count; --i) ListView_DeleteColumn(list, i);
+}
+
+void MainWindow::SetText(int id, const std::string& text) {
+  HWND control = GetDlgItem(window, id);
+  const std::wstring wide = Wide(text);
+  if (TextOf(control) == wide) return;
+  settingText = true;
+  SetWindowTextW(control, wide.c_str());
+  settingText = false;
+}
+
+// An edit the user may be typing in is left alone while it has the focus.
+void MainWindow::SetEditText(int id, const std::string& text) {
+  if (GetFocus() == GetDlgItem(window, id)) return;
+  SetText(id, text);
+}
+
+void MainWindow::Refresh() {
+  const Page page = model.CurrentPage();
+  switch (page) {
+    case Page::kSource:
+      SetText(kIdTitle, "Where is your mail?");
+      SetText(kIdIntro,
+              "Choose the mail folder of your old mail program, or one "
+              "message base (a .tbb file). You can also drop it on this "
+              "window. Nothing in it is changed.");
+      SetText(kIdSurveySummary, model.Survey().ok && model.Problem().empty()
+                                    ? SurveySummary(model.Survey())
+                                    : model.Problem());
+      break;
+    case Page::kDestination:
+      SetText(kIdTitle, "Where should the mail go?");
+      SetText(kIdIntro,
+              "korvane makes a copy; your mail folder stays as it "
+              "is.");
+      SetEditText(kIdOutputEdit, model.OutputPath());
+      break;
+    case Page::kAccount:
+      SetText(kIdTitle, "Which account?");
+      SetText(kIdIntro,
+              "Type the address of the account. korvane knows Outlook.com, "
+              "Microsoft 365 and Gmail; for other providers it needs the "
+              "name of the mail server.");
+      SetText(kIdSignInText, model.SignInText());
+      SetEditText(kIdFolderEdit, model.AccountFolder());
+      break;
+    case Page::kConvert:
+      SetText(kIdTitle, "Converting your mail");
+      SetText(kIdIntro, "");
+      break;
+    case Page::kDone:
+      SetText(kIdTitle, "Done");
+      SetText(kIdIntro, "");
+      break;
+  }
+  SetText(kIdProblem, page == Page::kSource ? "" : model.Problem());
+
+  const ButtonsView buttons = model.Buttons();
+  EnableWindow(GetDlgItem(window, kIdBack), buttons.back);
+  EnableWindow(GetDlgItem(window, kIdNext), buttons.next);
+  SetText(kIdNext, buttons.nextText);
+  SetText(kIdClose, buttons.closeText);
+  EnableWindow(GetDlgItem(window, kIdSignIn),
+               model.SignIn() != SignInState::kRunning);
+  // Enter presses Next or Start where the page has it.
+  SendMessageW(window, DM_SETDEFID,
+               page == Page::kDone || !buttons.next ? kIdClose : kIdNext, 0);
+
+  LayOutControls(window, model, metrics);
+  if (page != shownPage) {
+    shownPage = page;
+    FocusPage();
+  }
+  InvalidateRect(window, nullptr, TRUE);
+}
+
+// The first control of the page gets the focus.
+void MainWindow::FocusPage() {
+  int id = kIdNext;
+  switch (model.CurrentPage()) {
+    case Page::kSource:
+      id = model.Source().empty() ? kIdChooseFolder : kIdNext;
+      break;
+    case Page::kDestination: {
+      static const int kKinds[] = {kIdKindMbox, kIdKindMaildir, kIdKindEml,
+                                   kIdKindAccount};
+      id = kKinds[static_cast<int>(model.Output())];
+      break;
+    }
+    case Page::kAccount:
+      id = kIdAddressEdit;
+      break;
+    case Page::kConvert:
+      id = kIdClose;
+      break;
+    case Page::kDone:
+      id = kIdClose;
+      break;
+  }
+  HWND control = GetDlgItem(window, id);
+  if (!IsWindowEnabled(control)) control = GetDlgItem(window, kIdClose);
+  SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+}
+
+void MainWindow::FillSurvey() {
+  HWND list = GetDlgItem(window, kIdSurveyList);
+  const SourceSurvey& survey = model.Survey();
+  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+  const int had = ListView_GetItemCount(list);
+  const int rows = static_cast<int>(survey.folders.size());
+  for (int i = 0; i < rows; ++i) {
+    const SurveyFolder& folder = survey.folders[i];
+    const std::wstring cells[] = {
+        Wide(folder.name.empty() ? "." : folder.name),
+        folder.messages < 0 ? L"" : Wide(CountWords(folder.messages)),
+        folder.state == SurveyFolder::State::kSkipped
+            ? L""
+            : Wide(SizeWords(folder.bytes)),
+        Wide(SurveyNote(folder))};
+    if (i >= had) {
+      LVITEMW item = {};
+      item.mask = LVIF_TEXT;
+      item.iItem = i;
+      item.pszText = const_cast<wchar_t*>(cells[0].c_str());
+      ListView_InsertItem(list, &item);
+    }
+    for (int column = 0; column < 4; ++column)
+      ListView_SetItemText(list, i, column,
+                           const_cast<wchar_t*>(cells[column].c_str()));
+  }
+  for (int i = had - 1; i >= rows; --i) ListView_DeleteItem(list, i);
+  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+}
+
+void MainWindow::ChooseSource(const std::wstring& path) {
+  SetText(kIdSourceEdit, Narrow(path));
+  const uint64_t ticket = model.ChooseSource(Narrow(path));
+  FillSurvey();
+  if (ticket != 0) StartSurvey(ticket);
+  Refresh();
+}
+
+void MainWindow::StartSurvey(uint64_t ticket) {
+  if (survey != nullptr) survey->cancel = true;
+  // Workers that are done leave the list.
+  for (auto it = workers.begin(); it != workers.end();) {
+    if (it->cancel && it->thread.joinable()) {
+      it->thread.join();
+      it = workers.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  workers.emplace_back();
+  Worker* worker = &workers.back();
+  survey = worker;
+  const std::string path = model.Source();
+  worker->thread = std::thread([this, worker, ticket, path] {
+    SurveySource(path, worker->cancel, [this, ticket](const SourceSurvey& s) {
+      queue.Post([this, ticket, s] {
+        model.SurveyDone(ticket, s);
+        FillSurvey();
+        Refresh();
+      });
+    });
+  });
+}
+
+void MainWindow::ReadAccount() {
+  AccountFields fields;
+  fields.address = Narrow(TextOf(GetDlgItem(window, kIdAddressEdit)));
+  fields.password = Narrow(TextOf(GetDlgItem(window, kIdPasswordEdit)));
+  fields.host = Narrow(TextOf(GetDlgItem(window, kIdServerEdit)));
+  fields.port = Narrow(TextOf(GetDlgItem(window, kIdPortEdit)));
+  fields.user = Narrow(TextOf(GetDlgItem(window, kIdUserEdit)));
+  const std::string folder = Narrow(TextOf(GetDlgItem(window, kIdFolderEdit)));
+  // The folder shown by default is the model's, not the user's.
+  fields.folder =
+      folder == model.AccountFolder() && model.Account().folder.empty()
+          ? ""
+          : folder;
+  model.SetAccount(fields);
+}
+
+void MainWindow::Command(int id, int code) {
+  switch (id) {
+    case kIdChooseFolder:
+    case kIdChooseBase: {
+      std::wstring path;
+      const std::wstring start = Wide(model.Source());
+      if (id == kIdChooseFolder
+              ? PickFolder(window, L"Choose the mail folder", start, &path)
+              : PickBase(window, start, &path))
+        ChooseSource(path);
+      return;
+    }
+    case kIdSourceEdit:
+      if (code == EN_CHANGE && !settingText)
+        SetTimer(window, kTypingTimer, kTypingPause, nullptr);
+      return;
+    case kIdKindMbox:
+    case kIdKindMaildir:
+    case kIdKindEml:
+    case kIdKindAccount:
+      if (code == BN_CLICKED) {
+        model.ChooseOutput(static_cast<OutputChoice>((id - kIdKindMbox) / 2));
+        SetText(kIdOutputEdit, model.OutputPath());
+        Refresh();
+      }
+      return;
+    case kIdOutputEdit:
+      if (code == EN_CHANGE && !settingText) {
+        model.SetOutputPath(Narrow(TextOf(GetDlgItem(window, id))));
+        Refresh();
+      }
+      return;
+    case kIdOutputBrowse: {
+      std::wstring path;
+      if (PickFolder(window, L"Choose where the mail goes",
+                     Wide(model.OutputPath()), &path)) {
+        model.SetOutputPath(Narrow(path));
+        SetText(kIdOutputEdit, model.OutputPath());
+        Refresh();
+      }
+      return;
+    }
+    case kIdInventory:
+      model.SetInventory(IsDlgButtonChecked(window, id) == BST_CHECKED);
+      return;
+    case kIdAddressEdit:
+    case kIdPasswordEdit:
+    case kIdServerEdit:
+    case kIdPortEdit:
+    case kIdUserEdit:
+    case kIdFolderEdit:
+      if (code == EN_CHANGE && !settingText) {
+        ReadAccount();
+        Refresh();
+      }
+      return;
+    case kIdBack:
+      model.Back();
+      Refresh();
+      return;
+    case kIdNext:
+      if (model.Next()) Refresh();
+      return;
+    case kIdClose:
+      if (model.Running()) {
+        model.StopRequested();
+        Refresh();
+      } else {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+      }
+      return;
+    case kIdOpenOutput:
+      ShowFolder(window, Wide(model.Choices().destination));
+      return;
+  }
+}
+
+bool MainWindow::Paint(HDC dc) {
+  RECT client;
+  GetClientRect(window, &client);
+  RECT band = client;
+  band.top = client.bottom - ButtonBandHeight(metrics);
+  RECT content = client;
+  content.bottom = band.top;
+  FillRect(dc, &content, GetSysColorBrush(COLOR_WINDOW));
+  FillRect(dc, &band, GetSysColorBrush(COLOR_BTNFACE));
+  RECT line = band;
+  line.bottom = line.top + 1;
+  FillRect(dc, &line, GetSysColorBrush(COLOR_3DLIGHT));
+  return true;
+}
+
+LRESULT CALLBACK MainWindow::Procedure(HWND hwnd, UINT message, WPARAM wParam,
+                                       LPARAM lParam) {
+  MainWindow* self =
+      reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (message == WM_NCCREATE) {
+    self = static_cast<MainWindow*>(
+        reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->window = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  if (self != nullptr) {
+    bool handled = true;
+    const LRESULT result = self->Handle(message, wParam, lParam, &handled);
+    if (handled) return result;
+  }
+  return DefDlgProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam,
+                           bool* handled) {
+  if (message == TaskbarProgress::ButtonCreatedMessage() && message != 0) {
+    taskbar.Attach(window);
+    return 0;
+  }
+  switch (message) {
+    case kWakeMessage:
+      queue.Drain();
+      return 0;
+    case WM_COMMAND:
+      Command(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_TIMER:
+      if (wParam == kTypingTimer) {
+        KillTimer(window, kTypingTimer);
+        const std::string typed =
+            Narrow(TextOf(GetDlgItem(window, kIdSourceEdit)));
+        if (typed != model.Source()) {
+          const uint64_t ticket = model.ChooseSource(typed);
+          FillSurvey();
+          if (ticket != 0) StartSurvey(ticket);
+          Refresh();
+        }
+      }
+      return 0;
+    case WM_DROPFILES: {
+      HDROP drop = reinterpret_cast<HDROP>(wParam);
+      const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+      std::wstring path(length + 1, L'\0');
+      DragQueryFileW(drop, 0, &path[0], length + 1);
+      path.resize(length);
+      DragFinish(drop);
+      if (!model.Running()) ChooseSource(path);
+      return 0;
+    }
+    case WM_SIZE:
+      if (wParam != SIZE_MINIMIZED) {
+        LayOutControls(window, model, metrics);
+        InvalidateRect(window, nullptr, TRUE);
+      }
+      return 0;
+    case WM_GETMINMAXINFO: {
+      if (metrics.font == nullptr) break;
+      const SIZE least = SmallestClientSize(metrics);
+      RECT frame = {0, 0, least.cx, least.cy};
+      AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, FALSE,
+                               WS_EX_CONTROLPARENT, metrics.dpi);
+      MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lParam);
+      info->ptMinTrackSize.x = frame.right - frame.left;
+      info->ptMinTrackSize.y = frame.bottom - frame.top;
+      return 0;
+    }
+    case WM_DPICHANGED: {
+      ApplyDpi(HIWORD(wParam));
+      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left,
+                   suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      Refresh();
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return Paint(reinterpret_cast<HDC>(wParam));
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+      // The band's buttons on its face colour, the rest on the page's.
+      const bool band = id == kIdBack || id == kIdNext || id == kIdClose ||
+                        id == kIdOpenOutput || id == kIdSaveReport;
+      const int colour = band ? COLOR_BTNFACE : COLOR_WINDOW;
+      SetBkColor(dc, GetSysColor(colour));
+      SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+      HIGHCONTRASTW contrast = {};
+      contrast.cbSize = sizeof contrast;
+      if (id == kIdTitle &&
+          !(SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast,
+                                  &contrast, 0) &&
+            (contrast.dwFlags & HCF_HIGHCONTRASTON)))
+        SetTextColor(dc, RGB(0x00, 0x33, 0x99));
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(colour));
+    }
+    case WM_CLOSE:
+      if (!model.MayCloseNow()) {
+        if (MessageBoxW(window,
+                        L"korvane is still converting. Stop it and close the "
+                        L"window?\n\nWhat is converted so far is kept; Start "
+                        L"on the same choices carries on later.",
+                        L"korvane",
+                        MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+          return 0;
+        model.StopRequested();
+      }
+      DestroyWindow(window);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  *handled = false;
+  return 0;
+}
+
+}  // namespace
+
+int RunMainWindow(HINSTANCE instance, const std::wstring& dropped, int show) {
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES |
+                                                        ICC_LISTVIEW_CLASSES |
+                                                        ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+  const bool com = SUCCEEDED(CoInitializeEx(
+      nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+  int status = 0;
+  {
+    MainWindow main;
+    if (!main.Open(instance, show)) {
+      status = 1;
+    } else {
+      if (!dropped.empty()) main.ChooseSource(dropped);
+      MSG message;
+      while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (IsDialogMessageW(main.Handle(), &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
+    }
+  }
+  if (com) CoUninitialize();
+  return status;
+}
