@@ -4,8 +4,9 @@
 # change that must not change what the program does (a restructuring, a
 # speed-up). Bases: ordinary messages, mailing-list messages, rough edges
 # ("From " lines, 8-bit senders), and damaged ones for the recovery scan;
-# each as one base (mbox, Maildir, both scans) and as a tree (mbox and
-# Maildir, -j1 and -j2).
+# each as one base (mbox, Maildir, .eml files, both scans; the inventory)
+# and as a tree (mbox, Maildir and .eml files, -j1 and -j2; the inventory
+# with -j1, where its rows come in one order).
 #
 # A Maildir is compared as the sorted list of its files' folders, sizes,
 # write times and digests (file names hold the time and process of the
@@ -33,7 +34,7 @@ cp "$data/damaged.tbb" "$data/tree/Bad/messages.tbb"
 
 # What a run leaves, in a form that two runs can be compared by: each
 # file's path (a Maildir message's by its folder only), size and digest, and
-# a Maildir message's write time (the envelope date).
+# a Maildir message's or .eml file's write time (the envelope date).
 describe() {
   python3 - "$1" <<'PY'
 import hashlib, os, sys
@@ -53,9 +54,10 @@ elif os.path.isdir(out):
                 continue  # a tree run's journal: its ROOT, process, host
             path = os.path.join(folder, name)
             st = os.stat(path)
+            dated = message or name.endswith(".eml")
             rows.append("%s %s %d %s %s" % (
                 rel, "" if message else name, st.st_size,
-                int(st.st_mtime) if message else "", digest(path)))
+                int(st.st_mtime) if dated else "", digest(path)))
     print("\n".join(sorted(rows)))
 else:
     print("nothing")
@@ -85,6 +87,10 @@ compare() {  # name, then the arguments after the program
     echo "status $?" >>"$work/console-$side"
     set -e
     describe "$work/run/out" >"$work/output-$side"
+    # A single run's inventory (-l) lies beside its output.
+    if [ -f "$work/run/out.csv" ]; then
+      describe "$work/run/out.csv" >>"$work/output-$side"
+    fi
   done
   if cmp -s "$work/output-old" "$work/output-new" &&
      diff <(console "$work/console-old") <(console "$work/console-new") \
@@ -104,10 +110,18 @@ for base in plain list rough damaged; do
   compare "$base mbox -a" "$data/$base.tbb" @OUT@ -a
   compare "$base Maildir" "$data/$base.tbb" @OUT@ -m
   compare "$base Maildir -a" "$data/$base.tbb" @OUT@ -m -a
+  compare "$base eml" "$data/$base.tbb" @OUT@ -e
+  compare "$base eml -a" "$data/$base.tbb" @OUT@ -e -a
+  compare "$base mbox -l" "$data/$base.tbb" @OUT@ -l
+  compare "$base eml -l -a" "$data/$base.tbb" @OUT@ -e -l -a
 done
 for jobs in 1 2; do
   compare "tree mbox -j$jobs" "$data/tree" @OUT@ -r -j$jobs
   compare "tree Maildir -j$jobs" "$data/tree" @OUT@ -r -m -j$jobs
+  compare "tree eml -j$jobs" "$data/tree" @OUT@ -r -e -j$jobs
 done
+# One base at a time: the inventory's rows in one order.
+compare "tree mbox -l -j1" "$data/tree" @OUT@ -r -l -j1
+compare "tree eml -l -j1" "$data/tree" @OUT@ -r -e -l -j1
 echo "$failures differences"
 [ "$failures" -eq 0 ]

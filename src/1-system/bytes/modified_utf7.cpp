@@ -4,39 +4,29 @@
 
 #include <vector>
 
+#include "bytes/utf8.h"
+
 namespace {
 
 const char kBase64[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+,";
 
-// The code point of the UTF-8 sequence at text[*i], moving *i past it; a
-// byte that starts no valid sequence is taken alone, as its own number.
+// The code point of the UTF-8 character at text[*i], moving *i past it; a
+// byte that starts no well-formed character is taken alone, as its own
+// number.
 uint32_t NextCodePoint(const std::string& text, size_t* i) {
-  const unsigned char lead = static_cast<unsigned char>(text[*i]);
-  int length = 0;
-  uint32_t cp = 0, least = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, cp = lead & 0x1F, least = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, cp = lead & 0x0F, least = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, cp = lead & 0x07, least = 0x10000;
+  const unsigned char* p =
+      reinterpret_cast<const unsigned char*>(text.data()) + *i;
+  const unsigned char* end =
+      reinterpret_cast<const unsigned char*>(text.data()) + text.size();
+  uint32_t codePoint = 0;
+  const int length = ReadUtf8(p, end, &codePoint);
+  if (length == 0) {
+    ++*i;
+    return *p;
   }
-  if (length > 0 && *i + length <= text.size()) {
-    int k = 1;
-    for (; k < length; ++k) {
-      const unsigned char b = static_cast<unsigned char>(text[*i + k]);
-      if ((b & 0xC0) != 0x80) break;
-      cp = cp << 6 | (b & 0x3F);
-    }
-    if (k == length && cp >= least && cp <= 0x10FFFF &&
-        (cp < 0xD800 || cp > 0xDFFF)) {
-      *i += length;
-      return cp;
-    }
-  }
-  ++*i;
-  return lead;
+  *i += size_t(length);
+  return codePoint;
 }
 
 // Appends the UTF-16 units of code points in modified base64, between "&"

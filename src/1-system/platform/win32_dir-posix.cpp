@@ -25,6 +25,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/file_time.h"
 #include "platform/posix_errors.h"
 #include "platform/win32.h"
 
@@ -44,14 +45,10 @@ std::unordered_set<FindState*>& LiveFinds() {
 }
 
 FILETIME FileTimeFrom(const struct timespec& t) {
-  // 100-nanosecond units since 1601; 11644473600 seconds before 1970.
-  const uint64_t units =
-      (static_cast<uint64_t>(t.tv_sec) + 11644473600u) * 10000000u +
-      static_cast<uint64_t>(t.tv_nsec) / 100;
-  FILETIME f;
-  f.dwLowDateTime = static_cast<DWORD>(units);
-  f.dwHighDateTime = static_cast<DWORD>(units >> 32);
-  return f;
+  return FileTimeOfTicks(
+      (static_cast<uint64_t>(t.tv_sec) + kSecondsFrom1601To1970) *
+          kTicksPerSecond +
+      static_cast<uint64_t>(t.tv_nsec) / 100);
 }
 
 // The attributes Windows shows for what lstat() found at path.

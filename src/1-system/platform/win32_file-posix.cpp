@@ -9,6 +9,7 @@
 
 #include "platform/file_at-posix.h"
 #include "platform/file_ops-posix.h"
+#include "platform/file_time.h"
 #include "platform/handle_table-posix.h"
 #include "platform/posix_errors.h"
 #include "platform/win32.h"
@@ -167,15 +168,13 @@ BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime,
     Fail(f->failCode);
     return FALSE;
   }
-  const int64_t kUnixEpochTicks = 116444736000000000LL;  // 1970 in 100 ns
+  const int64_t perSecond = int64_t{kTicksPerSecond};
   const int64_t ticks =
-      static_cast<int64_t>(uint64_t(lastWriteTime->dwHighDateTime) << 32 |
-                           lastWriteTime->dwLowDateTime) -
-      kUnixEpochTicks;
-  int64_t seconds = ticks / 10000000, rest = ticks % 10000000;
+      static_cast<int64_t>(TicksOf(*lastWriteTime)) - int64_t{kUnixEpochTicks};
+  int64_t seconds = ticks / perSecond, rest = ticks % perSecond;
   if (rest < 0) {  // before 1970: the seconds round down
     --seconds;
-    rest += 10000000;
+    rest += perSecond;
   }
   struct timespec times[2];
   times[0].tv_sec = 0;

@@ -7,14 +7,13 @@
 #include <cstdint>
 #include <mutex>
 
+#include "platform/file_time.h"
 #include "platform/win32.h"
 
 namespace {
 
-// Days from 1601-01-01, the first day of a 400-year leap cycle, which keeps
-// all the arithmetic non-negative.
-constexpr int64_t kDaysFrom1601To1970 = 134774;
-constexpr uint64_t kTicksPerSecond = 10000000;
+// Days are counted from 1601-01-01, the first day of a 400-year leap cycle,
+// which keeps all the arithmetic non-negative.
 constexpr uint64_t kTicksPerDay = kTicksPerSecond * 86400;
 
 bool IsLeap(unsigned year) {
@@ -76,7 +75,7 @@ uint64_t NowTicks() {
   struct timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
   const int64_t seconds =
-      static_cast<int64_t>(ts.tv_sec) + kDaysFrom1601To1970 * 86400;
+      static_cast<int64_t>(ts.tv_sec) + int64_t{kSecondsFrom1601To1970};
   if (seconds < 0) return 0;
   return static_cast<uint64_t>(seconds) * kTicksPerSecond +
          static_cast<uint64_t>(ts.tv_nsec) / 100;
@@ -126,9 +125,9 @@ DWORD WINAPI GetTimeZoneInformation(LPTIME_ZONE_INFORMATION information) {
   const unsigned year = std::min(std::max(utc.tm_year + 1900, 1700), 30000);
   struct tm probe[2];
   for (int i = 0; i < 2; ++i) {
-    const int64_t days =
-        DaysFromCivil(year, i == 0 ? 1 : 7, 1) - kDaysFrom1601To1970;
-    const time_t t = static_cast<time_t>(days * 86400 + 12 * 3600);
+    const int64_t seconds = DaysFromCivil(year, i == 0 ? 1 : 7, 1) * 86400 -
+                            int64_t{kSecondsFrom1601To1970};
+    const time_t t = static_cast<time_t>(seconds + 12 * 3600);
     if (localtime_r(&t, &probe[i]) == nullptr) probe[i] = nowTm;
   }
   const struct tm* standard = &nowTm;
@@ -160,9 +159,7 @@ DWORD WINAPI GetTimeZoneInformation(LPTIME_ZONE_INFORMATION information) {
 }
 
 void WINAPI GetSystemTimeAsFileTime(LPFILETIME systemTimeAsFileTime) {
-  const uint64_t ticks = NowTicks();
-  systemTimeAsFileTime->dwLowDateTime = static_cast<DWORD>(ticks);
-  systemTimeAsFileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  *systemTimeAsFileTime = FileTimeOfTicks(NowTicks());
 }
 
 void WINAPI GetSystemTime(LPSYSTEMTIME systemTime) {
@@ -184,8 +181,7 @@ BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* systemTime,
       (days * 24 + s.wHour) * 3600 + s.wMinute * 60u + s.wSecond;
   const uint64_t ticks =
       seconds * kTicksPerSecond + uint64_t{s.wMilliseconds} * 10000;
-  fileTime->dwLowDateTime = static_cast<DWORD>(ticks);
-  fileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  *fileTime = FileTimeOfTicks(ticks);
   return TRUE;
 }
 
@@ -195,8 +191,6 @@ BOOL WINAPI FileTimeToSystemTime(const FILETIME* fileTime,
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  SystemTimeFromTicks(
-      (uint64_t{fileTime->dwHighDateTime} << 32) | fileTime->dwLowDateTime,
-      systemTime);
+  SystemTimeFromTicks(TicksOf(*fileTime), systemTime);
   return TRUE;
 }

@@ -1,13 +1,13 @@
 #include "scan/time_stamp.h"
 
+#include "platform/file_time.h"
+
 namespace {
 
 const signed char kMonthLength[12] = {31, 28, 31, 30, 31, 30,
                                       31, 31, 30, 31, 30, 31};
 
 const uint32_t kSecondsFrom1970To1980 = 315532800u;
-const uint64_t kSecondsFrom1601To1970 = 11644473600u;
-const uint64_t kUnitsPerSecond = 10000000u;  // 100-ns units
 const int32_t kHoursPerFourYears = 35064;  // 1461 days
 const int32_t kHoursPerLeapYear = 8784;
 const int32_t kHoursPerYear = 8760;
@@ -23,10 +23,8 @@ bool SecondsToFileTime(uint32_t seconds, FILETIME* out) {
   if (s >= 0) {
     // 1980 to 2048: the calendar below is exact there, so the moment is the
     // stamp itself; the run converts one stamp per message.
-    const uint64_t units =
-        (uint64_t(seconds) + kSecondsFrom1601To1970) * kUnitsPerSecond;
-    out->dwLowDateTime = static_cast<DWORD>(units);
-    out->dwHighDateTime = static_cast<DWORD>(units >> 32);
+    *out = FileTimeOfTicks((uint64_t(seconds) + kSecondsFrom1601To1970) *
+                           kTicksPerSecond);
     return true;
   }
   SYSTEMTIME t = {};

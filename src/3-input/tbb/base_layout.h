@@ -4,6 +4,7 @@
 #ifndef KORVANE_TBB_BASE_LAYOUT_H_
 #define KORVANE_TBB_BASE_LAYOUT_H_
 
+#include <stddef.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -25,6 +26,12 @@ const uint32_t kRecordLengthOffset = 36;
 // headerSize. A record header left inside a recovered message shows up as
 // a line that begins with them.
 const unsigned char kRecordStartPattern[5] = {0x21, 0x09, 0x70, 0x19, 0x30};
+
+// Whether the length bytes at p begin with kRecordStartPattern.
+inline bool IsRecordStart(const unsigned char* p, size_t length) {
+  return length >= sizeof kRecordStartPattern &&
+         memcmp(p, kRecordStartPattern, sizeof kRecordStartPattern) == 0;
+}
 
 inline uint32_t ReadLittleEndian32(const unsigned char* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |

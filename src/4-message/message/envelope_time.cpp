@@ -1,23 +1,17 @@
 #include "message/envelope_time.h"
 
+#include "platform/file_time.h"
+
 namespace {
 
-const int64_t kUnitsPerSecond = 10000000;  // 100-ns units
+const int64_t kUnitsPerSecond = static_cast<int64_t>(kTicksPerSecond);
 const int64_t kUnitsPerMinute = 60 * kUnitsPerSecond;
 const int64_t kUnitsPerHour = 60 * kUnitsPerMinute;
 const int64_t kUnitsPerDay = 24 * kUnitsPerHour;
 
-int64_t ToInt64(FILETIME t) {
-  return static_cast<int64_t>(uint64_t(t.dwHighDateTime) << 32 |
-                              t.dwLowDateTime);
-}
+int64_t ToInt64(FILETIME t) { return static_cast<int64_t>(TicksOf(t)); }
 
-FILETIME FromInt64(int64_t v) {
-  FILETIME t;
-  t.dwLowDateTime = static_cast<DWORD>(uint64_t(v));
-  t.dwHighDateTime = static_cast<DWORD>(uint64_t(v) >> 32);
-  return t;
-}
+FILETIME FromInt64(int64_t v) { return FileTimeOfTicks(uint64_t(v)); }
 
 // The envelope line shows whole seconds; a file's time is the same.
 FILETIME WholeSeconds(int64_t t) { return FromInt64(t - t % kUnitsPerSecond); }

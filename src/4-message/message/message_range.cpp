@@ -37,8 +37,7 @@ MessageRange MessageFileRange(const unsigned char* text,
     }
     const unsigned char* lineStart = lineEnd;
     while (lineStart != begin && !IsLineBreak(lineStart[-1])) --lineStart;
-    if (lineEnd - lineStart >= 5 &&
-        memcmp(lineStart, base_layout::kRecordStartPattern, 5) == 0)
+    if (base_layout::IsRecordStart(lineStart, size_t(lineEnd - lineStart)))
       end = lineStart;
   }
   return MessageRange{begin, end};

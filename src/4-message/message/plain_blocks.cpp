@@ -4,7 +4,6 @@
 #include <string.h>
 
 #include "bytes/simd.h"
-#include "tbb/base_layout.h"
 
 namespace {
 
@@ -22,17 +21,14 @@ inline const char* PrefetchTarget(const unsigned char* p) {
                                        kPrefetchDistance);
 }
 
-using base_layout::kRecordStartPattern;
-
 // Whether some line start among candidates (bit i: the line starts at
 // b + i + 1) is a "From " line or, with recordStart, a record header.
 // Lines that merely begin with F ("From: ", "Friday") need nothing.
 inline bool AnyLineNeedsRules(uint64_t candidates, const unsigned char* b,
                               bool recordStart) {
   while (candidates != 0) {
-    const unsigned char* line = b + LowestSetBit(candidates) + 1;
-    if (memcmp(line, "From ", 5) == 0) return true;
-    if (recordStart && memcmp(line, kRecordStartPattern, 5) == 0) return true;
+    if (LineNeedsRules(b + LowestSetBit(candidates) + 1, recordStart))
+      return true;
     candidates &= candidates - 1;
   }
   return false;
@@ -272,11 +268,6 @@ BlockConversion WidestAtMost(BlockConversion kind) {
 }
 
 }  // namespace
-
-bool LineNeedsRules(const unsigned char* line, bool recordStart) {
-  return memcmp(line, "From ", 5) == 0 ||
-         (recordStart && memcmp(line, kRecordStartPattern, 5) == 0);
-}
 
 PlainBlockConverter PlainBlockConverterOf(BlockConversion kind) {
   switch (kind) {

@@ -4,6 +4,9 @@
 #define KORVANE_MESSAGE_PLAIN_BLOCKS_H_
 
 #include <stddef.h>
+#include <string.h>
+
+#include "tbb/base_layout.h"
 
 const size_t kPlainBlockSize = 64;
 // A conversion reads up to this far from the start of the block it
@@ -61,6 +64,9 @@ size_t PlainBlockReach(PlainBlockConverter converter);
 // Whether a line that starts at line needs the line-by-line rules: it
 // begins "From " or, with recordStart, with the record-start pattern.
 // Reads 5 bytes.
-bool LineNeedsRules(const unsigned char* line, bool recordStart);
+inline bool LineNeedsRules(const unsigned char* line, bool recordStart) {
+  return memcmp(line, "From ", 5) == 0 ||
+         (recordStart && base_layout::IsRecordStart(line, 5));
+}
 
 #endif  // KORVANE_MESSAGE_PLAIN_BLOCKS_H_

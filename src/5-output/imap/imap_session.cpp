@@ -1,14 +1,6 @@
 #include "imap/imap_session.h"
 
-namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
-}  // namespace
+#include "bytes/ascii.h"
 
 std::string Base64(const std::string& bytes) {
   static const char kDigits[] =
@@ -97,7 +89,7 @@ void ImapSession::NoteCapabilities(const ImapResponse& response) {
       response.word == "CAPABILITY") {
     capabilities_.clear();
     for (const ImapValue& v : response.data)
-      if (v.kind == ImapValue::kAtom) capabilities_.insert(Upper(v.text));
+      if (v.kind == ImapValue::kAtom) capabilities_.insert(UpperAscii(v.text));
   } else if (response.IsStatus() && response.CodeName() == "CAPABILITY") {
     capabilities_.clear();
     size_t at = response.code.find(' ');
@@ -105,7 +97,7 @@ void ImapSession::NoteCapabilities(const ImapResponse& response) {
       const size_t next = response.code.find(' ', at + 1);
       const std::string word = response.code.substr(
           at + 1, next == std::string::npos ? next : next - at - 1);
-      if (!word.empty()) capabilities_.insert(Upper(word));
+      if (!word.empty()) capabilities_.insert(UpperAscii(word));
       at = next;
     }
   }

@@ -6,6 +6,7 @@
 
 #include "headers/header_fields.h"
 #include "imap/imap_url.h"
+#include "platform/file_time.h"
 
 namespace {
 
@@ -14,14 +15,10 @@ namespace {
 // runs ahead of the upload by no more than this.
 const size_t kQueueBytes = 4 << 20;
 
-// 100-ns ticks from 1601 to 1970.
-const uint64_t kUnixEpochTicks = 116444736000000000ull;
-
 int64_t UnixSeconds(const FILETIME& time) {
-  const uint64_t ticks =
-      uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
-  return (static_cast<int64_t>(ticks) - static_cast<int64_t>(kUnixEpochTicks)) /
-         10000000;
+  return (static_cast<int64_t>(TicksOf(time)) -
+          static_cast<int64_t>(kUnixEpochTicks)) /
+         static_cast<int64_t>(kTicksPerSecond);
 }
 
 std::string MessageIdOf(const std::string& bytes) {

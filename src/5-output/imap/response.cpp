@@ -6,12 +6,6 @@ namespace {
 
 const int kMaxDepth = 16;
 
-std::string Upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 // Walks the pieces of a response: the lines, with each literal standing
 // where its "{n}" ends the line before it.
 class Cursor {
@@ -159,7 +153,7 @@ bool ImapResponse::IsStatus() const {
 }
 
 std::string ImapResponse::CodeName() const {
-  return Upper(code.substr(0, code.find(' ')));
+  return UpperAscii(code.substr(0, code.find(' ')));
 }
 
 bool ParseResponse(const RawResponse& raw, ImapResponse* out) {
@@ -183,7 +177,7 @@ bool ParseResponse(const RawResponse& raw, ImapResponse* out) {
     cursor.SkipSpaces();
     word = cursor.Word();
   }
-  out->word = Upper(word);
+  out->word = UpperAscii(word);
   if (out->word.empty()) return false;
   if (out->IsStatus()) {
     StatusRest(&cursor, out);

@@ -1,18 +1,14 @@
 #include "maildir/maildir_name.h"
 
-namespace {
-
-const uint64_t kUnixEpochTicks = 116444736000000000;  // 1970 in FILETIME
-
-}  // namespace
+#include "platform/file_time.h"
 
 std::string UniqueMessageName(FILETIME now, DWORD pid, uint64_t sequence,
                               const std::string& host) {
-  uint64_t ticks = uint64_t(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+  uint64_t ticks = TicksOf(now);
   ticks = ticks > kUnixEpochTicks ? ticks - kUnixEpochTicks : 0;
-  return std::to_string(ticks / 10000000) + ".M" +
-         std::to_string(ticks % 10000000 / 10) + "P" + std::to_string(pid) +
-         "Q" + std::to_string(sequence) + "." + host;
+  return std::to_string(ticks / kTicksPerSecond) + ".M" +
+         std::to_string(ticks % kTicksPerSecond / 10) + "P" +
+         std::to_string(pid) + "Q" + std::to_string(sequence) + "." + host;
 }
 
 bool IsNameOfProcess(const std::string& name, DWORD pid,
