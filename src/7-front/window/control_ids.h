@@ -66,7 +66,6 @@ enum ControlId {
   kIdTimeLeft = 178,
   kIdRunNotes = 179,  // why the run stopped or could not start
 
-  kIdDoneSummary = 190,
   kIdDoneList = 191,
   kIdNotesLabel = 192,
   kIdNotes = 193,

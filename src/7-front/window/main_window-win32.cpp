@@ -1,16 +1,16 @@
+#include <windows.h>
+// The common controls and the shell's calls build on <windows.h>.
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <atomic>
-#include <list>
-#include <memory>
-#include <thread>
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "window/control_ids.h"
 #include "window/main_window.h"
+#include "window/run_thread.h"
 #include "window/shell_dialogs.h"
-#include "window/survey_source.h"
 #include "window/ui_queue.h"
 #include "window/wide_text.h"
 #include "window/window_layout.h"
@@ -102,7 +102,6 @@ const ControlSpec kControls[] = {
      WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
      L""},
 
-    {kIdDoneSummary, WC_STATICW, kValue, L""},
     {kIdDoneList, WC_LISTVIEWW,
      WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
          LVS_NOSORTHEADER,
@@ -131,6 +130,20 @@ const Column kSurveyColumns[] = {{L"Folder", 130, false},
                                  {L"Messages", 44, true},
                                  {L"Size", 44, true},
                                  {L"Note", 110, false}};
+const Column kDoneColumns[] = {
+    {L"Folder", 130, false}, {L"Messages", 44, true}, {L"Outcome", 150, false},
+    {L"Uploaded", 44, true}, {L"There", 36, true},    {L"Refused", 38, true}};
+const int kDoneColumnsOfFiles = 3;  // the last three are an account's
+
+// Windows' line ends, which a multi-line edit needs.
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
 
 std::wstring TextOf(HWND control) {
   const int length = GetWindowTextLengthW(control);
@@ -144,7 +157,10 @@ class MainWindow {
  public:
   MainWindow()
       : model([](const std::string&) { return ProviderInfo(); }),
-        queue([this] { PostMessageW(window, kWakeMessage, 0, 0); }) {}
+        queue([this] { PostMessageW(window, kWakeMessage, 0, 0); }),
+        threads(&model, &queue, [this](ModelChange change, size_t index) {
+          Changed(change, index);
+        }) {}
   ~MainWindow();
 
   bool Open(HINSTANCE instance, int show);
@@ -161,37 +177,35 @@ class MainWindow {
   void Refresh();
   void SetText(int id, const std::string& text);
   void SetEditText(int id, const std::string& text);
+  void SetRow(int listId, int row, const std::vector<std::string>& cells);
   void FillSurvey();
+  void FillSurveyRow(size_t index);
+  void FillDone();
+  void ShowProgress();
   void FocusPage();
 
+  void Changed(ModelChange change, size_t index);
   void Command(int id, int code);
-  void StartSurvey(uint64_t ticket);
+  void NewSource(const std::string& path);
+  void Start();
+  void SaveReport();
   void ReadAccount();
   bool Paint(HDC dc);
 
   HWND window = nullptr;
   WindowModel model;
   UiQueue queue;
+  // After the model and the queue, so that its threads end before them.
+  RunThreads threads;
   WindowMetrics metrics;
-  HBRUSH bandBrush = nullptr;
   TaskbarProgress taskbar;
   Page shownPage = Page::kSource;
   bool settingText = false;  // the window's own changes, not the user's
-
-  // Workers: each sets its flag's cancel on the way out; all joined before
-  // the window goes.
-  struct Worker {
-    std::atomic<bool> cancel{false};
-    std::thread thread;
-  };
-  std::list<Worker> workers;
-  Worker* survey = nullptr;
+  bool closeWhenStopped = false;
+  std::vector<size_t> surveyRows;  // the survey's folder of each row
 };
 
 MainWindow::~MainWindow() {
-  for (Worker& worker : workers) worker.cancel = true;
-  for (Worker& worker : workers)
-    if (worker.thread.joinable()) worker.thread.join();
   if (metrics.font != nullptr) DeleteObject(metrics.font);
   if (metrics.titleFont != nullptr) DeleteObject(metrics.titleFont);
 }
@@ -303,6 +317,7 @@ void MainWindow::ApplyDpi(UINT dpi) {
         FALSE);
   SetColumns(kIdSurveyList, kSurveyColumns,
              sizeof kSurveyColumns / sizeof kSurveyColumns[0]);
+  if (model.CurrentPage() == Page::kDone) FillDone();
 }
 
 void MainWindow::SetColumns(int listId, const Column* columns, int count) {
@@ -339,40 +354,29 @@ void MainWindow::SetEditText(int id, const std::string& text) {
 
 void MainWindow::Refresh() {
   const Page page = model.CurrentPage();
+  SetText(kIdTitle, model.Title());
+  SetText(kIdIntro, model.Intro());
   switch (page) {
     case Page::kSource:
-      SetText(kIdTitle, "Where is your mail?");
-      SetText(kIdIntro,
-              "Choose the mail folder of your old mail program, or one "
-              "message base (a .tbb file). You can also drop it on this "
-              "window. Nothing in it is changed.");
-      SetText(kIdSurveySummary, model.Survey().ok && model.Problem().empty()
+      SetText(kIdSurveySummary, model.Problem().empty()
                                     ? SurveySummary(model.Survey())
                                     : model.Problem());
       break;
     case Page::kDestination:
-      SetText(kIdTitle, "Where should the mail go?");
-      SetText(kIdIntro,
-              "korvane makes a copy; your mail folder stays as it "
-              "is.");
       SetEditText(kIdOutputEdit, model.OutputPath());
       break;
     case Page::kAccount:
-      SetText(kIdTitle, "Which account?");
-      SetText(kIdIntro,
-              "Type the address of the account. korvane knows Outlook.com, "
-              "Microsoft 365 and Gmail; for other providers it needs the "
-              "name of the mail server.");
       SetText(kIdSignInText, model.SignInText());
       SetEditText(kIdFolderEdit, model.AccountFolder());
       break;
     case Page::kConvert:
-      SetText(kIdTitle, "Converting your mail");
-      SetText(kIdIntro, "");
+      ShowProgress();
+      SetText(kIdRunNotes, WithCrLf(model.RunNotes()));
       break;
     case Page::kDone:
-      SetText(kIdTitle, "Done");
-      SetText(kIdIntro, "");
+      SetText(kIdNotes, WithCrLf(model.RunNotes()));
+      EnableWindow(GetDlgItem(window, kIdOpenOutput),
+                   !model.OutputFolder().empty());
       break;
   }
   SetText(kIdProblem, page == Page::kSource ? "" : model.Problem());
@@ -382,6 +386,7 @@ void MainWindow::Refresh() {
   EnableWindow(GetDlgItem(window, kIdNext), buttons.next);
   SetText(kIdNext, buttons.nextText);
   SetText(kIdClose, buttons.closeText);
+  EnableWindow(GetDlgItem(window, kIdClose), !model.Stopping());
   EnableWindow(GetDlgItem(window, kIdSignIn),
                model.SignIn() != SignInState::kRunning);
   // Enter presses Next or Start where the page has it.
@@ -391,9 +396,23 @@ void MainWindow::Refresh() {
   LayOutControls(window, model, metrics);
   if (page != shownPage) {
     shownPage = page;
+    if (page == Page::kDone) FillDone();
     FocusPage();
   }
   InvalidateRect(window, nullptr, TRUE);
+}
+
+void MainWindow::ShowProgress() {
+  const ProgressView& progress = model.Progress();
+  SendDlgItemMessageW(window, kIdProgress, PBM_SETPOS, progress.BarPosition(),
+                      0);
+  SetText(kIdNow, progress.FolderText());
+  SetText(kIdMessages, progress.MessagesText());
+  SetText(kIdTally, progress.TallyText());
+  SetText(kIdTimeLeft, model.Running() ? progress.TimeLeftText() : "");
+  if (model.Running())
+    taskbar.Show(TaskbarProgress::State::kNormal, progress.BarPosition(),
+                 10000);
 }
 
 // The first control of the page gets the focus.
@@ -424,69 +443,114 @@ void MainWindow::FocusPage() {
   SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
 }
 
+void MainWindow::SetRow(int listId, int row,
+                        const std::vector<std::string>& cells) {
+  HWND list = GetDlgItem(window, listId);
+  if (row >= ListView_GetItemCount(list)) {
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = const_cast<wchar_t*>(L"");
+    ListView_InsertItem(list, &item);
+  }
+  for (size_t column = 0; column < cells.size(); ++column) {
+    std::wstring text = Wide(cells[column]);
+    ListView_SetItemText(list, row, static_cast<int>(column), &text[0]);
+  }
+}
+
+void MainWindow::FillSurveyRow(size_t index) {
+  auto at = std::find(surveyRows.begin(), surveyRows.end(), index);
+  if (at == surveyRows.end()) return;
+  const TreeFolder& f = model.Survey().folders[index];
+  SetRow(kIdSurveyList, static_cast<int>(at - surveyRows.begin()),
+         {model.SurveyLabel(index), SurveyMessages(f), SurveySize(f),
+          SurveyNote(f)});
+}
+
 void MainWindow::FillSurvey() {
   HWND list = GetDlgItem(window, kIdSurveyList);
-  const SourceSurvey& survey = model.Survey();
   SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-  const int had = ListView_GetItemCount(list);
-  const int rows = static_cast<int>(survey.folders.size());
-  for (int i = 0; i < rows; ++i) {
-    const SurveyFolder& folder = survey.folders[i];
-    const std::wstring cells[] = {
-        Wide(folder.name.empty() ? "." : folder.name),
-        folder.messages < 0 ? L"" : Wide(CountWords(folder.messages)),
-        folder.state == SurveyFolder::State::kSkipped
-            ? L""
-            : Wide(SizeWords(folder.bytes)),
-        Wide(SurveyNote(folder))};
-    if (i >= had) {
-      LVITEMW item = {};
-      item.mask = LVIF_TEXT;
-      item.iItem = i;
-      item.pszText = const_cast<wchar_t*>(cells[0].c_str());
-      ListView_InsertItem(list, &item);
-    }
-    for (int column = 0; column < 4; ++column)
-      ListView_SetItemText(list, i, column,
-                           const_cast<wchar_t*>(cells[column].c_str()));
-  }
-  for (int i = had - 1; i >= rows; --i) ListView_DeleteItem(list, i);
+  ListView_DeleteAllItems(list);
+  surveyRows = ListedFolders(model.Survey());
+  for (size_t index : surveyRows) FillSurveyRow(index);
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+}
+
+void MainWindow::FillDone() {
+  const RunRecord& run = model.Run();
+  SetColumns(kIdDoneList, kDoneColumns,
+             run.tallied ? sizeof kDoneColumns / sizeof kDoneColumns[0]
+                         : kDoneColumnsOfFiles);
+  HWND list = GetDlgItem(window, kIdDoneList);
+  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+  ListView_DeleteAllItems(list);
+  int row = 0;
+  for (const OutcomeRow& r : OutcomeRows(run)) {
+    std::vector<std::string> cells = {r.folder, r.messages, r.outcome};
+    if (run.tallied)
+      cells.insert(cells.end(), {r.uploaded, r.there, r.refused});
+    SetRow(kIdDoneList, row++, cells);
+  }
+  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+}
+
+void MainWindow::Changed(ModelChange change, size_t index) {
+  switch (change) {
+    case ModelChange::kSurveyFolders:
+      FillSurvey();
+      break;
+    case ModelChange::kSurveyFolder:
+      FillSurveyRow(index);
+      break;
+    case ModelChange::kRunProgress:
+      if (model.CurrentPage() == Page::kConvert) {
+        ShowProgress();
+        return;  // nothing else moves
+      }
+      break;
+    case ModelChange::kRunEnd: {
+      const RunRecord& run = model.Run();
+      const bool trouble = !run.report.planned || run.report.status != 0;
+      taskbar.Show(trouble ? TaskbarProgress::State::kError
+                           : TaskbarProgress::State::kNone,
+                   10000, 10000);
+      if (closeWhenStopped) {
+        DestroyWindow(window);
+        return;
+      }
+      // Where the window is not in front, the taskbar button says so.
+      FLASHWINFO flash = {sizeof flash, window, FLASHW_TRAY | FLASHW_TIMERNOFG,
+                          0, 0};
+      FlashWindowEx(&flash);
+      break;
+    }
+    default:
+      break;
+  }
+  Refresh();
 }
 
 void MainWindow::ChooseSource(const std::wstring& path) {
   SetText(kIdSourceEdit, Narrow(path));
-  const uint64_t ticket = model.ChooseSource(Narrow(path));
+  NewSource(Narrow(path));
+}
+
+void MainWindow::NewSource(const std::string& path) {
+  const uint64_t ticket = model.ChooseSource(path);
   FillSurvey();
-  if (ticket != 0) StartSurvey(ticket);
+  if (ticket != 0) threads.StartSurvey(ticket);
   Refresh();
 }
 
-void MainWindow::StartSurvey(uint64_t ticket) {
-  if (survey != nullptr) survey->cancel = true;
-  // Workers that are done leave the list.
-  for (auto it = workers.begin(); it != workers.end();) {
-    if (it->cancel && it->thread.joinable()) {
-      it->thread.join();
-      it = workers.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  workers.emplace_back();
-  Worker* worker = &workers.back();
-  survey = worker;
-  const std::string path = model.Source();
-  worker->thread = std::thread([this, worker, ticket, path] {
-    SurveySource(path, worker->cancel, [this, ticket](const SourceSurvey& s) {
-      queue.Post([this, ticket, s] {
-        model.SurveyDone(ticket, s);
-        FillSurvey();
-        Refresh();
-      });
-    });
-  });
+void MainWindow::Start() {
+  wchar_t caFile[MAX_PATH * 4] = L"";
+  GetEnvironmentVariableW(L"KORVANE_CA_FILE", caFile, MAX_PATH * 4);
+  threads.StartRun(Narrow(caFile));
+  taskbar.Show(TaskbarProgress::State::kNormal, 0, 10000);
 }
+
+void MainWindow::SaveReport() {}
 
 void MainWindow::ReadAccount() {
   AccountFields fields;
@@ -540,7 +604,18 @@ void MainWindow::Command(int id, int code) {
       std::wstring path;
       if (PickFolder(window, L"Choose where the mail goes",
                      Wide(model.OutputPath()), &path)) {
-        model.SetOutputPath(Narrow(path));
+        // An empty folder is taken as it is; in another, a new one is made.
+        WIN32_FIND_DATAW entry;
+        HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
+        bool empty = true;
+        if (find != INVALID_HANDLE_VALUE) {
+          do {
+            empty = empty && (lstrcmpW(entry.cFileName, L".") == 0 ||
+                              lstrcmpW(entry.cFileName, L"..") == 0);
+          } while (empty && FindNextFileW(find, &entry));
+          FindClose(find);
+        }
+        model.ChooseOutputFolder(Narrow(path), empty);
         SetText(kIdOutputEdit, model.OutputPath());
         Refresh();
       }
@@ -565,18 +640,25 @@ void MainWindow::Command(int id, int code) {
       Refresh();
       return;
     case kIdNext:
-      if (model.Next()) Refresh();
+      if (model.Next()) {
+        if (model.Running()) Start();
+        Refresh();
+      }
       return;
     case kIdClose:
       if (model.Running()) {
         model.StopRequested();
+        threads.StopRun();
         Refresh();
       } else {
         PostMessageW(window, WM_CLOSE, 0, 0);
       }
       return;
     case kIdOpenOutput:
-      ShowFolder(window, Wide(model.Choices().destination));
+      ShowFolder(window, Wide(model.OutputFolder()));
+      return;
+    case kIdSaveReport:
+      SaveReport();
       return;
   }
 }
@@ -632,12 +714,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam,
         KillTimer(window, kTypingTimer);
         const std::string typed =
             Narrow(TextOf(GetDlgItem(window, kIdSourceEdit)));
-        if (typed != model.Source()) {
-          const uint64_t ticket = model.ChooseSource(typed);
-          FillSurvey();
-          if (ticket != 0) StartSurvey(ticket);
-          Refresh();
-        }
+        if (typed != model.Source()) NewSource(typed);
       }
       return 0;
     case WM_DROPFILES: {
@@ -707,7 +784,12 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam,
                         L"korvane",
                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
           return 0;
+        // The window goes once the run has stopped as it must.
+        closeWhenStopped = true;
         model.StopRequested();
+        threads.StopRun();
+        Refresh();
+        return 0;
       }
       DestroyWindow(window);
       return 0;

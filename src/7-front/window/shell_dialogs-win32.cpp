@@ -1,3 +1,5 @@
+#include <windows.h>
+// The shell's calls and its objects build on <windows.h>.
 #include <shellapi.h>
 #include <shobjidl.h>
 

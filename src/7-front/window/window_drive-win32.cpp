@@ -15,7 +15,8 @@
 //   answer yes|no        answers the open message box
 //   layout               every control in the window, none over another,
 //                        every text in its control
-//   shot FILE            the window as a bitmap (.bmp)
+//   shot FILE [popup]    the window (and what it shows over it) as a
+//                        picture, which the script running this takes
 //   size                 prints the window's DPI and client size
 //   close                closes the window (its close button)
 //   exited               waits until the program has ended, status 0
@@ -23,9 +24,10 @@
 // IDs are the names of control_ids.h without "kId" (Next, SourceEdit...).
 // Keys go through SendInput, as a keyboard's do; the rest through the
 // controls' own messages.
+#include <windows.h>
+// The common controls build on <windows.h>.
 #include <commctrl.h>
 #include <stdio.h>
-#include <windows.h>
 
 #include <fstream>
 #include <map>
@@ -56,13 +58,13 @@ const std::map<std::string, int> kIds = {
     ID(FolderEdit),    ID(Progress),        ID(NowLabel),
     ID(Now),           ID(MessagesLabel),   ID(Messages),
     ID(TallyLabel),    ID(Tally),           ID(TimeLabel),
-    ID(TimeLeft),      ID(RunNotes),        ID(DoneSummary),
-    ID(DoneList),      ID(NotesLabel),      ID(Notes),
-    ID(OpenOutput),    ID(SaveReport),
+    ID(TimeLeft),      ID(RunNotes),        ID(DoneList),
+    ID(NotesLabel),    ID(Notes),           ID(OpenOutput),
+    ID(SaveReport),
 };
 #undef ID
 
-const DWORD kPatience = 120000;  // ms a step may wait
+const DWORD kPatience = 60000;  // ms a step may wait
 
 std::wstring Wide(const std::string& text) {
   const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(),
@@ -147,7 +149,7 @@ class Driver {
   bool Type(const std::wstring& text);
   bool Tabs(const std::vector<std::string>& names);
   bool Layout();
-  bool Shot(HWND which, const std::string& file);
+  bool Shot(const RECT& box, const std::string& file);
 
   HANDLE process = nullptr;
   DWORD thread = 0;
@@ -342,45 +344,25 @@ bool Driver::Layout() {
   return good;
 }
 
-bool Driver::Shot(HWND which, const std::string& file) {
-  RECT box;
-  GetWindowRect(which, &box);
-  const int width = box.right - box.left, height = box.bottom - box.top;
-  // What is on the screen there, after the window has painted.
-  RedrawWindow(which, nullptr, nullptr,
-               RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-  Sleep(300);
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap =
-      CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, box.left, box.top, SRCCOPY);
-  GdiFlush();
-  const DWORD stride = (width * 3 + 3) & ~3u;
-  BITMAPFILEHEADER head = {};
-  head.bfType = 0x4D42;
-  head.bfOffBits = sizeof head + sizeof info.bmiHeader;
-  head.bfSize = head.bfOffBits + stride * height;
-  std::ofstream out(Wide(file).c_str(), std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&head), sizeof head);
-  out.write(reinterpret_cast<const char*>(&info.bmiHeader),
-            sizeof info.bmiHeader);
-  out.write(static_cast<const char*>(bits), stride * height);
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  if (!out) return Fail("can't write " + file);
-  printf("  %dx%d\n", width, height);
+// The window is taken from the X screen, frame and all, by whoever runs
+// this under Wine: FILE.want names the rectangle (WxH+X+Y, the virtual
+// desktop at the screen's corner), and goes once FILE is taken.
+bool Driver::Shot(const RECT& box, const std::string& file) {
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  Sleep(400);
+  const std::wstring want = Wide(file + ".want");
+  {
+    std::ofstream out(want.c_str());
+    out << box.right - box.left << "x" << box.bottom - box.top << "+"
+        << box.left << "+" << box.top << "\n";
+    if (!out) return Fail("can't write " + file + ".want");
+  }
+  const bool taken = Until([&] {
+    return GetFileAttributesW(want.c_str()) == INVALID_FILE_ATTRIBUTES;
+  });
+  if (!taken) return Fail("nobody took " + file);
+  printf("  %ldx%ld\n", box.right - box.left, box.bottom - box.top);
   return true;
 }
 
@@ -474,8 +456,17 @@ bool Driver::Step(const std::string& line) {
   }
   if (verb == "layout") return Layout();
   if (verb == "shot") {
-    HWND popup = Popup();
-    return Shot(after == "popup" && popup != nullptr ? popup : window, name);
+    RECT box, over;
+    GetWindowRect(window, &box);
+    if (after == "popup") {
+      HWND popup = nullptr;
+      if (!Until([&] { return (popup = Popup()) != nullptr; }))
+        return Fail("nothing over the window");
+      Sleep(500);  // until it has painted
+      GetWindowRect(popup, &over);
+      UnionRect(&box, &box, &over);
+    }
+    return Shot(box, name);
   }
   if (verb == "size") {
     RECT client;

@@ -124,12 +124,10 @@ void LayOutControls(HWND window, const WindowModel& model,
     y += lineHeight;
   };
   // What keeps the page from going on, at its foot.
-  int foot = bottom;
   auto problem = [&]() {
     if (GetWindowTextLengthW(GetDlgItem(window, kIdProblem)) == 0) return;
     const int h = placer.TextHeight(kIdProblem, width);
-    foot = bottom - h;
-    placer.Place(kIdProblem, left, foot, width, h);
+    placer.Place(kIdProblem, left, bottom - h, width, h);
   };
   // Label and control side by side; labelWidth for every row of a page.
   int labelWidth = 0;
@@ -247,9 +245,6 @@ void LayOutControls(HWND window, const WindowModel& model,
       break;
     }
     case Page::kDone: {
-      const int h = placer.TextHeight(kIdDoneSummary, width);
-      placer.Place(kIdDoneSummary, left, y, width, h);
-      y += h + m.Y(6);
       const int notesHeight = m.Y(52);
       const int notesTop = bottom - notesHeight;
       placer.Place(kIdNotes, left, notesTop, width, notesHeight);
@@ -260,7 +255,6 @@ void LayOutControls(HWND window, const WindowModel& model,
       break;
     }
   }
-  (void)foot;
 
   // The band of buttons: on the left the done page's own, on the right
   // Back and Next side by side, then Cancel or Close.
@@ -269,7 +263,6 @@ void LayOutControls(HWND window, const WindowModel& model,
   const int closeWidth = placer.ButtonWidth(kIdClose);
   x -= closeWidth;
   placer.Place(kIdClose, x, buttonTop, closeWidth, rowHeight);
-  const ButtonsView buttons = model.Buttons();
   if (page != Page::kDone) {
     const int nextWidth = placer.ButtonWidth(kIdNext);
     x -= m.X(7) + nextWidth;
@@ -288,5 +281,4 @@ void LayOutControls(HWND window, const WindowModel& model,
       at += w + m.X(4);
     }
   }
-  (void)buttons;
 }

@@ -1,7 +1,8 @@
 // korvanew.exe: the window program. A folder or base dropped on it in
 // Explorer arrives as its one argument.
-#include <shellapi.h>
 #include <windows.h>
+// The shell's calls build on <windows.h>.
+#include <shellapi.h>
 
 #include <string>
 

@@ -5,15 +5,18 @@
 
 #include "io/paths.h"
 #include "kinds/output_kind.h"
+#include "window/shown_text.h"
 
 namespace {
 
-const OutputKind& KindOf(OutputChoice choice) {
+const OutputKind& KindOfChoice(OutputChoice choice) {
   switch (choice) {
     case OutputChoice::kMaildir:
       return *OutputKindOfLetter('m');
     case OutputChoice::kEml:
       return *OutputKindOfLetter('e');
+    case OutputChoice::kAccount:
+      return *OutputKindOfName("imaps://");
     default:
       return DefaultOutputKind();
   }
@@ -78,30 +81,27 @@ WindowModel::WindowModel(ProviderLookup lookup) : lookup(std::move(lookup)) {}
 
 ButtonsView WindowModel::Buttons() const {
   ButtonsView view;
+  view.closeText = "Cancel";
   switch (page) {
     case Page::kSource:
       view.next = Problem().empty();
       view.nextText = "&Next >";
-      view.closeText = "Cancel";
       break;
     case Page::kDestination:
       view.back = true;
       view.next = Problem().empty();
       view.nextText = output == OutputChoice::kAccount ? "&Next >" : "&Start";
-      view.closeText = "Cancel";
       break;
     case Page::kAccount:
       view.back = signIn != SignInState::kRunning;
-      view.next = Problem().empty();
+      view.next = Problem().empty() && signIn != SignInState::kRunning;
       view.nextText = "&Start";
-      view.closeText = "Cancel";
       break;
     case Page::kConvert:
       view.back = !running;
       view.next = !running;
       view.nextText = "&Start";
-      view.closeText = running ? "Cancel" : "Close";
-      view.closeIsStop = running;
+      if (!running) view.closeText = "Close";
       break;
     case Page::kDone:
       view.back = true;
@@ -124,12 +124,49 @@ std::string WindowModel::Problem() const {
   }
 }
 
+std::string WindowModel::Title() const {
+  switch (page) {
+    case Page::kSource:
+      return "Where is your mail?";
+    case Page::kDestination:
+      return "Where should the mail go?";
+    case Page::kAccount:
+      return "Which account?";
+    case Page::kConvert:
+      if (running && stopping) return "Stopping...";
+      return OutcomeTitle(record);
+    case Page::kDone:
+      return OutcomeTitle(record);
+  }
+  return "";
+}
+
+std::string WindowModel::Intro() const {
+  switch (page) {
+    case Page::kSource:
+      return "Choose the mail folder of your old mail program, or one "
+             "message base (a .tbb file). You can also drop it on this "
+             "window. Nothing in it is changed.";
+    case Page::kDestination:
+      return "korvane makes a copy; your mail folder stays as it is.";
+    case Page::kAccount:
+      return "Type the address of the account. korvane knows Outlook.com, "
+             "Microsoft 365 and Gmail; for other providers it needs the name "
+             "of the mail server.";
+    case Page::kConvert:
+      return "From " + ShownText(source) + " into " +
+             ShownText(record.destination) + ".";
+    case Page::kDone:
+      return OutcomeSummary(record);
+  }
+  return "";
+}
+
 std::string WindowModel::ProblemOfSource() const {
   if (source.empty())
     return "Choose the mail folder, or one base (a .tbb file).";
   if (!surveyed) return "Looking at what is there...";
-  if (!survey.ok) return survey.error;
-  if (TotalsOf(survey).bases == 0) return SurveySummary(survey);
+  if (!survey.ok || TotalsOf(survey).bases == 0) return SurveySummary(survey);
   return "";
 }
 
@@ -144,6 +181,7 @@ std::string WindowModel::ProblemOfAccount() const {
   if (address.empty()) return "Type the address of the account.";
   if (!LooksLikeAddress(address))
     return "An address has the form name@example.com.";
+  if (signIn == SignInState::kRunning) return "Waiting for the sign-in...";
   if (ShowsSignIn() && signIn == SignInState::kSignedIn) return "";
   if (ShowsSignIn() && !ShowsPassword()) return "Sign in to the account.";
   if (ShowsServer() && Trimmed(account.host).empty())
@@ -169,29 +207,54 @@ uint64_t WindowModel::ChooseSource(const std::string& path) {
   return surveyTicket;
 }
 
-void WindowModel::SurveyDone(uint64_t ticket, const SourceSurvey& result) {
-  if (ticket == 0 || ticket != surveyTicket) return;
-  survey = result;
+bool WindowModel::SurveyPlanned(uint64_t ticket, bool tree,
+                                const TreeFolders& folders) {
+  if (ticket == 0 || ticket != surveyTicket) return false;
+  survey.ok = true;
+  survey.counted = false;
+  survey.tree = tree;
+  survey.folders = folders;
   surveyed = true;
+  return true;
+}
+
+bool WindowModel::SurveyScanned(uint64_t ticket, size_t index,
+                                const TreeFolder& folder) {
+  if (ticket == 0 || ticket != surveyTicket || index >= survey.folders.size())
+    return false;
+  survey.folders[index] = folder;
+  return true;
+}
+
+bool WindowModel::SurveyFinished(uint64_t ticket, const Status& failure) {
+  if (ticket == 0 || ticket != surveyTicket) return false;
+  surveyed = true;
+  survey.counted = failure.IsOk();
+  if (!failure.IsOk() && !survey.ok) survey.error = failure.Text();
+  return true;
+}
+
+std::string WindowModel::SurveyLabel(size_t index) const {
+  return ShownText(FolderLabel(survey.folders, index, NameOf(source)));
 }
 
 void WindowModel::ChooseOutput(OutputChoice choice) { output = choice; }
 
+// The request as the choices make it, before Start fills in the rest.
+RunRequest WindowModel::ChosenRequest() const {
+  RunRequest chosen;
+  chosen.source = source;
+  chosen.tree = survey.tree;
+  chosen.kind = &KindOfChoice(output);
+  chosen.inventory = inventory;
+  // A base is read as a tree's are: no message left behind.
+  chosen.recover = true;
+  return chosen;
+}
+
 std::string WindowModel::DefaultOutputPath() const {
   if (source.empty() || !surveyed || !survey.ok) return "";
-  const OutputKind& kind = KindOf(output);
-  if (survey.tree) {
-    std::string root = source;
-    while (root.size() > 1 && IsPathSeparator(root.back())) root.pop_back();
-    return JoinPath(ParentPath(root), LastName(root) + kind.treeSuffix);
-  }
-  // The base's name with the kind's ending in place of its extension.
-  const std::string name = LastName(source);
-  const size_t dot = name.rfind('.');
-  const std::string stem =
-      source.substr(0, source.size() - name.size()) +
-      (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot));
-  return stem + kind.singleSuffix;
+  return DefaultDestination(ChosenRequest());
 }
 
 std::string WindowModel::OutputPath() const {
@@ -203,9 +266,14 @@ std::string WindowModel::OutputPath() const {
 void WindowModel::SetOutputPath(const std::string& path) {
   if (output == OutputChoice::kAccount) return;
   const std::string trimmed = Trimmed(path);
-  std::string& chosen = outputPath[static_cast<int>(output)];
   // The default typed back in is the default again: it follows the source.
-  chosen = trimmed == DefaultOutputPath() ? "" : trimmed;
+  outputPath[static_cast<int>(output)] =
+      trimmed == DefaultOutputPath() ? "" : trimmed;
+}
+
+void WindowModel::ChooseOutputFolder(const std::string& folder, bool empty) {
+  const std::string name = LastName(DefaultOutputPath());
+  SetOutputPath(empty || name.empty() ? folder : JoinPath(folder, name));
 }
 
 std::string WindowModel::OutputDescription(OutputChoice choice) {
@@ -228,10 +296,7 @@ std::string WindowModel::OutputDescription(OutputChoice choice) {
 
 void WindowModel::SetAccount(const AccountFields& fields) {
   const bool sameAddress = Trimmed(fields.address) == Trimmed(account.address);
-  if (!sameAddress || fields.host != account.host ||
-      fields.port != account.port || fields.user != account.user ||
-      fields.folder != account.folder)
-    account = fields;
+  account = fields;
   if (sameAddress) return;
   const std::string address = Trimmed(account.address);
   provider =
@@ -244,7 +309,7 @@ void WindowModel::SetAccount(const AccountFields& fields) {
 
 std::string WindowModel::AccountFolder() const {
   if (!Trimmed(account.folder).empty()) return Trimmed(account.folder);
-  if (!surveyed || !survey.ok) return "";
+  if (source.empty()) return "";
   if (survey.tree) return NameOf(source);
   // One base: its folder's name, as the mail program showed it.
   std::string folder = source;
@@ -266,17 +331,15 @@ void WindowModel::SignInDone(bool ok, const std::string& tokenOrWhy) {
 std::string WindowModel::SignInText() const {
   switch (signIn) {
     case SignInState::kNone:
-      return provider.known
-                 ? provider.name + ": sign in through your browser." +
-                       (provider.password ? " Or type an app password below."
-                                          : "")
-                 : "";
+      if (!provider.known) return "";
+      return provider.name + ": sign in through your browser." +
+             (provider.password ? " Or type an app password below." : "");
     case SignInState::kRunning:
       return "Waiting for the sign-in in your browser...";
     case SignInState::kSignedIn:
-      return "Signed in as " + Trimmed(account.address) + ".";
+      return "Signed in as " + ShownText(Trimmed(account.address)) + ".";
     case SignInState::kFailed:
-      return "The sign-in did not work: " + signInWhy;
+      return "The sign-in did not work: " + ShownText(signInWhy);
   }
   return "";
 }
@@ -291,6 +354,14 @@ std::string WindowModel::AccountUrl() const {
       Trimmed(account.user).empty() ? address : Trimmed(account.user);
   return "imaps://" + UrlPart(user, false) + "@" + host + ":" +
          std::to_string(port) + "/" + UrlPart(AccountFolder(), true);
+}
+
+std::string WindowModel::OutputFolder() const {
+  if (output == OutputChoice::kAccount) return "";
+  // A single mbox is a file: its folder.
+  if (!request.tree && output == OutputChoice::kThunderbird)
+    return ParentPath(request.destination);
+  return request.destination;
 }
 
 void WindowModel::Back() {
@@ -325,21 +396,72 @@ bool WindowModel::Next() {
 }
 
 void WindowModel::Start() {
-  choices = RunChoices();
-  choices.source = source;
-  choices.tree = survey.tree;
-  choices.output = output;
-  choices.inventory = inventory;
+  request = ChosenRequest();
+  record = RunRecord();
+  record.tree = request.tree;
+  record.tallied = output == OutputChoice::kAccount;
+  record.topName = NameOf(source);
   if (output == OutputChoice::kAccount) {
-    choices.destination = AccountUrl();
+    request.destination = AccountUrl();
     const bool token = signIn == SignInState::kSignedIn;
-    choices.credentials.kind = token ? AccountCredentials::kOAuth2Token
-                                     : AccountCredentials::kPassword;
-    choices.credentials.secret = token ? signInToken : account.password;
+    request.account.credentials.kind = token ? AccountCredentials::kOAuth2Token
+                                             : AccountCredentials::kPassword;
+    request.account.credentials.secret = token ? signInToken : account.password;
+    record.destination =
+        "the folder \"" + AccountFolder() + "\" of " + Trimmed(account.address);
   } else {
-    choices.destination = Trimmed(OutputPath());
+    request.destination = Trimmed(OutputPath());
+    record.destination = request.destination;
   }
+  progress.Clear();
   page = Page::kConvert;
   running = true;
   stopping = false;
+}
+
+void WindowModel::RunEarlier(const EarlierRunInfo& earlier) {
+  record.earlier = earlier;
+  record.carriedOn = true;
+}
+
+void WindowModel::RunPlanned(const RunPlan& plan, const TreeFolders& folders) {
+  record.planned = true;
+  record.tallied = plan.tallied;
+  record.folders = folders;
+  progress.Planned(plan, folders, record.topName);
+}
+
+void WindowModel::RunBaseStarted(size_t index) { progress.BaseStarted(index); }
+
+void WindowModel::RunProgressed(const RunProgress& figures) {
+  progress.Advanced(figures);
+}
+
+void WindowModel::RunBaseFinished(size_t index, const TreeFolder& folder) {
+  progress.BaseFinished(index, folder);
+  if (index < record.folders.size()) record.folders[index] = folder;
+}
+
+void WindowModel::RunTold(const Notice& notice) {
+  record.notices.push_back(notice);
+}
+
+void WindowModel::RunError(const Status& error) {
+  record.errors.push_back(error);
+}
+
+void WindowModel::RunFinished(const RunReport& report,
+                              const TreeFolders& folders) {
+  record.finished = true;
+  record.report = report;
+  record.report.folders = nullptr;
+  if (report.planned) record.folders = folders;
+  running = stopping = false;
+  // A run that went to its end shows its outcome; a stopped one, and one
+  // that could not start, stay where Start carries them on.
+  if (report.planned && !report.cancelled) page = Page::kDone;
+}
+
+std::string WindowModel::RunNotes() const {
+  return OutcomeNotes(record, page == Page::kDone);
 }

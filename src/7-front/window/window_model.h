@@ -1,8 +1,9 @@
 // What the window shows and allows, apart from how it is drawn: its pages,
-// the user's choices, what is enabled, what is wrong with the choices, what
-// Start asks the run to do, and how the run's events change the view. The
-// Win32 code draws it and hands it the user's input; the tests drive it on
-// any system.
+// the user's choices, what is enabled, what is wrong with the choices, the
+// request Start sends to the run, and how the run's events change the
+// view. The Win32 code draws it and hands it the user's input and the
+// run's events (on its own thread, in order); the tests drive it on any
+// system.
 #ifndef KORVANE_WINDOW_WINDOW_MODEL_H_
 #define KORVANE_WINDOW_WINDOW_MODEL_H_
 
@@ -10,13 +11,15 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
-#include "account/account_access.h"
+#include "run/run_request.h"
+#include "window/progress_view.h"
+#include "window/run_outcome.h"
 #include "window/source_survey.h"
 
 // The account page follows the destination page where the mail goes into
-// an account.
+// an account; the progress page stays after a stop, so that Start carries
+// the run on.
 enum class Page { kSource, kDestination, kAccount, kConvert, kDone };
 
 enum class OutputChoice { kThunderbird, kMaildir, kEml, kAccount };
@@ -38,30 +41,17 @@ struct AccountFields {
   std::string password;
   std::string host;
   std::string port = "993";
-  std::string folder;  // the folder in the account the mail goes into
+  std::string folder;  // "": the source's name
 };
 
 enum class SignInState { kNone, kRunning, kSignedIn, kFailed };
-
-// What Start asks the run to do.
-struct RunChoices {
-  std::string source;  // the folder (a tree) or the base
-  bool tree = false;
-  OutputChoice output = OutputChoice::kThunderbird;
-  // A path, or for an account its URL (imaps://USER@HOST:PORT/FOLDER).
-  std::string destination;
-  bool inventory = false;
-  // For an account: the password, or the token of the sign-in.
-  AccountCredentials credentials;
-};
 
 // The three buttons at the bottom of every page.
 struct ButtonsView {
   bool back = false;
   bool next = false;
-  std::string nextText;      // "Next >", "Start"
-  std::string closeText;     // "Cancel", "Close"
-  bool closeIsStop = false;  // the run is going: the button stops it
+  std::string nextText;   // "&Next >", "&Start"
+  std::string closeText;  // "Cancel", "Close"
 };
 
 class WindowModel {
@@ -75,30 +65,41 @@ class WindowModel {
   ButtonsView Buttons() const;
   // What keeps the page from going on, in one line; "" when nothing does.
   std::string Problem() const;
+  std::string Title() const;
+  std::string Intro() const;
 
   // The source page.
-  // A folder or base chosen, dropped or typed. Returns the number the
-  // survey of it is to be answered with (SurveyDone); an empty path asks
-  // for none and returns 0.
+  // A folder or base chosen, dropped or typed. Returns the number its
+  // survey is to be told with; 0 for none (an empty path, a run going).
   uint64_t ChooseSource(const std::string& path);
   const std::string& Source() const { return source; }
-  bool Surveying() const { return surveyTicket != 0 && !surveyed; }
-  // The survey of the source chosen with ticket; older ones are dropped.
-  void SurveyDone(uint64_t ticket, const SourceSurvey& survey);
+  bool Surveyed() const { return surveyed; }
+  // The survey of the source chosen with ticket, as the run's survey tells
+  // it; what belongs to another ticket is dropped. False for such.
+  bool SurveyPlanned(uint64_t ticket, bool tree, const TreeFolders& folders);
+  bool SurveyScanned(uint64_t ticket, size_t index, const TreeFolder& folder);
+  // The end: ok, or why the source could not be looked at.
+  bool SurveyFinished(uint64_t ticket, const Status& failure);
   const SourceSurvey& Survey() const { return survey; }
+  // The survey's folder at index as the list names it (shown text).
+  std::string SurveyLabel(size_t index) const;
 
   // The destination page.
   void ChooseOutput(OutputChoice choice);
   OutputChoice Output() const { return output; }
   // The folder (or file) the output goes to: the one the user set, else the
-  // one beside the source that the command line would take.
+  // one beside the source that the command line takes.
   std::string OutputPath() const;
   void SetOutputPath(const std::string& path);
+  // A folder chosen in the picker: itself where it is empty, else the
+  // default's name in it.
+  void ChooseOutputFolder(const std::string& folder, bool empty);
   void SetInventory(bool on) { inventory = on; }
   bool Inventory() const { return inventory; }
   // One line saying what a choice gives.
   static std::string OutputDescription(OutputChoice choice);
 
+  // The account page.
   void SetAccount(const AccountFields& fields);
   const AccountFields& Account() const { return account; }
   // The folder in the account, as shown: the user's, else the source's
@@ -120,25 +121,45 @@ class WindowModel {
   void Back();
   // Next on the source page (and on the destination page for an account);
   // Start on the last page of choices and, after a stop, on the progress
-  // page. False where the page does not allow it.
+  // page: the run begins. False where the page does not allow it.
   bool Next();
-  // What the run is to do; valid once Next has started a run.
-  const RunChoices& Choices() const { return choices; }
-  // The run is going: Cancel asks it to stop.
+  // What Start asks of the run (its cancel flag and the account's
+  // certificates are the window's to add).
+  const RunRequest& Request() const { return request; }
+  // The run is going: Cancel (or closing) asks it to stop.
   bool Running() const { return running; }
-  void StopRequested() { stopping = true; }
+  void StopRequested() { stopping = running; }
   bool Stopping() const { return stopping; }
-  // Closing the window: true when it may close at once, false when the run
+  // Closing the window: true when it may close at once, false when a run
   // is going and the user is to be asked first.
   bool MayCloseNow() const { return !running; }
+  // Where the output is, for "Open the output folder": "" for an account.
+  std::string OutputFolder() const;
+
+  // The run's events, copied, in the order the run told them.
+  void RunEarlier(const EarlierRunInfo& earlier);
+  void RunPlanned(const RunPlan& plan, const TreeFolders& folders);
+  void RunBaseStarted(size_t index);
+  void RunProgressed(const RunProgress& progress);
+  void RunBaseFinished(size_t index, const TreeFolder& folder);
+  void RunTold(const Notice& notice);
+  void RunError(const Status& error);
+  void RunFinished(const RunReport& report, const TreeFolders& folders);
+
+  const ProgressView& Progress() const { return progress; }
+  const RunRecord& Run() const { return record; }
+  // The progress page's notes: what the server said so far, and after a
+  // stop, why and what to do.
+  std::string RunNotes() const;
 
  private:
   std::string ProblemOfSource() const;
   std::string ProblemOfDestination() const;
   std::string ProblemOfAccount() const;
-  void Start();
+  RunRequest ChosenRequest() const;
   std::string AccountUrl() const;
   std::string DefaultOutputPath() const;
+  void Start();
 
   ProviderLookup lookup;
   Page page = Page::kSource;
@@ -158,9 +179,11 @@ class WindowModel {
   std::string signInToken;
   std::string signInWhy;
 
-  RunChoices choices;
+  RunRequest request;
   bool running = false;
   bool stopping = false;
+  ProgressView progress;
+  RunRecord record;
 };
 
 #endif  // KORVANE_WINDOW_WINDOW_MODEL_H_

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "io/paths.h"
+#include "window/shown_text.h"
 
 namespace {
 
@@ -30,28 +31,49 @@ ProviderInfo Providers(const std::string& address) {
   return info;
 }
 
-SourceSurvey TreeSurvey() {
-  SourceSurvey survey;
-  survey.ok = survey.tree = survey.counted = true;
-  SurveyFolder inbox;
-  inbox.name = "Inbox";
-  inbox.messages = 1200;
-  inbox.bytes = 3 << 20;
-  SurveyFolder damaged = inbox;
-  damaged.name = "Archive/2001";
-  damaged.state = SurveyFolder::State::kDamaged;
-  SurveyFolder link;
-  link.name = "Elsewhere";
-  link.state = SurveyFolder::State::kSkipped;
-  link.why = "not a regular file (a link)";
-  survey.folders = {inbox, damaged, link};
-  return survey;
+TreeFolder Base(const std::string& path, uint64_t size) {
+  TreeFolder f;
+  f.path = path;
+  f.baseName = "messages.tbb";
+  f.baseSize = size;
+  f.state = TreeBaseState::kWaiting;
+  return f;
+}
+
+// ROOT (no base), Inbox, Archive/2001 (damaged), and a link named as a
+// base.
+TreeFolders TreeOfFour() {
+  TreeFolder root;
+  TreeFolder link;
+  link.path = "Elsewhere";
+  link.skippedName = "messages.tbb";
+  link.skippedKind = EntryKind::kLink;
+  return {root, Base("Inbox", 3 << 20),
+          Base(std::string("Archive") + kPathSeparator + "2001", 3 << 20),
+          link};
+}
+
+TreeFolder Scanned(TreeFolder f, int messages, bool recovered) {
+  f.state = TreeBaseState::kDone;
+  f.result.messages = messages;
+  f.result.recovered = recovered;
+  f.result.scan = recovered ? ScanKind::kRecovered : ScanKind::kNormal;
+  return f;
+}
+
+// The survey of TreeOfFour told in full.
+void SurveyInFull(WindowModel* model, uint64_t ticket) {
+  const TreeFolders folders = TreeOfFour();
+  model->SurveyPlanned(ticket, true, folders);
+  model->SurveyScanned(ticket, 1, Scanned(folders[1], 1200, false));
+  model->SurveyScanned(ticket, 2, Scanned(folders[2], 1200, true));
+  model->SurveyFinished(ticket, Status::Ok());
 }
 
 // A model on the destination page, the tree D:/Mail surveyed.
 WindowModel AtDestination() {
   WindowModel model(&Providers);
-  model.SurveyDone(model.ChooseSource(P("m/Mail")), TreeSurvey());
+  SurveyInFull(&model, model.ChooseSource(P("m/Mail")));
   EXPECT_TRUE(model.Next());
   return model;
 }
@@ -64,23 +86,43 @@ TEST(WindowModelTest, TheSourcePageWaitsForASurveyWithBases) {
   const uint64_t first = model.ChooseSource(P("m/Old"));
   const uint64_t second = model.ChooseSource(" " + P("m/Mail") + " ");
   EXPECT_EQ(model.Source(), P("m/Mail"));
-  EXPECT_TRUE(model.Surveying());
+  EXPECT_FALSE(model.Surveyed());
   EXPECT_FALSE(model.Buttons().next);
+  EXPECT_EQ(model.Problem(), "Looking at what is there...");
   // The survey of a source chosen before is dropped.
-  model.SurveyDone(first, TreeSurvey());
-  EXPECT_TRUE(model.Surveying());
-  SourceSurvey empty;
-  empty.ok = empty.tree = true;
-  model.SurveyDone(second, empty);
+  EXPECT_FALSE(model.SurveyPlanned(first, true, TreeOfFour()));
+  EXPECT_FALSE(model.Surveyed());
+  TreeFolders empty(1);
+  EXPECT_TRUE(model.SurveyPlanned(second, true, empty));
+  model.SurveyFinished(second, Status::Ok());
   EXPECT_FALSE(model.Buttons().next);
   EXPECT_EQ(model.Problem(),
             "No mail folder here: no messages.tbb in this folder or in any "
             "folder below it.");
-  model.SurveyDone(second, TreeSurvey());
+  const TreeFolders folders = TreeOfFour();
+  model.SurveyPlanned(second, true, folders);
+  // Next as soon as the walk has found bases; their messages come later.
   EXPECT_TRUE(model.Buttons().next);
+  EXPECT_EQ(SurveySummary(model.Survey()),
+            "2 folders, counting the messages, 6.00 MB. 1 item is skipped.");
+  model.SurveyScanned(second, 2, Scanned(folders[2], 1200, true));
+  model.SurveyScanned(second, 1, Scanned(folders[1], 1200, false));
+  model.SurveyFinished(second, Status::Ok());
   EXPECT_EQ(SurveySummary(model.Survey()),
             "2 folders, 2,400 messages, 6.00 MB. 1 damaged base will be "
             "recovered. 1 item is skipped.");
+  const std::vector<size_t> listed = ListedFolders(model.Survey());
+  ASSERT_EQ(listed, std::vector<size_t>({1, 2, 3}));
+  EXPECT_EQ(model.SurveyLabel(2), "Archive/2001");
+  EXPECT_EQ(SurveyNote(model.Survey().folders[2]),
+            "damaged, will be recovered");
+  EXPECT_EQ(SurveyNote(model.Survey().folders[3]),
+            "skipped: a link, not a file");
+
+  const uint64_t third = model.ChooseSource(P("m/missing"));
+  model.SurveyFinished(third,
+                       Status::Of(StatusKind::kNotFound, "can't open it"));
+  EXPECT_EQ(model.Problem(), "can't open it");
 }
 
 TEST(WindowModelTest, TheOutputGoesBesideTheSourceUnlessChosen) {
@@ -96,16 +138,13 @@ TEST(WindowModelTest, TheOutputGoesBesideTheSourceUnlessChosen) {
       {true, P("m/Mail"), OutputChoice::kEml, P("m/Mail-eml")},
       {false, P("m/a.b/inbox.tbb"), OutputChoice::kThunderbird,
        P("m/a.b/inbox.mbx")},
-      {false, P("m/a.b/inbox"), OutputChoice::kMaildir,
-       P("m/a.b/inbox.maildir")},
+      {false, P("m/ab/inbox"), OutputChoice::kMaildir, P("m/ab/inbox.maildir")},
       {false, P("m/inbox.tbb"), OutputChoice::kEml, P("m/inbox-eml")},
       {false, P("m/inbox.tbb"), OutputChoice::kAccount, ""},
   };
   for (const Case& c : cases) {
     WindowModel model(&Providers);
-    SourceSurvey survey = TreeSurvey();
-    survey.tree = c.tree;
-    model.SurveyDone(model.ChooseSource(c.source), survey);
+    model.SurveyPlanned(model.ChooseSource(c.source), c.tree, TreeOfFour());
     model.ChooseOutput(c.choice);
     EXPECT_EQ(model.OutputPath(), c.expected) << c.source;
   }
@@ -118,6 +157,11 @@ TEST(WindowModelTest, TheOutputGoesBesideTheSourceUnlessChosen) {
   model.SetOutputPath("");
   EXPECT_EQ(model.Problem(), "");  // empty is the default again
   EXPECT_EQ(model.OutputPath(), P("m/Mail-mbox"));
+  // A folder picked: itself where it is empty, else a new one in it.
+  model.ChooseOutputFolder(P("n/Empty"), true);
+  EXPECT_EQ(model.OutputPath(), P("n/Empty"));
+  model.ChooseOutputFolder(P("n/Full"), false);
+  EXPECT_EQ(model.OutputPath(), P("n/Full/Mail-mbox"));
 }
 
 TEST(WindowModelTest, AnAccountIsCheckedBeforeStart) {
@@ -179,11 +223,14 @@ TEST(WindowModelTest, StartSendsTheChoices) {
   EXPECT_TRUE(model.Running());
   EXPECT_FALSE(model.MayCloseNow());
   EXPECT_FALSE(model.Buttons().back);
-  EXPECT_TRUE(model.Buttons().closeIsStop);
-  EXPECT_EQ(model.Choices().source, P("m/Mail"));
-  EXPECT_TRUE(model.Choices().tree);
-  EXPECT_EQ(model.Choices().destination, P("m/Mail-mbox"));
-  EXPECT_TRUE(model.Choices().inventory);
+  EXPECT_FALSE(model.Buttons().next);
+  EXPECT_EQ(model.Buttons().closeText, "Cancel");
+  EXPECT_EQ(model.Request().source, P("m/Mail"));
+  EXPECT_TRUE(model.Request().tree);
+  EXPECT_EQ(model.Request().kind, &DefaultOutputKind());
+  EXPECT_EQ(model.Request().destination, P("m/Mail-mbox"));
+  EXPECT_TRUE(model.Request().inventory);
+  EXPECT_EQ(model.OutputFolder(), P("m/Mail-mbox"));
 
   WindowModel account = AtDestination();
   account.ChooseOutput(OutputChoice::kAccount);
@@ -198,10 +245,12 @@ TEST(WindowModelTest, StartSendsTheChoices) {
   fields.folder = "Old mail/2001 #1";
   account.SetAccount(fields);
   ASSERT_TRUE(account.Next());
-  EXPECT_EQ(account.Choices().destination,
+  EXPECT_EQ(account.Request().destination,
             "imaps://me%40example.org@[::1]:10993/Old%20mail/2001%20%231");
-  EXPECT_EQ(account.Choices().credentials.kind, AccountCredentials::kPassword);
-  EXPECT_EQ(account.Choices().credentials.secret, "p@ss word");
+  EXPECT_EQ(account.Request().account.credentials.kind,
+            AccountCredentials::kPassword);
+  EXPECT_EQ(account.Request().account.credentials.secret, "p@ss word");
+  EXPECT_EQ(account.OutputFolder(), "");
 }
 
 TEST(WindowModelTest, ASignInHoldsForItsAddress) {
@@ -223,10 +272,11 @@ TEST(WindowModelTest, ASignInHoldsForItsAddress) {
   model.SignInDone(true, "token-1");
   EXPECT_EQ(model.Problem(), "");
   ASSERT_TRUE(model.Next());
-  EXPECT_EQ(model.Choices().destination,
+  EXPECT_EQ(model.Request().destination,
             "imaps://me%40outlook.com@outlook.office365.com:993/Mail");
-  EXPECT_EQ(model.Choices().credentials.kind, AccountCredentials::kOAuth2Token);
-  EXPECT_EQ(model.Choices().credentials.secret, "token-1");
+  EXPECT_EQ(model.Request().account.credentials.kind,
+            AccountCredentials::kOAuth2Token);
+  EXPECT_EQ(model.Request().account.credentials.secret, "token-1");
 
   WindowModel other = AtDestination();
   other.ChooseOutput(OutputChoice::kAccount);
@@ -238,6 +288,144 @@ TEST(WindowModelTest, ASignInHoldsForItsAddress) {
   other.SetAccount(fields);
   EXPECT_EQ(other.SignIn(), SignInState::kNone);
   EXPECT_EQ(other.Problem(), "Sign in to the account.");
+}
+
+// A run carried on: Inbox done before, Archive/2001 to convert.
+TEST(WindowModelTest, TheRunsEventsMoveTheViewToItsOutcome) {
+  WindowModel model = AtDestination();
+  ASSERT_TRUE(model.Next());
+  TreeFolders folders = TreeOfFour();
+  folders[1].state = TreeBaseState::kDoneBefore;
+  folders[1].result.messages = 1200;
+  RunPlan plan;
+  plan.tree = true;
+  plan.basesToConvert = 1;
+  plan.bytesToConvert = 3 << 20;
+  EarlierRunInfo earlier;
+  earlier.doneBefore = 1;
+  model.RunEarlier(earlier);
+  model.RunPlanned(plan, folders);
+  const ProgressView& view = model.Progress();
+  EXPECT_EQ(view.BarPosition(), 5000);
+  EXPECT_EQ(view.TimeLeftText(), "Working it out...");
+  model.RunBaseStarted(2);
+  EXPECT_EQ(view.FolderText(), "Archive/2001");
+  RunProgress figures;
+  figures.bytesTotal = 3 << 20;
+  figures.bytesDone = 3 << 19;
+  figures.messagesDone = 600;
+  figures.seconds = 40;
+  model.RunProgressed(figures);
+  EXPECT_EQ(view.BarPosition(), 7500);
+  EXPECT_EQ(view.MessagesText(), "600 written");
+  EXPECT_EQ(view.TimeLeftText(), "About 40 seconds");
+  model.RunBaseFinished(2, Scanned(folders[2], 1199, true));
+  RunReport report;
+  report.planned = report.tree = true;
+  folders[2] = Scanned(folders[2], 1199, true);
+  report.folders = &folders;
+  report.inventory.asked = report.inventory.made = true;
+  report.inventory.name = P("m/Mail-mbox/inventory.csv");
+  report.inventory.rows = 2399;
+  model.RunFinished(report, folders);
+  EXPECT_FALSE(model.Running());
+  EXPECT_EQ(model.CurrentPage(), Page::kDone);
+  EXPECT_EQ(model.Title(), "Done");
+  EXPECT_EQ(model.Intro(),
+            "2,399 messages from 2 folders are in " + P("m/Mail-mbox") + ".");
+  const std::vector<OutcomeRow> rows = OutcomeRows(model.Run());
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].folder + "|" + rows[0].messages + "|" + rows[0].outcome,
+            "Inbox|1,200|done before");
+  EXPECT_EQ(rows[1].folder + "|" + rows[1].messages + "|" + rows[1].outcome,
+            "Archive/2001|1,199|recovered");
+  EXPECT_EQ(rows[2].folder + "|" + rows[2].messages + "|" + rows[2].outcome,
+            "Elsewhere||skipped: a link");
+  EXPECT_EQ(model.RunNotes(),
+            "This run carried on one that was cut off: 1 folder was done "
+            "before and kept.\n\n"
+            "\"Archive/2001\" was damaged. korvane read it up to a broken "
+            "record and searched the rest and recovered 1,199 messages. Look "
+            "through them: a recovered message may have lost its sender or "
+            "date (it is then named \"recovered message\"). The base itself "
+            "is unchanged.\n\n"
+            "\"Elsewhere\" holds a link where the base would be. korvane does "
+            "not follow links, so that nothing is converted twice or from "
+            "outside the folder; convert what it leads to on its own if you "
+            "need it.\n\n"
+            "The inventory is " +
+                P("m/Mail-mbox/inventory.csv") +
+                ", 2,399 rows, one for each message.");
+}
+
+// A run stopped, or refused before it began, stays on its page, where
+// Start carries it on or Back changes the choices.
+TEST(WindowModelTest, AStoppedRunWaitsForStart) {
+  struct Case {
+    bool planned, cancelled;
+    Status error;
+    std::string title, notes;
+  };
+  const Case cases[] = {
+      {true, true, Status(), "Stopped",
+       "You stopped the run. What was finished is kept; press Start to carry "
+       "on where it stopped."},
+      {false, false,
+       Status::Of(StatusKind::kExists, "the folder X is not empty"),
+       "Could not start",
+       "korvane could not start: the folder X is not empty. Choose an empty "
+       "folder, or a new name, to convert into."},
+  };
+  for (const Case& c : cases) {
+    WindowModel model = AtDestination();
+    ASSERT_TRUE(model.Next());
+    const RunRequest first = model.Request();
+    TreeFolders folders = TreeOfFour();
+    if (c.planned) model.RunPlanned(RunPlan(), folders);
+    model.StopRequested();
+    EXPECT_EQ(model.Title(), "Stopping...");
+    if (!c.error.IsOk()) model.RunError(c.error);
+    RunReport report;
+    report.planned = c.planned;
+    report.cancelled = c.cancelled;
+    report.status = c.cancelled ? kRunDone : kRunFailed;
+    model.RunFinished(report, folders);
+    EXPECT_EQ(model.CurrentPage(), Page::kConvert);
+    EXPECT_EQ(model.Title(), c.title);
+    EXPECT_EQ(model.RunNotes(), c.notes);
+    EXPECT_TRUE(model.MayCloseNow());
+    EXPECT_TRUE(model.Buttons().back);
+    EXPECT_EQ(model.Buttons().nextText, "&Start");
+    ASSERT_TRUE(model.Next());
+    EXPECT_TRUE(model.Running());
+    EXPECT_EQ(model.Request().destination, first.destination);
+    EXPECT_EQ(model.RunNotes(), "");
+  }
+}
+
+TEST(WindowModelTest, TimeLeftInWords) {
+  const std::pair<double, const char*> cases[] = {
+      {0, "A few seconds"},
+      {9.9, "A few seconds"},
+      {11, "About 15 seconds"},
+      {54, "About 55 seconds"},
+      {80, "About a minute"},
+      {150, "About 3 minutes"},
+      {3599, "About 1 hour"},
+      {3600 * 2 + 600, "About 2 hours 10 minutes"},
+      {3600 * 26, "About 26 hours"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TimeLeftWords(c.first), c.second);
+}
+
+TEST(WindowModelTest, TextFromTheDiskIsShownSafely) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Bücher Ωμέγα 日本", "Bücher Ωμέγα 日本"},
+      {"a\x1b[2Jb\r\n", "a\\x1b[2Jb\\x0d\\x0a"},
+      {"\xff\xc3(", "\xef\xbf\xbd\xef\xbf\xbd("},
+      {"x\xc2\x85y\xe2\x80\xa8", "x\\x85y\\u2028"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ShownText(c.first), c.second);
 }
 
 TEST(WindowModelTest, NumbersAndSizesInWords) {
