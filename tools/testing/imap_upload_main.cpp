@@ -107,25 +107,25 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   const double cpuStart = ProcessorSeconds();
   ImapUploader uploader(account, settings, nullptr);
-  ImapError error = uploader.Open(where.folder);
-  for (uint64_t n = first; error.Ok() && n < first + count; ++n)
-    error = uploader.Add(ListMessage(n));
-  if (error.Ok()) error = uploader.Finish();
+  Status status = uploader.Open(where.folder);
+  for (uint64_t n = first; status.IsOk() && n < first + count; ++n)
+    status = uploader.Add(ListMessage(n));
+  if (status.IsOk()) status = uploader.Finish();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
           .count();
   const double cpu = ProcessorSeconds() - cpuStart;
-  const UploadTotals& t = uploader.Totals();
+  const DeliveryTally& t = uploader.Tally();
   printf(
       "uploaded %llu, already there %llu, refused %llu, reconnects %llu; "
       "%.2f s, %.0f messages/s, client CPU %.2f s = %.1f us/message\n",
-      static_cast<unsigned long long>(t.uploaded),
+      static_cast<unsigned long long>(t.delivered),
       static_cast<unsigned long long>(t.alreadyThere),
       static_cast<unsigned long long>(t.refused),
-      static_cast<unsigned long long>(t.reconnects), seconds, count / seconds,
-      cpu, count ? cpu / count * 1e6 : 0.0);
-  if (!error.Ok()) {
-    fprintf(stderr, "korvane-imap-upload: %s\n", error.text.c_str());
+      static_cast<unsigned long long>(uploader.Reconnects()), seconds,
+      count / seconds, cpu, count ? cpu / count * 1e6 : 0.0);
+  if (!status.IsOk()) {
+    fprintf(stderr, "korvane-imap-upload: %s\n", status.Text().c_str());
     return 2;
   }
   return 0;

@@ -19,6 +19,7 @@ enum class StatusKind {
   kBadInput,        // bytes that are not what they should be
   kRefused,         // the server said no (NO, BAD, a login refused)
   kConnectionLost,  // the peer closed or reset the connection
+  kUnreachable,     // no connection made: host unknown, nothing listens
   kTimedOut,        // no answer in time
   kCertificate,     // the server's certificate is not to be trusted
   kLimit,           // a limit of the server: connections, size, quota, rate

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "status/notice.h"
+
 struct AccountCredentials {
   enum Kind { kPassword, kOAuth2Token };
   Kind kind = kPassword;
@@ -16,6 +18,10 @@ struct AccountCredentials {
 struct AccountAccess {
   AccountCredentials credentials;
   std::string caFile;  // a PEM file (KORVANE_CA_FILE); "" for none
+  // Where the account's side tells the user what is no failure (sign in
+  // here, waiting as the server asked): the run's, set by the run; null
+  // for nowhere.
+  NoticeSink* notices = nullptr;
 };
 
 // Where such an output is, as its name tells: who logs in, on which host,

@@ -19,3 +19,23 @@ const char* NetStatusText(NetStatus status) {
   }
   return "network failure";
 }
+
+Status NetworkStatus(NetStatus status, const std::string& doing) {
+  StatusKind kind = StatusKind::kConnectionLost;
+  switch (status) {
+    case NetStatus::kOk:
+      return Status::Ok();
+    case NetStatus::kHostUnknown:
+    case NetStatus::kRefused:
+      kind = StatusKind::kUnreachable;
+      break;
+    case NetStatus::kTimedOut:
+      kind = StatusKind::kTimedOut;
+      break;
+    case NetStatus::kReset:
+    case NetStatus::kClosed:
+    case NetStatus::kFailed:
+      break;
+  }
+  return Status::Of(kind, doing + ": " + NetStatusText(status));
+}

@@ -38,21 +38,21 @@ bool Await(int fd, short events, int timeoutMs) {
 
 }  // namespace
 
-TcpConnection::TcpConnection() : socket_(-1) {}
+TcpConnection::TcpConnection(Clock* clock) : clock(clock), handle(-1) {}
 
 TcpConnection::~TcpConnection() { Close(); }
 
-bool TcpConnection::IsOpen() const { return socket_ >= 0; }
+bool TcpConnection::IsOpen() const { return handle >= 0; }
 
 void TcpConnection::Close() {
-  if (socket_ >= 0) close(static_cast<int>(socket_));
-  socket_ = -1;
+  if (handle >= 0) close(static_cast<int>(handle));
+  handle = -1;
 }
 
 NetStatus TcpConnection::Connect(const std::string& host, uint16_t port,
                                  int timeoutMs) {
   Close();
-  timeoutMs_ = timeoutMs;
+  this->timeoutMs = timeoutMs;
   addrinfo hints = {};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -91,7 +91,7 @@ NetStatus TcpConnection::Connect(const std::string& host, uint16_t port,
     if (error == 0) {
       const int on = 1;
       setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-      socket_ = fd;
+      handle = fd;
       status = NetStatus::kOk;
       break;
     }
@@ -104,8 +104,8 @@ NetStatus TcpConnection::Connect(const std::string& host, uint16_t port,
 
 NetStatus TcpConnection::Read(char* buffer, size_t size, size_t* got) {
   *got = 0;
-  if (socket_ < 0) return NetStatus::kClosed;
-  const int fd = static_cast<int>(socket_);
+  if (handle < 0) return NetStatus::kClosed;
+  const int fd = static_cast<int>(handle);
   for (;;) {
     const ssize_t n = recv(fd, buffer, size, 0);
     if (n > 0) {
@@ -115,13 +115,13 @@ NetStatus TcpConnection::Read(char* buffer, size_t size, size_t* got) {
     if (n == 0) return NetStatus::kClosed;
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) return FromErrno(errno);
-    if (!Await(fd, POLLIN, timeoutMs_)) return NetStatus::kTimedOut;
+    if (!Await(fd, POLLIN, WaitMs())) return NetStatus::kTimedOut;
   }
 }
 
 NetStatus TcpConnection::Write(const char* data, size_t size) {
-  if (socket_ < 0) return NetStatus::kClosed;
-  const int fd = static_cast<int>(socket_);
+  if (handle < 0) return NetStatus::kClosed;
+  const int fd = static_cast<int>(handle);
   // A peer that has closed its end reads nothing more: a write waiting for
   // room would wait out its time limit. Its end is watched until it sends
   // something, which is left for the next Read.
@@ -138,7 +138,7 @@ NetStatus TcpConnection::Write(const char* data, size_t size) {
       return FromErrno(errno);
     pollfd p = {fd, static_cast<short>(POLLOUT | (peerSpoke ? 0 : POLLIN)), 0};
     int ready;
-    while ((ready = poll(&p, 1, timeoutMs_)) < 0 && errno == EINTR) {
+    while ((ready = poll(&p, 1, WaitMs())) < 0 && errno == EINTR) {
     }
     if (ready == 0) return NetStatus::kTimedOut;
     if (ready > 0 && !(p.revents & POLLOUT) && (p.revents & POLLIN)) {
@@ -152,5 +152,5 @@ NetStatus TcpConnection::Write(const char* data, size_t size) {
 }
 
 bool TcpConnection::ReadableNow() {
-  return socket_ >= 0 && Await(static_cast<int>(socket_), POLLIN, 0);
+  return handle >= 0 && Await(static_cast<int>(handle), POLLIN, 0);
 }

@@ -49,24 +49,24 @@ bool Await(SOCKET s, bool write, int timeoutMs) {
 
 }  // namespace
 
-TcpConnection::TcpConnection()
-    : socket_(static_cast<intptr_t>(INVALID_SOCKET)) {}
+TcpConnection::TcpConnection(Clock* clock)
+    : clock(clock), handle(static_cast<intptr_t>(INVALID_SOCKET)) {}
 
 TcpConnection::~TcpConnection() { Close(); }
 
 bool TcpConnection::IsOpen() const {
-  return static_cast<SOCKET>(socket_) != INVALID_SOCKET;
+  return static_cast<SOCKET>(handle) != INVALID_SOCKET;
 }
 
 void TcpConnection::Close() {
-  if (IsOpen()) closesocket(static_cast<SOCKET>(socket_));
-  socket_ = static_cast<intptr_t>(INVALID_SOCKET);
+  if (IsOpen()) closesocket(static_cast<SOCKET>(handle));
+  handle = static_cast<intptr_t>(INVALID_SOCKET);
 }
 
 NetStatus TcpConnection::Connect(const std::string& host, uint16_t port,
                                  int timeoutMs) {
   Close();
-  timeoutMs_ = timeoutMs;
+  this->timeoutMs = timeoutMs;
   if (!StartWinsock()) return NetStatus::kFailed;
   addrinfo hints = {};
   hints.ai_family = AF_UNSPEC;
@@ -106,7 +106,7 @@ NetStatus TcpConnection::Connect(const std::string& host, uint16_t port,
       const BOOL noDelay = TRUE;
       setsockopt(s, IPPROTO_TCP, TCP_NODELAY,
                  reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-      socket_ = static_cast<intptr_t>(s);
+      handle = static_cast<intptr_t>(s);
       status = NetStatus::kOk;
       break;
     }
@@ -120,7 +120,7 @@ NetStatus TcpConnection::Connect(const std::string& host, uint16_t port,
 NetStatus TcpConnection::Read(char* buffer, size_t size, size_t* got) {
   *got = 0;
   if (!IsOpen()) return NetStatus::kClosed;
-  const SOCKET s = static_cast<SOCKET>(socket_);
+  const SOCKET s = static_cast<SOCKET>(handle);
   const int most = size > 1 << 30 ? 1 << 30 : static_cast<int>(size);
   for (;;) {
     const int n = recv(s, buffer, most, 0);
@@ -131,13 +131,13 @@ NetStatus TcpConnection::Read(char* buffer, size_t size, size_t* got) {
     if (n == 0) return NetStatus::kClosed;
     const int error = WSAGetLastError();
     if (error != WSAEWOULDBLOCK) return FromError(error);
-    if (!Await(s, false, timeoutMs_)) return NetStatus::kTimedOut;
+    if (!Await(s, false, WaitMs())) return NetStatus::kTimedOut;
   }
 }
 
 NetStatus TcpConnection::Write(const char* data, size_t size) {
   if (!IsOpen()) return NetStatus::kClosed;
-  const SOCKET s = static_cast<SOCKET>(socket_);
+  const SOCKET s = static_cast<SOCKET>(handle);
   bool peerSpoke = false;
   while (size > 0) {
     const int most = size > 1 << 30 ? 1 << 30 : static_cast<int>(size);
@@ -159,7 +159,8 @@ NetStatus TcpConnection::Write(const char* data, size_t size) {
     FD_SET(s, &writable);
     FD_SET(s, &readable);
     FD_SET(s, &failed);
-    timeval limit = {timeoutMs_ / 1000, (timeoutMs_ % 1000) * 1000};
+    const int waitMs = WaitMs();
+    timeval limit = {waitMs / 1000, (waitMs % 1000) * 1000};
     const int ready =
         select(0, peerSpoke ? nullptr : &readable, &writable, &failed, &limit);
     if (ready == 0) return NetStatus::kTimedOut;
@@ -175,5 +176,5 @@ NetStatus TcpConnection::Write(const char* data, size_t size) {
 }
 
 bool TcpConnection::ReadableNow() {
-  return IsOpen() && Await(static_cast<SOCKET>(socket_), false, 0);
+  return IsOpen() && Await(static_cast<SOCKET>(handle), false, 0);
 }

@@ -9,10 +9,13 @@
 #include <string>
 
 #include "net/byte_stream.h"
+#include "net/clock.h"
 
 class TcpConnection : public ByteStream {
  public:
-  TcpConnection();
+  // Deadlines are moments of clock, which must be the system's (or run
+  // with it).
+  explicit TcpConnection(Clock* clock = SystemClock());
   ~TcpConnection() override;
   TcpConnection(const TcpConnection&) = delete;
   TcpConnection& operator=(const TcpConnection&) = delete;
@@ -25,13 +28,20 @@ class TcpConnection : public ByteStream {
   NetStatus Read(char* buffer, size_t size, size_t* got) override;
   NetStatus Write(const char* data, size_t size) override;
   bool ReadableNow() override;
+  void SetDeadline(int64_t ms) override { deadline = ms; }
 
   void Close();
   bool IsOpen() const;
 
  private:
-  intptr_t socket_;
-  int timeoutMs_ = 30000;
+  // How long the next wait may take: the time limit, or less where the
+  // deadline is nearer.
+  int WaitMs();
+
+  Clock* const clock;
+  intptr_t handle;
+  int timeoutMs = 30000;
+  int64_t deadline = kNoDeadline;
 };
 
 #endif  // KORVANE_NET_TCP_CONNECTION_H_

@@ -12,13 +12,13 @@ namespace {
 class SchannelStream : public TlsStream {
  public:
   ~SchannelStream() override {
-    if (haveContext_) DeleteSecurityContext(&context_);
-    if (haveCredentials_) FreeCredentialsHandle(&credentials_);
+    if (haveContext) DeleteSecurityContext(&context);
+    if (haveCredentials) FreeCredentialsHandle(&credentials);
   }
 
   TlsResult Start(ByteStream* transport, const std::string& host,
                   const std::string& caFile) override {
-    transport_ = transport;
+    this->transport = transport;
     TlsResult result;
     SCHANNEL_CRED wanted = {};
     wanted.dwVersion = SCHANNEL_CRED_VERSION;
@@ -28,13 +28,13 @@ class SchannelStream : public TlsStream {
     TimeStamp expiry;
     const SECURITY_STATUS acquired = AcquireCredentialsHandleA(
         nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr,
-        &wanted, nullptr, nullptr, &credentials_, &expiry);
+        &wanted, nullptr, nullptr, &credentials, &expiry);
     if (acquired != SEC_E_OK) return Failed(TlsStatus::kHandshake, acquired);
-    haveCredentials_ = true;
+    haveCredentials = true;
     result = Handshake(host);
     if (result.status != TlsStatus::kOk) return result;
     PCCERT_CONTEXT peer = nullptr;
-    if (QueryContextAttributesA(&context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT,
+    if (QueryContextAttributesA(&context, SECPKG_ATTR_REMOTE_CERT_CONTEXT,
                                 &peer) != SEC_E_OK ||
         !peer)
       return Failed(TlsStatus::kUntrusted, 0);
@@ -42,42 +42,42 @@ class SchannelStream : public TlsStream {
     CertFreeCertificateContext(peer);
     if (result.status != TlsStatus::kOk) return result;
     const SECURITY_STATUS sized =
-        QueryContextAttributesA(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
+        QueryContextAttributesA(&context, SECPKG_ATTR_STREAM_SIZES, &sizes);
     if (sized != SEC_E_OK) return Failed(TlsStatus::kHandshake, sized);
     return result;
   }
 
   NetStatus Read(char* buffer, size_t size, size_t* got) override {
     *got = 0;
-    while (plainAt_ == plain_.size()) {
-      plain_.clear();
-      plainAt_ = 0;
+    while (plainAt == plain.size()) {
+      plain.clear();
+      plainAt = 0;
       const NetStatus status = Decrypt();
       if (status != NetStatus::kOk) return status;
     }
-    *got = std::min(size, plain_.size() - plainAt_);
-    plain_.copy(buffer, *got, plainAt_);
-    plainAt_ += *got;
+    *got = std::min(size, plain.size() - plainAt);
+    plain.copy(buffer, *got, plainAt);
+    plainAt += *got;
     return NetStatus::kOk;
   }
 
   NetStatus Write(const char* data, size_t size) override {
     std::vector<char> record;
     while (size > 0) {
-      const size_t piece = std::min<size_t>(size, sizes_.cbMaximumMessage);
-      record.resize(sizes_.cbHeader + piece + sizes_.cbTrailer);
-      std::copy(data, data + piece, record.begin() + sizes_.cbHeader);
+      const size_t piece = std::min<size_t>(size, sizes.cbMaximumMessage);
+      record.resize(sizes.cbHeader + piece + sizes.cbTrailer);
+      std::copy(data, data + piece, record.begin() + sizes.cbHeader);
       SecBuffer buffers[4] = {
-          {sizes_.cbHeader, SECBUFFER_STREAM_HEADER, record.data()},
+          {sizes.cbHeader, SECBUFFER_STREAM_HEADER, record.data()},
           {static_cast<unsigned long>(piece), SECBUFFER_DATA,
-           record.data() + sizes_.cbHeader},
-          {sizes_.cbTrailer, SECBUFFER_STREAM_TRAILER,
-           record.data() + sizes_.cbHeader + piece},
+           record.data() + sizes.cbHeader},
+          {sizes.cbTrailer, SECBUFFER_STREAM_TRAILER,
+           record.data() + sizes.cbHeader + piece},
           {0, SECBUFFER_EMPTY, nullptr}};
       SecBufferDesc description = {SECBUFFER_VERSION, 4, buffers};
-      if (EncryptMessage(&context_, 0, &description, 0) != SEC_E_OK)
+      if (EncryptMessage(&context, 0, &description, 0) != SEC_E_OK)
         return NetStatus::kFailed;
-      const NetStatus status = transport_->Write(
+      const NetStatus status = transport->Write(
           record.data(),
           buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
       if (status != NetStatus::kOk) return status;
@@ -88,8 +88,7 @@ class SchannelStream : public TlsStream {
   }
 
   bool ReadableNow() override {
-    return plainAt_ < plain_.size() || !in_.empty() ||
-           transport_->ReadableNow();
+    return plainAt < plain.size() || !in.empty() || transport->ReadableNow();
   }
 
  private:
@@ -103,17 +102,17 @@ class SchannelStream : public TlsStream {
   NetStatus Receive() {
     char buffer[16384];
     size_t got = 0;
-    const NetStatus status = transport_->Read(buffer, sizeof buffer, &got);
-    in_.insert(in_.end(), buffer, buffer + got);
+    const NetStatus status = transport->Read(buffer, sizeof buffer, &got);
+    in.insert(in.end(), buffer, buffer + got);
     return status;
   }
 
   // Keeps the last `extra` received bytes: the start of the next record.
   void KeepExtra(const SecBuffer& buffer) {
     if (buffer.BufferType == SECBUFFER_EXTRA && buffer.cbBuffer > 0)
-      in_.erase(in_.begin(), in_.end() - buffer.cbBuffer);
+      in.erase(in.begin(), in.end() - buffer.cbBuffer);
     else
-      in_.clear();
+      in.clear();
   }
 
   TlsResult Handshake(const std::string& host) {
@@ -125,37 +124,37 @@ class SchannelStream : public TlsStream {
     bool first = true;
     for (;;) {
       SecBuffer inBuffers[2] = {
-          {static_cast<unsigned long>(in_.size()), SECBUFFER_TOKEN,
-           in_.empty() ? nullptr : in_.data()},
+          {static_cast<unsigned long>(in.size()), SECBUFFER_TOKEN,
+           in.empty() ? nullptr : in.data()},
           {0, SECBUFFER_EMPTY, nullptr}};
       SecBufferDesc inDescription = {SECBUFFER_VERSION, 2, inBuffers};
       SecBuffer outBuffer = {0, SECBUFFER_TOKEN, nullptr};
       SecBufferDesc outDescription = {SECBUFFER_VERSION, 1, &outBuffer};
       unsigned long got = 0;
       const SECURITY_STATUS status =
-          InitializeSecurityContextA(&credentials_, first ? nullptr : &context_,
+          InitializeSecurityContextA(&credentials, first ? nullptr : &context,
                                      const_cast<char*>(host.c_str()), wanted, 0,
                                      0, first ? nullptr : &inDescription, 0,
-                                     &context_, &outDescription, &got, nullptr);
-      if (first) haveContext_ = true;
+                                     &context, &outDescription, &got, nullptr);
+      if (first) haveContext = true;
       first = false;
       if (outBuffer.cbBuffer > 0 && outBuffer.pvBuffer) {
-        const NetStatus sent = transport_->Write(
+        const NetStatus sent = transport->Write(
             static_cast<const char*>(outBuffer.pvBuffer), outBuffer.cbBuffer);
         FreeContextBuffer(outBuffer.pvBuffer);
         if (sent != NetStatus::kOk) return NetFailure(sent);
       }
       if (status == SEC_E_INCOMPLETE_MESSAGE ||
-          (status == SEC_I_CONTINUE_NEEDED && in_.empty()) ||
+          (status == SEC_I_CONTINUE_NEEDED && in.empty()) ||
           (status == SEC_I_CONTINUE_NEEDED &&
            inBuffers[1].BufferType != SECBUFFER_EXTRA)) {
-        if (status != SEC_E_INCOMPLETE_MESSAGE) in_.clear();
+        if (status != SEC_E_INCOMPLETE_MESSAGE) in.clear();
         const NetStatus received = Receive();
         if (received != NetStatus::kOk) return NetFailure(received);
         // A record starts with its type, 20 to 24. Schannel would wait for
         // the rest of anything else (a plain greeting) until the server
         // gives up.
-        const unsigned char type = static_cast<unsigned char>(in_[0]);
+        const unsigned char type = static_cast<unsigned char>(in[0]);
         if (type < 20 || type > 24) {
           TlsResult result;
           result.status = TlsStatus::kHandshake;
@@ -185,27 +184,27 @@ class SchannelStream : public TlsStream {
 
   NetStatus Decrypt() {
     for (;;) {
-      if (!in_.empty()) {
-        SecBuffer buffers[4] = {{static_cast<unsigned long>(in_.size()),
-                                 SECBUFFER_DATA, in_.data()},
-                                {0, SECBUFFER_EMPTY, nullptr},
-                                {0, SECBUFFER_EMPTY, nullptr},
-                                {0, SECBUFFER_EMPTY, nullptr}};
+      if (!in.empty()) {
+        SecBuffer buffers[4] = {
+            {static_cast<unsigned long>(in.size()), SECBUFFER_DATA, in.data()},
+            {0, SECBUFFER_EMPTY, nullptr},
+            {0, SECBUFFER_EMPTY, nullptr},
+            {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc description = {SECBUFFER_VERSION, 4, buffers};
         const SECURITY_STATUS status =
-            DecryptMessage(&context_, &description, 0, nullptr);
+            DecryptMessage(&context, &description, 0, nullptr);
         if (status == SEC_E_OK) {
           const SecBuffer* extra = nullptr;
           for (const SecBuffer& b : buffers) {
             if (b.BufferType == SECBUFFER_DATA)
-              plain_.append(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
+              plain.append(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
             if (b.BufferType == SECBUFFER_EXTRA) extra = &b;
           }
           if (extra)
             KeepExtra(*extra);
           else
-            in_.clear();
-          if (!plain_.empty()) return NetStatus::kOk;
+            in.clear();
+          if (!plain.empty()) return NetStatus::kOk;
           continue;
         }
         if (status == SEC_I_CONTEXT_EXPIRED) return NetStatus::kClosed;
@@ -216,14 +215,13 @@ class SchannelStream : public TlsStream {
     }
   }
 
-  ByteStream* transport_ = nullptr;
-  CredHandle credentials_;
-  CtxtHandle context_;
-  bool haveCredentials_ = false, haveContext_ = false;
-  SecPkgContext_StreamSizes sizes_ = {};
-  std::vector<char> in_;  // received, not yet decrypted
-  std::string plain_;     // decrypted, not yet read
-  size_t plainAt_ = 0;
+  CredHandle credentials;
+  CtxtHandle context;
+  bool haveCredentials = false, haveContext = false;
+  SecPkgContext_StreamSizes sizes = {};
+  std::vector<char> in;  // received, not yet decrypted
+  std::string plain;     // decrypted, not yet read
+  size_t plainAt = 0;
 };
 
 }  // namespace

@@ -23,3 +23,20 @@ std::string TlsResultText(const TlsResult& result) {
   if (!result.detail.empty()) text += " (" + result.detail + ")";
   return text;
 }
+
+Status TlsStatusOf(const TlsResult& result, const std::string& host) {
+  switch (result.status) {
+    case TlsStatus::kOk:
+      return Status::Ok();
+    case TlsStatus::kNetwork:
+      return NetworkStatus(result.net, "TLS");
+    case TlsStatus::kCaFile:
+    case TlsStatus::kUntrusted:
+    case TlsStatus::kWrongHost:
+      return Status::Of(StatusKind::kCertificate,
+                        host + ": " + TlsResultText(result));
+    case TlsStatus::kHandshake:
+      break;
+  }
+  return Status::Of(StatusKind::kOther, host + ": " + TlsResultText(result));
+}

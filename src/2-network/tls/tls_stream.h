@@ -31,6 +31,12 @@ struct TlsResult {
 // "certificate not trusted: <detail>", ...
 std::string TlsResultText(const TlsResult& result);
 
+// The one mapping of a handshake's result to a Status: a network failure
+// as NetworkStatus says, a certificate that is not to be trusted (or a CA
+// file that cannot be used) kCertificate, any other failure kOther; the
+// words name host.
+Status TlsStatusOf(const TlsResult& result, const std::string& host);
+
 class TlsStream : public ByteStream {
  public:
   // The platform's implementation.
@@ -42,6 +48,14 @@ class TlsStream : public ByteStream {
   // addition to the system's roots.
   virtual TlsResult Start(ByteStream* transport, const std::string& host,
                           const std::string& caFile) = 0;
+
+  // The transport's deadline.
+  void SetDeadline(int64_t ms) override {
+    if (transport != nullptr) transport->SetDeadline(ms);
+  }
+
+ protected:
+  ByteStream* transport = nullptr;  // set by Start
 };
 
 #endif  // KORVANE_TLS_TLS_STREAM_H_

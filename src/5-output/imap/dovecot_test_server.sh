@@ -5,7 +5,8 @@
 # Loopback only: IMAPS and IMAP with STARTTLS on free high ports, a CA of
 # its own and a server certificate for localhost and 127.0.0.1, users in a
 # passwd file with Maildir storage (owned by nobody, as whom Dovecot stores
-# the mail), an OAuth2 passdb asking a small token stub on loopback. The
+# the mail), an OAuth2 passdb asking a small token stub on loopback, and the
+# control port of the providers' stand-ins (provider_stand_in.py). The
 # user "small" may store no message over 1 MB (the quota plugin); the
 # user "tree" is for tests that write into the account's INBOX.
 set -eu
@@ -16,9 +17,11 @@ stop() {
   if [ -f "$dir/run/master.pid" ]; then
     kill "$(cat "$dir/run/master.pid")" 2>/dev/null || true
   fi
-  if [ -f "$dir/stub.pid" ]; then
-    kill "$(cat "$dir/stub.pid")" 2>/dev/null || true
-  fi
+  for pid in stub.pid stand_in.pid; do
+    if [ -f "$dir/$pid" ]; then
+      kill "$(cat "$dir/$pid")" 2>/dev/null || true
+    fi
+  done
   # The master takes its children along; give it a moment.
   for _ in 1 2 3 4 5 6 7 8 9 10; do
     [ -f "$dir/run/master.pid" ] && kill -0 "$(cat "$dir/run/master.pid")" \
@@ -55,6 +58,7 @@ free_port() {
 imaps_port=$(free_port)
 imap_port=$(free_port)
 stub_port=$(free_port)
+stand_in_port=$(free_port)
 
 tls=$dir/tls
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=korvane test CA" \
@@ -173,10 +177,15 @@ imap_port=$imap_port
 ca_file=$tls/ca.pem
 config=$dir/dovecot.conf
 ENV
+# The providers' stand-ins read the file above; tests find them below.
+python3 "$(dirname "$0")/provider_stand_in.py" "$dir" "$stand_in_port" \
+  </dev/null >"$dir/stand_in.log" 2>&1 &
+echo $! >"$dir/stand_in.pid"
+echo "stand_in_port=$stand_in_port" >>"$dir/server.env"
 
 # Ready once both ports answer.
 for _ in $(seq 1 50); do
-  if python3 -c "import socket,sys; [socket.create_connection(('127.0.0.1', p), 1).close() for p in ($imaps_port, $imap_port, $stub_port)]" 2>/dev/null; then
+  if python3 -c "import socket,sys; [socket.create_connection(('127.0.0.1', p), 1).close() for p in ($imaps_port, $imap_port, $stub_port, $stand_in_port)]" 2>/dev/null; then
     exit 0
   fi
   sleep 0.1

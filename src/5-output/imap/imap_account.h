@@ -1,13 +1,15 @@
-// Where and as whom to log in, and how an IMAP step failed.
+// Where and as whom to log in, and how the connections are made and timed.
 #ifndef KORVANE_IMAP_IMAP_ACCOUNT_H_
 #define KORVANE_IMAP_IMAP_ACCOUNT_H_
 
 #include <stdint.h>
 
 #include <string>
-#include <utility>
 
 #include "account/account_access.h"
+#include "net/byte_stream.h"
+#include "net/clock.h"
+#include "status/status.h"
 
 typedef AccountCredentials ImapCredentials;
 
@@ -23,36 +25,21 @@ struct ImapAccount {
   bool xoauth2 = false;
 };
 
-enum class ImapFault {
-  kNone,
-  kNetwork,        // connecting, or the connection broke
-  kTls,            // the handshake, or the certificate
-  kNoStartTls,     // imap:// to a server that offers no STARTTLS
-  kNoLoginMethod,  // no way to log in that the credentials allow
-  kLogin,          // the server refused the credentials
-  kFolder,         // the folder cannot be used or created
-  kServer,         // the server refused a step, or sent no sense
-  kGaveUp,         // the connection broke too often
+// What the IMAP code opens its connections with and times them by: the
+// network and the system's clock, or, in the tests, an in-memory server
+// and a clock that moves only when waited on.
+struct ImapLinks {
+  Connector* connector = nullptr;  // null: NetworkConnector()
+  Clock* clock = nullptr;          // null: SystemClock()
 };
 
-struct ImapError {
-  ImapFault fault = ImapFault::kNone;
-  // One line; it may hold the server's own words, which the caller escapes
-  // before printing.
-  std::string text;
-  // For kNetwork: a connection that was open broke (not: none was made).
-  bool dropped = false;
-
-  static ImapError Fault(ImapFault fault, std::string text) {
-    ImapError error;
-    error.fault = fault;
-    error.text = std::move(text);
-    return error;
-  }
-
-  bool Ok() const { return fault == ImapFault::kNone; }
-  // Whether a new connection may get further (the network failed).
-  bool Retryable() const { return fault == ImapFault::kNetwork; }
-};
+// Whether a new connection may get further: the network failed (none
+// could be made, or the one there was broke or went silent), where the
+// server did not refuse.
+inline bool IsNetworkFailure(const Status& status) {
+  return status.Kind() == StatusKind::kConnectionLost ||
+         status.Kind() == StatusKind::kTimedOut ||
+         status.Kind() == StatusKind::kUnreachable;
+}
 
 #endif  // KORVANE_IMAP_IMAP_ACCOUNT_H_

@@ -30,10 +30,10 @@ std::string QuotedMailbox(const std::string& mailbox) {
   return quoted;
 }
 
-ImapError ReadSeparator(ImapSession* session, std::string* separator) {
+Status ReadSeparator(ImapSession* session, std::string* separator) {
   separator->clear();
   ImapResponse done;
-  ImapError error = session->Run(
+  Status error = session->Run(
       "LIST \"\" \"\"",
       [&](const ImapResponse& r) {
         if (r.word == "LIST" && r.data.size() >= 2 &&
@@ -41,9 +41,9 @@ ImapError ReadSeparator(ImapSession* session, std::string* separator) {
           *separator = r.data[1].text;
       },
       &done);
-  if (error.Ok() && done.word != "OK")
-    error = ImapError::Fault(ImapFault::kServer,
-                             "LIST refused: " + ServerSays(done));
+  if (error.IsOk() && done.word != "OK")
+    error =
+        Status::Of(StatusKind::kRefused, "LIST refused: " + ServerSays(done));
   return error;
 }
 
@@ -77,12 +77,12 @@ bool MailboxName(const std::vector<std::string>& path,
   return true;
 }
 
-ImapError EnsureFolder(ImapSession* session, const std::string& mailbox,
-                       bool* created) {
+Status EnsureFolder(ImapSession* session, const std::string& mailbox,
+                    bool* created) {
   *created = false;
   bool found = false;
   ImapResponse done;
-  ImapError error = session->Run(
+  Status error = session->Run(
       "LIST \"\" " + QuotedMailbox(mailbox),
       [&](const ImapResponse& r) {
         if (r.word != "LIST" || r.data.size() < 3) return;
@@ -92,41 +92,39 @@ ImapError EnsureFolder(ImapSession* session, const std::string& mailbox,
           found = true;
       },
       &done);
-  if (!error.Ok()) return error;
+  if (!error.IsOk()) return error;
   if (done.word != "OK")
-    return ImapError::Fault(
-        ImapFault::kFolder,
+    return Status::Of(
+        StatusKind::kRefused,
         "cannot look for folder " + mailbox + ": " + ServerSays(done));
   if (found) return error;
   error = session->Run("CREATE " + QuotedMailbox(mailbox), nullptr, &done);
-  if (!error.Ok()) return error;
+  if (!error.IsOk()) return error;
   if (done.word == "OK") {
     *created = true;
   } else if (done.CodeName() != "ALREADYEXISTS") {
-    return ImapError::Fault(
-        ImapFault::kFolder,
-        "cannot create folder " + mailbox + ": " + ServerSays(done));
+    return Status::Of(StatusKind::kRefused, "cannot create folder " + mailbox +
+                                                ": " + ServerSays(done));
   }
   return error;
 }
 
-ImapError ReadFolderIndex(ImapSession* session, const std::string& mailbox,
-                          FolderIndex* index, size_t* count) {
+Status ReadFolderIndex(ImapSession* session, const std::string& mailbox,
+                       FolderIndex* index, size_t* count) {
   index->Clear();
   *count = 0;
   uint32_t exists = 0;
   ImapResponse done;
-  ImapError error = session->Run(
+  Status error = session->Run(
       "EXAMINE " + QuotedMailbox(mailbox),
       [&](const ImapResponse& r) {
         if (r.word == "EXISTS") exists = r.number;
       },
       &done);
-  if (!error.Ok()) return error;
+  if (!error.IsOk()) return error;
   if (done.word != "OK")
-    return ImapError::Fault(
-        ImapFault::kFolder,
-        "cannot open folder " + mailbox + ": " + ServerSays(done));
+    return Status::Of(StatusKind::kRefused, "cannot open folder " + mailbox +
+                                                ": " + ServerSays(done));
   const auto onFetch = [&](const ImapResponse& r) {
     if (r.word != "FETCH" || r.data.empty() ||
         r.data[0].kind != ImapValue::kList)
@@ -152,10 +150,10 @@ ImapError ReadFolderIndex(ImapSession* session, const std::string& mailbox,
                              " (RFC822.SIZE INTERNALDATE "
                              "BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])",
                          onFetch, &done);
-    if (!error.Ok()) return error;
+    if (!error.IsOk()) return error;
     if (done.word != "OK")
-      return ImapError::Fault(
-          ImapFault::kServer,
+      return Status::Of(
+          StatusKind::kRefused,
           "cannot read what folder " + mailbox + " holds: " + ServerSays(done));
   }
   error = session->Run(session->Has("UNSELECT") ? "UNSELECT" : "CLOSE", nullptr,
@@ -163,11 +161,11 @@ ImapError ReadFolderIndex(ImapSession* session, const std::string& mailbox,
   return error;
 }
 
-ImapError CountMessages(ImapSession* session, const std::string& mailbox,
-                        size_t* count) {
+Status CountMessages(ImapSession* session, const std::string& mailbox,
+                     size_t* count) {
   *count = 0;
   ImapResponse done;
-  ImapError error = session->Run(
+  Status error = session->Run(
       "STATUS " + QuotedMailbox(mailbox) + " (MESSAGES)",
       [&](const ImapResponse& r) {
         if (r.word != "STATUS" || r.data.size() < 2) return;
@@ -180,9 +178,9 @@ ImapError CountMessages(ImapSession* session, const std::string& mailbox,
         }
       },
       &done);
-  if (error.Ok() && done.word != "OK")
-    error = ImapError::Fault(ImapFault::kFolder,
-                             "cannot count the messages of folder " + mailbox +
-                                 ": " + ServerSays(done));
+  if (error.IsOk() && done.word != "OK")
+    error = Status::Of(StatusKind::kRefused,
+                       "cannot count the messages of folder " + mailbox + ": " +
+                           ServerSays(done));
   return error;
 }

@@ -11,7 +11,7 @@
 
 // The server's hierarchy separator, from LIST; "" where it has none (a
 // flat list of folders).
-ImapError ReadSeparator(ImapSession* session, std::string* separator);
+Status ReadSeparator(ImapSession* session, std::string* separator);
 
 // The server's name for the folder at path (UTF-8 names from the top):
 // modified UTF-7, joined with separator; an empty path and a top-level
@@ -23,18 +23,18 @@ bool MailboxName(const std::vector<std::string>& path,
                  std::string* why);
 
 // Creates mailbox unless it exists. *created tells which.
-ImapError EnsureFolder(ImapSession* session, const std::string& mailbox,
-                       bool* created);
+Status EnsureFolder(ImapSession* session, const std::string& mailbox,
+                    bool* created);
 
 // Reads Message-ID, internal date and size of every message of mailbox
 // into *index (in ranges of sequence numbers, so that no one response is
 // huge), and leaves the folder unselected.
-ImapError ReadFolderIndex(ImapSession* session, const std::string& mailbox,
-                          FolderIndex* index, size_t* count);
+Status ReadFolderIndex(ImapSession* session, const std::string& mailbox,
+                       FolderIndex* index, size_t* count);
 
 // How many messages mailbox holds now (STATUS).
-ImapError CountMessages(ImapSession* session, const std::string& mailbox,
-                        size_t* count);
+Status CountMessages(ImapSession* session, const std::string& mailbox,
+                     size_t* count);
 
 // mailbox as a command argument.
 std::string QuotedMailbox(const std::string& mailbox);

@@ -26,42 +26,42 @@ TEST_F(ImapServerTest, FailsBeforeAnyMessageIsSent) {
   const struct {
     const char* name;
     std::function<void(ImapAccount*)> change;
-    ImapFault fault;
+    StatusKind kind;
     const char* says;  // part of the error
   } kCases[] = {
       {"wrong password",
        [](ImapAccount* a) { a->credentials.secret = "wrong-password"; },
-       ImapFault::kLogin, "AUTHENTICATIONFAILED"},
+       StatusKind::kRefused, "AUTHENTICATIONFAILED"},
       {"untrusted certificate", [](ImapAccount* a) { a->caFile.clear(); },
-       ImapFault::kTls, "not trusted"},
+       StatusKind::kCertificate, "not trusted"},
       {"CA file missing",
        [](ImapAccount* a) { a->caFile = TheServer().folder + "/none.pem"; },
-       ImapFault::kTls, "CA file"},
+       StatusKind::kCertificate, "CA file"},
       {"certificate for another host",
-       [](ImapAccount* a) { a->host = "127.0.0.2"; }, ImapFault::kTls,
+       [](ImapAccount* a) { a->host = "127.0.0.2"; }, StatusKind::kCertificate,
        "another host"},
       {"TLS to a clear port",
-       [](ImapAccount* a) { a->port = TheServer().imap; }, ImapFault::kTls,
+       [](ImapAccount* a) { a->port = TheServer().imap; }, StatusKind::kOther,
        "handshake"},
       {"imap:// without STARTTLS",
        [&](ImapAccount* a) {
          a->implicitTls = false;
          a->port = clearOnly.port();
        },
-       ImapFault::kNoStartTls, "STARTTLS"},
+       StatusKind::kRefused, "STARTTLS"},
       {"OAuth2 token not accepted",
        [](ImapAccount* a) {
          a->user = "oauthuser";
          a->credentials.kind = ImapCredentials::kOAuth2Token;
          a->credentials.secret = "bad-token";
        },
-       ImapFault::kLogin, "OAUTHBEARER"},
+       StatusKind::kRefused, "OAUTHBEARER"},
       {"nothing listens",
        [](ImapAccount* a) {
          testing_support::LoopbackListener gone;
          a->port = gone.port();
        },
-       ImapFault::kNetwork, "refused"},
+       StatusKind::kUnreachable, "refused"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -70,11 +70,12 @@ TEST_F(ImapServerTest, FailsBeforeAnyMessageIsSent) {
     const std::string leaf = Unique("refused");
     const UploadRun run =
         Upload(account, UploadSettings(), {leaf}, {Message(1)});
-    EXPECT_EQ(c.fault, run.error.fault) << run.error.text;
-    EXPECT_NE(std::string::npos, run.error.text.find(c.says)) << run.error.text;
+    EXPECT_EQ(c.kind, run.error.Kind()) << run.error.Text();
+    EXPECT_NE(std::string::npos, run.error.Text().find(c.says))
+        << run.error.Text();
     EXPECT_EQ(std::string::npos,
-              run.error.text.find(account.credentials.secret));
-    EXPECT_EQ(0u, run.totals.uploaded);
+              run.error.Text().find(account.credentials.secret));
+    EXPECT_EQ(0u, run.tally.delivered);
     EXPECT_TRUE(Fetch(account.user, leaf).empty());
   }
   // The clear-text server saw no login.
@@ -102,9 +103,9 @@ TEST_F(ImapServerTest, CutConnectionIsRecoveredWithinTheRun) {
     for (int n = 0; n < 400; ++n) messages.push_back(Message(n));
     const std::string leaf = Unique("cut");
     UploadRun run = Upload(account, settings, {leaf}, messages);
-    ASSERT_TRUE(run.error.Ok()) << run.error.text;
-    EXPECT_EQ(400u, run.totals.uploaded);
-    EXPECT_GE(run.totals.reconnects, 1u);
+    ASSERT_TRUE(run.error.IsOk()) << run.error.Text();
+    EXPECT_EQ(400u, run.tally.delivered);
+    EXPECT_GE(run.reconnects, 1u);
     EXPECT_EQ(2, proxy.Connections());
     std::multiset<std::string> ids;
     for (const Stored& s : Fetch("korvane", leaf)) ids.insert(s.messageId);
@@ -122,16 +123,16 @@ TEST_F(ImapServerTest, GivesUpAfterItsTriesSayingHowFarItGot) {
   settings.firstPauseMs = 10;
   settings.tries = 2;
   ImapUploader uploader(account, settings, nullptr);
-  ASSERT_TRUE(uploader.Open({Unique("give-up")}).Ok());
-  ImapError error;
+  ASSERT_TRUE(uploader.Open({Unique("give-up")}).IsOk());
+  Status error;
   int n = 0;
-  while (error.Ok() && n < 200) error = uploader.Add(Message(n++));
+  while (error.IsOk() && n < 200) error = uploader.Add(Message(n++));
   proxy.reset();  // the server is gone for good
-  while (error.Ok() && n < 400) error = uploader.Add(Message(n++));
-  if (error.Ok()) error = uploader.Finish();
-  EXPECT_EQ(ImapFault::kGaveUp, error.fault) << error.text;
-  EXPECT_NE(std::string::npos, error.text.find(" uploaded")) << error.text;
-  EXPECT_EQ(2u, uploader.Totals().reconnects);
+  while (error.IsOk() && n < 400) error = uploader.Add(Message(n++));
+  if (error.IsOk()) error = uploader.Finish();
+  EXPECT_TRUE(IsNetworkFailure(error)) << error.Text();
+  EXPECT_NE(std::string::npos, error.Text().find(" uploaded")) << error.Text();
+  EXPECT_EQ(2u, uploader.Reconnects());
 }
 
 #ifndef _WIN32

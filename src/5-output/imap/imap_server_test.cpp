@@ -43,8 +43,8 @@ TEST_F(ImapServerTest, EveryMessageOnceWithItsDateAndSeen) {
     std::vector<ImapMessage> messages;
     for (int n : {1, 2, 3, 3, 4, 5, 6, 7, 8, 9}) messages.push_back(Message(n));
     UploadRun run = Upload(account, settings, path, messages);
-    ASSERT_TRUE(run.error.Ok()) << run.error.text;
-    EXPECT_EQ(10u, run.totals.uploaded);
+    ASSERT_TRUE(run.error.IsOk()) << run.error.Text();
+    EXPECT_EQ(10u, run.tally.delivered);
     std::set<uint32_t> uids;
     for (const UploadResult& r : run.results) uids.insert(r.uid);
     EXPECT_EQ(10u, uids.size());  // UIDPLUS: each its own
@@ -65,9 +65,9 @@ TEST_F(ImapServerTest, EveryMessageOnceWithItsDateAndSeen) {
     messages.push_back(Message(10));
     messages.push_back(Message(3));
     run = Upload(account, settings, path, messages);
-    ASSERT_TRUE(run.error.Ok()) << run.error.text;
-    EXPECT_EQ(10u, run.totals.alreadyThere);
-    EXPECT_EQ(2u, run.totals.uploaded);
+    ASSERT_TRUE(run.error.IsOk()) << run.error.Text();
+    EXPECT_EQ(10u, run.tally.alreadyThere);
+    EXPECT_EQ(2u, run.tally.delivered);
     EXPECT_EQ(12u, Fetch("korvane", std::string("B\xc3\xbc"
                                                 "cher \xce\xa9.") +
                                         leaf)
@@ -80,7 +80,7 @@ TEST_F(ImapServerTest, InboxInAnyCase) {
   const size_t before = Fetch("korvane", "INBOX").size();
   const UploadRun run =
       Upload(Account(), UploadSettings(), {"iNbOx"}, messages);
-  ASSERT_TRUE(run.error.Ok()) << run.error.text;
+  ASSERT_TRUE(run.error.IsOk()) << run.error.Text();
   EXPECT_EQ(before + 1, Fetch("korvane", "INBOX").size());
 }
 
@@ -94,14 +94,14 @@ TEST_F(ImapServerTest, OAuth2Token) {
     account.xoauth2 = xoauth2;
     const std::string leaf = Unique("oauth");
     UploadRun run = Upload(account, UploadSettings(), {leaf}, {Message(1)});
-    ASSERT_TRUE(run.error.Ok()) << run.error.text;
+    ASSERT_TRUE(run.error.IsOk()) << run.error.Text();
     EXPECT_EQ(1u, Fetch("oauthuser", leaf).size());
     account.credentials.secret = "bad-token";
     run = Upload(account, UploadSettings(), {leaf}, {Message(2)});
-    EXPECT_EQ(ImapFault::kLogin, run.error.fault) << run.error.text;
+    EXPECT_EQ(StatusKind::kRefused, run.error.Kind()) << run.error.Text();
     EXPECT_NE(std::string::npos,
-              run.error.text.find(xoauth2 ? "(XOAUTH2)" : "(OAUTHBEARER)"))
-        << run.error.text;
+              run.error.Text().find(xoauth2 ? "(XOAUTH2)" : "(OAUTHBEARER)"))
+        << run.error.Text();
   }
 }
 
@@ -120,9 +120,9 @@ TEST_F(ImapServerTest, RefusedMessageIsReportedAndTheRestGoIn) {
     const std::string leaf = Unique("limit");
     const UploadRun run =
         Upload(Account("small", "test-password-2"), settings, {leaf}, messages);
-    ASSERT_TRUE(run.error.Ok()) << run.error.text;
-    EXPECT_EQ(4u, run.totals.uploaded);
-    EXPECT_EQ(2u, run.totals.refused);
+    ASSERT_TRUE(run.error.IsOk()) << run.error.Text();
+    EXPECT_EQ(4u, run.tally.delivered);
+    EXPECT_EQ(2u, run.tally.refused);
     std::set<uint64_t> refused;
     for (const UploadResult& r : run.results) {
       if (r.outcome != UploadOutcome::kRefused) continue;
@@ -151,16 +151,16 @@ TEST_F(ImapServerTest, NulBytesAndAFiftyMegabyteMessage) {
     std::vector<ImapMessage> messages = {nul, Message(3)};
     if (way.binary) messages.push_back(big);
     UploadRun run = Upload(Account(), settings, {leaf}, messages);
-    ASSERT_TRUE(run.error.Ok()) << run.error.text;
-    EXPECT_EQ(messages.size(), run.totals.uploaded);
-    EXPECT_EQ(way.nulsAsBlanks, run.totals.nulsAsBlanks);
+    ASSERT_TRUE(run.error.IsOk()) << run.error.Text();
+    EXPECT_EQ(messages.size(), run.tally.delivered);
+    EXPECT_EQ(way.nulsAsBlanks, run.tally.nulsAsBlanks);
     const std::vector<Stored> stored = Fetch("korvane", leaf);
     ASSERT_EQ(messages.size(), stored.size());
     for (size_t i = 0; i < stored.size(); ++i)
       EXPECT_EQ(std::to_string(messages[i].bytes.size()), stored[i].size);
     // And the next run finds them there, NUL bytes or not.
     run = Upload(Account(), settings, {leaf}, messages);
-    EXPECT_EQ(messages.size(), run.totals.alreadyThere);
+    EXPECT_EQ(messages.size(), run.tally.alreadyThere);
   }
 }
 

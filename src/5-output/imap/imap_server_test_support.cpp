@@ -160,10 +160,11 @@ UploadRun Upload(const ImapAccount& account, const UploadSettings& settings,
     run.results.push_back(r);
   });
   run.error = uploader.Open(path);
-  for (size_t i = 0; run.error.Ok() && i < messages.size(); ++i)
+  for (size_t i = 0; run.error.IsOk() && i < messages.size(); ++i)
     run.error = uploader.Add(messages[i]);
-  if (run.error.Ok()) run.error = uploader.Finish();
-  run.totals = uploader.Totals();
+  if (run.error.IsOk()) run.error = uploader.Finish();
+  run.tally = uploader.Tally();
+  run.reconnects = uploader.Reconnects();
   return run;
 }
 

@@ -37,8 +37,9 @@ std::string DoveadmDate(int64_t seconds);
 std::string Unique(const std::string& name);
 
 struct UploadRun {
-  ImapError error;
-  UploadTotals totals;
+  Status error;
+  DeliveryTally tally;
+  uint64_t reconnects = 0;
   std::vector<UploadResult> results;
 };
 UploadRun Upload(const ImapAccount& account, const UploadSettings& settings,

@@ -1,6 +1,17 @@
 #include "imap/imap_session.h"
 
+#include <algorithm>
+
 #include "bytes/ascii.h"
+#include "tls/network_connector.h"
+
+namespace {
+
+// Bytes written within one time limit: a server that takes less than this
+// in the time is as good as gone.
+const size_t kSendPiece = 256 * 1024;
+
+}  // namespace
 
 std::string Base64(const std::string& bytes) {
   static const char kDigits[] =
@@ -44,37 +55,49 @@ std::string ServerSays(const ImapResponse& response) {
   return text;
 }
 
-ImapSession::ImapSession() {}
+ImapSession::ImapSession(const ImapLinks& links)
+    : connector(links.connector ? links.connector : NetworkConnector()),
+      clock(links.clock ? links.clock : SystemClock()) {}
+
 ImapSession::~ImapSession() { Close(); }
 
 void ImapSession::Close() {
-  reader_.reset();
-  stream_ = nullptr;
-  tls_.reset();
-  tcp_.Close();
-  capabilities_.clear();
+  reader.reset();
+  connection.reset();
+  capabilities.clear();
 }
 
 bool ImapSession::Has(const std::string& capability) const {
-  return capabilities_.count(capability) > 0;
+  return capabilities.count(capability) > 0;
 }
 
-std::string ImapSession::NextTag() { return "K" + std::to_string(++tags_); }
+std::string ImapSession::NextTag() { return "K" + std::to_string(++tags); }
 
 NetStatus ImapSession::Send(const std::string& bytes) {
   return Send(bytes.data(), bytes.size());
 }
 
 NetStatus ImapSession::Send(const char* data, size_t size) {
-  return stream_ ? stream_->Write(data, size) : NetStatus::kClosed;
+  if (!connection) return NetStatus::kClosed;
+  while (size > 0) {
+    const size_t piece = std::min(size, kSendPiece);
+    connection->SetDeadline(clock->NowMs() + timeoutMs);
+    const NetStatus status = connection->Write(data, piece);
+    if (status != NetStatus::kOk) return status;
+    data += piece;
+    size -= piece;
+  }
+  return NetStatus::kOk;
 }
 
-bool ImapSession::ReadableNow() { return stream_ && stream_->ReadableNow(); }
+bool ImapSession::ReadableNow() {
+  return connection && connection->ReadableNow();
+}
 
 NetStatus ImapSession::Read(ImapResponse* response) {
-  if (!reader_) return NetStatus::kClosed;
+  if (!reader) return NetStatus::kClosed;
   RawResponse raw;
-  const NetStatus status = reader_->Next(&raw);
+  const NetStatus status = reader->Next(&raw);
   if (status != NetStatus::kOk) return status;
   if (!ParseResponse(raw, response)) {
     *response = ImapResponse();
@@ -87,130 +110,182 @@ NetStatus ImapSession::Read(ImapResponse* response) {
 void ImapSession::NoteCapabilities(const ImapResponse& response) {
   if (response.kind == ImapResponse::kUntagged &&
       response.word == "CAPABILITY") {
-    capabilities_.clear();
+    capabilities.clear();
     for (const ImapValue& v : response.data)
-      if (v.kind == ImapValue::kAtom) capabilities_.insert(UpperAscii(v.text));
+      if (v.kind == ImapValue::kAtom) capabilities.insert(UpperAscii(v.text));
   } else if (response.IsStatus() && response.CodeName() == "CAPABILITY") {
-    capabilities_.clear();
+    capabilities.clear();
     size_t at = response.code.find(' ');
     while (at != std::string::npos) {
       const size_t next = response.code.find(' ', at + 1);
       const std::string word = response.code.substr(
           at + 1, next == std::string::npos ? next : next - at - 1);
-      if (!word.empty()) capabilities_.insert(UpperAscii(word));
+      if (!word.empty()) capabilities.insert(UpperAscii(word));
       at = next;
     }
   }
 }
 
-ImapError ImapSession::NetworkError(NetStatus status, const char* during) {
-  ImapError error;
-  error.fault = ImapFault::kNetwork;
-  error.text = std::string(during) + ": " + NetStatusText(status);
-  error.dropped = true;
-  return error;
-}
-
-ImapError ImapSession::Run(const std::string& command,
-                           const UntaggedHandler& onUntagged,
-                           ImapResponse* done) {
+Status ImapSession::Run(const std::string& command,
+                        const UntaggedHandler& onUntagged, ImapResponse* done) {
   const std::string tag = NextTag();
   NetStatus status = Send(tag + " " + command + "\r\n");
   while (status == NetStatus::kOk) {
     status = Read(done);
     if (status != NetStatus::kOk) break;
     if (done->kind == ImapResponse::kTagged && done->tag == tag)
-      return ImapError();
-    if (done->kind == ImapResponse::kContinuation) {
-      ImapError error;
-      error.fault = ImapFault::kServer;
-      error.text = "the server asked for more where no more was due";
-      return error;
-    }
+      return Status::Ok();
+    if (done->kind == ImapResponse::kContinuation)
+      return Status::Of(StatusKind::kBadInput,
+                        "the server asked for more where no more was due");
     if (done->kind == ImapResponse::kUntagged && onUntagged) onUntagged(*done);
   }
-  const std::string name = command.substr(0, command.find(' '));
-  return NetworkError(status, name.c_str());
+  return NetworkStatus(status, command.substr(0, command.find(' ')));
 }
 
-ImapError ImapSession::RefreshCapabilities() {
+Status ImapSession::RefreshCapabilities() {
   ImapResponse done;
-  ImapError error = Run("CAPABILITY", nullptr, &done);
-  if (error.Ok() && done.word != "OK") {
-    error.fault = ImapFault::kServer;
-    error.text = "CAPABILITY refused: " + ServerSays(done);
-  }
-  return error;
+  Status status = Run("CAPABILITY", nullptr, &done);
+  if (status.IsOk() && done.word != "OK")
+    status = Status::Of(StatusKind::kRefused,
+                        "CAPABILITY refused: " + ServerSays(done));
+  return status;
 }
 
-ImapError ImapSession::Connect(const ImapAccount& account) {
+void ImapSession::StartReading() {
+  // Nothing read before a TLS handshake counts after it.
+  reader.reset(new ResponseReader(connection.get()));
+  reader->SetTimeLimit(clock, timeoutMs);
+}
+
+Status ImapSession::Connect(const ImapAccount& account) {
   Close();
-  const std::string where =
-      "connecting to " + account.host + ":" + std::to_string(account.port);
-  NetStatus status =
-      tcp_.Connect(account.host, account.port, account.timeoutMs);
-  if (status != NetStatus::kOk) {
-    ImapError error = NetworkError(status, where.c_str());
-    error.dropped = false;
-    return error;
-  }
-  stream_ = &tcp_;
-  const auto startTls = [&]() {
-    tls_ = TlsStream::Create();
-    const TlsResult result = tls_->Start(&tcp_, account.host, account.caFile);
-    ImapError error;
-    if (result.status == TlsStatus::kNetwork)
-      return NetworkError(result.net, "TLS");
-    if (result.status != TlsStatus::kOk) {
-      error.fault = ImapFault::kTls;
-      error.text = account.host + ": " + TlsResultText(result);
-      return error;
-    }
-    stream_ = tls_.get();
-    // Nothing read before the handshake counts after it.
-    reader_.reset(new ResponseReader(stream_));
-    return error;
-  };
-  ImapError error;
-  if (account.implicitTls && !(error = startTls()).Ok()) return error;
-  reader_.reset(new ResponseReader(stream_));
+  timeoutMs = account.timeoutMs;
+  Status status =
+      connector->Open(account.host, account.port, account.implicitTls,
+                      account.caFile, account.timeoutMs, &connection);
+  if (!status.IsOk()) return status;
+  StartReading();
   ImapResponse greeting;
-  status = Read(&greeting);
-  if (status != NetStatus::kOk) return NetworkError(status, "greeting");
+  const NetStatus net = Read(&greeting);
+  if (net != NetStatus::kOk) return NetworkStatus(net, "greeting");
   if (greeting.kind != ImapResponse::kUntagged ||
-      (greeting.word != "OK" && greeting.word != "PREAUTH")) {
-    error.fault = ImapFault::kServer;
-    error.text =
-        "the server turned the connection down: " + ServerSays(greeting);
-    return error;
-  }
+      (greeting.word != "OK" && greeting.word != "PREAUTH"))
+    return Status::Of(
+        StatusKind::kRefused,
+        "the server turned the connection down: " + ServerSays(greeting));
   if (!account.implicitTls) {
-    if (capabilities_.empty() && !(error = RefreshCapabilities()).Ok())
-      return error;
-    if (!Has("STARTTLS")) {
-      error.fault = ImapFault::kNoStartTls;
-      error.text = account.host + " offers no STARTTLS on port " +
-                   std::to_string(account.port) +
-                   ": no login without TLS (imaps:// for a TLS port)";
-      return error;
-    }
+    if (capabilities.empty() && !(status = RefreshCapabilities()).IsOk())
+      return status;
+    if (!Has("STARTTLS"))
+      return Status::Of(StatusKind::kRefused,
+                        account.host + " offers no STARTTLS on port " +
+                            std::to_string(account.port) +
+                            ": no login without TLS (imaps:// for a TLS port)");
     ImapResponse done;
-    if (!(error = Run("STARTTLS", nullptr, &done)).Ok()) return error;
-    if (done.word != "OK") {
-      error.fault = ImapFault::kNoStartTls;
-      error.text = "STARTTLS refused: " + ServerSays(done);
-      return error;
-    }
-    if (!(error = startTls()).Ok()) return error;
-    capabilities_.clear();  // what was said in the clear counts no more
+    if (!(status = Run("STARTTLS", nullptr, &done)).IsOk()) return status;
+    if (done.word != "OK")
+      return Status::Of(StatusKind::kRefused,
+                        "STARTTLS refused: " + ServerSays(done));
+    if (!(status = connection->StartTls(account.host, account.caFile)).IsOk())
+      return status;
+    StartReading();
+    capabilities.clear();  // what was said in the clear counts no more
   }
-  if (capabilities_.empty()) error = RefreshCapabilities();
-  return error;
+  if (capabilities.empty()) status = RefreshCapabilities();
+  return status;
 }
 
-ImapError ImapSession::Open(const ImapAccount& account) {
-  ImapError error = Connect(account);
-  if (error.Ok()) error = Login(account);
-  if (!error.Ok()) Close();
-  return error;
+Status ImapSession::Open(const ImapAccount& account) {
+  Status status = Connect(account);
+  if (status.IsOk()) status = Login(account);
+  if (!status.IsOk()) Close();
+  return status;
+}
+
+// The login: SASL PLAIN, LOGIN where that is all, or an OAuth2 token
+// (OAUTHBEARER, XOAUTH2). Only ever on a TLS stream (Connect has made one);
+// no secret goes into a Status.
+
+Status ImapSession::Authenticate(const std::string& mechanism,
+                                 const std::string& initial) {
+  const std::string tag = NextTag();
+  const std::string response = Base64(initial);
+  const bool inline_ = Has("SASL-IR");
+  NetStatus status = Send(tag + " AUTHENTICATE " + mechanism +
+                          (inline_ ? " " + response : "") + "\r\n");
+  bool sent = inline_;
+  int challenges = 0;
+  ImapResponse r;
+  while (status == NetStatus::kOk && (status = Read(&r)) == NetStatus::kOk) {
+    if (r.kind == ImapResponse::kContinuation) {
+      // The first asks for the response; after it, a challenge is the
+      // server's reason for failing (OAuth2), answered to end the exchange.
+      if (!sent) {
+        status = Send(response + "\r\n");
+        sent = true;
+      } else {
+        ++challenges;
+        status = Send(challenges > 2               ? "*\r\n"
+                      : mechanism == "OAUTHBEARER" ? "AQ==\r\n"
+                                                   : "\r\n");
+      }
+      continue;
+    }
+    if (r.kind != ImapResponse::kTagged || r.tag != tag) continue;
+    if (r.word == "OK") return Status::Ok();
+    return Status::Of(
+        StatusKind::kRefused,
+        "login as this user refused (" + mechanism + "): " + ServerSays(r));
+  }
+  return NetworkStatus(status, "AUTHENTICATE");
+}
+
+Status ImapSession::Login(const ImapAccount& account) {
+  const ImapCredentials& credentials = account.credentials;
+  Status status;
+  if (credentials.kind == ImapCredentials::kOAuth2Token) {
+    if (Has("AUTH=OAUTHBEARER") && !(account.xoauth2 && Has("AUTH=XOAUTH2"))) {
+      status = Authenticate(
+          "OAUTHBEARER", "n,a=" + account.user + ",\x01host=" + account.host +
+                             "\x01port=" + std::to_string(account.port) +
+                             "\x01"
+                             "auth=Bearer " +
+                             credentials.secret + "\x01\x01");
+    } else if (Has("AUTH=XOAUTH2")) {
+      status = Authenticate("XOAUTH2", "user=" + account.user +
+                                           "\x01"
+                                           "auth=Bearer " +
+                                           credentials.secret + "\x01\x01");
+    } else {
+      return Status::Of(StatusKind::kRefused,
+                        account.host +
+                            " takes no OAuth2 token (neither "
+                            "OAUTHBEARER nor XOAUTH2 is offered)");
+    }
+  } else if (Has("AUTH=PLAIN")) {
+    status =
+        Authenticate("PLAIN", std::string(1, '\0') + account.user +
+                                  std::string(1, '\0') + credentials.secret);
+  } else if (!Has("LOGINDISABLED")) {
+    std::string user, password;
+    if (!QuoteArgument(account.user, &user) ||
+        !QuoteArgument(credentials.secret, &password))
+      return Status::Of(StatusKind::kRefused,
+                        account.host +
+                            " offers only LOGIN, which cannot carry "
+                            "this user name or password (not plain ASCII)");
+    ImapResponse done;
+    status = Run("LOGIN " + user + " " + password, nullptr, &done);
+    if (status.IsOk() && done.word != "OK")
+      return Status::Of(StatusKind::kRefused,
+                        "login as this user refused: " + ServerSays(done));
+  } else {
+    return Status::Of(
+        StatusKind::kRefused,
+        account.host + " offers no way to log in with a password");
+  }
+  if (!status.IsOk()) return status;
+  // What a server offers may grow after the login.
+  return RefreshCapabilities();
 }

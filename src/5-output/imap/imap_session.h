@@ -1,6 +1,7 @@
-// One logged-in connection to an IMAP server: TCP, TLS (implicit or by
-// STARTTLS), the greeting, capabilities and the login, then commands and
-// their responses. No login is ever sent in the clear.
+// One logged-in connection to an IMAP server: the connection (TLS from the
+// start, or by STARTTLS), the greeting, capabilities and the login, then
+// commands and their responses, each response within the account's time
+// limit. No login is ever sent in the clear.
 #ifndef KORVANE_IMAP_IMAP_SESSION_H_
 #define KORVANE_IMAP_IMAP_SESSION_H_
 
@@ -11,19 +12,17 @@
 
 #include "imap/imap_account.h"
 #include "imap/response.h"
-#include "net/tcp_connection.h"
-#include "tls/tls_stream.h"
 
 class ImapSession {
  public:
   typedef std::function<void(const ImapResponse&)> UntaggedHandler;
 
-  ImapSession();
+  explicit ImapSession(const ImapLinks& links = ImapLinks());
   ~ImapSession();
 
   // Connects and logs in. The credentials go only over a checked TLS
   // connection.
-  ImapError Open(const ImapAccount& account);
+  Status Open(const ImapAccount& account);
   void Close();
 
   // Whether the server named capability (upper case, as "LITERAL+").
@@ -32,7 +31,7 @@ class ImapSession {
   // A fresh tag ("K17").
   std::string NextTag();
 
-  // Writes bytes as they are.
+  // Writes bytes as they are, each 256 KiB of them within the time limit.
   NetStatus Send(const std::string& bytes);
   NetStatus Send(const char* data, size_t size);
   // The next response; one that does not parse comes as an untagged one
@@ -41,26 +40,28 @@ class ImapSession {
   bool ReadableNow();
 
   // Sends "TAG command" and reads until its tagged response (into *done),
-  // handing untagged ones to onUntagged. A network failure is a kNetwork
-  // error; NO and BAD come back in *done.
-  ImapError Run(const std::string& command, const UntaggedHandler& onUntagged,
-                ImapResponse* done);
+  // handing untagged ones to onUntagged. A network failure is its Status
+  // (IsNetworkFailure); NO and BAD come back in *done.
+  Status Run(const std::string& command, const UntaggedHandler& onUntagged,
+             ImapResponse* done);
+
+  Clock* TheClock() const { return clock; }
 
  private:
-  ImapError Connect(const ImapAccount& account);
-  ImapError Login(const ImapAccount& account);
-  ImapError Authenticate(const std::string& mechanism,
-                         const std::string& initial);
-  ImapError RefreshCapabilities();
-  ImapError NetworkError(NetStatus status, const char* during);
+  Status Connect(const ImapAccount& account);
+  Status Login(const ImapAccount& account);
+  Status Authenticate(const std::string& mechanism, const std::string& initial);
+  Status RefreshCapabilities();
   void NoteCapabilities(const ImapResponse& response);
+  void StartReading();
 
-  TcpConnection tcp_;
-  std::unique_ptr<TlsStream> tls_;
-  ByteStream* stream_ = nullptr;
-  std::unique_ptr<ResponseReader> reader_;
-  std::set<std::string> capabilities_;
-  unsigned tags_ = 0;
+  Connector* const connector;
+  Clock* const clock;
+  int timeoutMs = 0;
+  std::unique_ptr<Connection> connection;
+  std::unique_ptr<ResponseReader> reader;
+  std::set<std::string> capabilities;
+  unsigned tags = 0;
 };
 
 // Text for the server's words in an error: its code and text, in one line.

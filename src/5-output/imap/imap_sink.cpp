@@ -54,12 +54,10 @@ std::unique_ptr<MessageSink> ImapSink::Create(const std::string& name,
   std::unique_ptr<ImapSink> sink(
       new ImapSink(folder.empty() ? "INBOX" : folder));
   ImapSink* const s = sink.get();
-  sink->uploader.reset(
-      new ImapUploader(account, UploadSettings(),
-                       [s](const UploadResult& result) { s->Result(result); }));
-  const ImapError error = sink->uploader->Open(url.folder);
-  if (!error.Ok()) {
-    *why = error.text;
+  sink->uploader.reset(new ImapUploader(account, UploadSettings(), nullptr));
+  const Status status = sink->uploader->Open(url.folder);
+  if (!status.IsOk()) {
+    *why = status.Text();
     return nullptr;
   }
   try {
@@ -97,7 +95,7 @@ DWORD ImapSink::End(const MessageFacts& message) {
     Stop();
     return ERROR_WRITE_FAULT;
   }
-  indices.push_back(currentIndex);
+  current.label = currentIndex;
   queuedBytes += current.bytes.size();
   queue.push_back(std::move(current));
   // The thread waits only on an empty queue.
@@ -134,42 +132,20 @@ void ImapSink::Work() {
     }
     room.notify_one();
     for (ImapMessage& message : taken) {
-      const ImapError error = uploader->Add(std::move(message));
-      if (!error.Ok()) return Fail(error);
+      const Status status = uploader->Add(std::move(message));
+      if (!status.IsOk()) return Fail(status);
     }
     taken.clear();
   }
-  const ImapError error = uploader->Finish();
-  if (!error.Ok()) return Fail(error);
-  const UploadTotals& totals = uploader->Totals();
-  tally.nulsAsBlanks = totals.nulsAsBlanks;
+  const Status status = uploader->Finish();
+  if (!status.IsOk()) return Fail(status);
+  tally = uploader->Tally();
 }
 
-void ImapSink::Fail(const ImapError& error) {
-  failure = error.text;
-  tally.nulsAsBlanks = uploader->Totals().nulsAsBlanks;
+void ImapSink::Fail(const Status& status) {
+  failure = status.Text();
+  tally = uploader->Tally();
   std::lock_guard<std::mutex> lock(mutex);
   failed = true;
   room.notify_one();
-}
-
-void ImapSink::Result(const UploadResult& result) {
-  switch (result.outcome) {
-    case UploadOutcome::kUploaded:
-      ++tally.delivered;
-      return;
-    case UploadOutcome::kAlreadyThere:
-      ++tally.alreadyThere;
-      return;
-    case UploadOutcome::kRefused:
-      break;
-  }
-  ++tally.refused;
-  uint32_t index = 0;
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (result.number < indices.size()) index = indices[result.number];
-  }
-  tally.refusals.push_back("message " + std::to_string(index) + ": " +
-                           result.serverText);
 }

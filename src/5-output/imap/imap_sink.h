@@ -52,10 +52,9 @@ class ImapSink : public MessageSink {
   explicit ImapSink(std::string folderName)
       : folderName(std::move(folderName)) {}
   void Work();
-  void Fail(const ImapError& error);
+  void Fail(const Status& status);
   // Lets the thread end and waits for it; false if the upload failed.
   bool Stop();
-  void Result(const UploadResult& result);
 
   std::unique_ptr<ImapUploader> uploader;
   const std::string folderName;
@@ -67,8 +66,6 @@ class ImapSink : public MessageSink {
   std::condition_variable ready, room;
   std::deque<ImapMessage> queue;
   size_t queuedBytes = 0;
-  // Each message's index in its base, by the order it was handed on.
-  std::vector<uint32_t> indices;
   bool ending = false, failed = false;
 
   // Written by the thread, read once it has ended.

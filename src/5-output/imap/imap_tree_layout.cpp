@@ -1,6 +1,8 @@
 // The tree into an IMAP account: PARENT/A/B for the base in ROOT/A/B.
 #include "imap/imap_tree_layout.h"
 
+#include "bytes/ascii.h"
+#include "bytes/letter_case.h"
 #include "imap/imap_folder.h"
 
 namespace {
@@ -47,12 +49,14 @@ std::unique_ptr<TreeLayout> ImapTreeLayout::Create(const std::string& parent,
   std::unique_ptr<ImapTreeLayout> layout(new ImapTreeLayout(
       options.fs != nullptr ? options.fs : RealFileSystem()));
   layout->parent = parent;
+  std::string unknown;
+  layout->provider = ProviderFromEnvironment(url.host, &unknown);
   layout->session.reset(new ImapSession);
-  ImapError error = layout->session->Open(AccountOf(url, *options.account));
-  if (error.Ok())
-    error = ReadSeparator(layout->session.get(), &layout->separator);
-  if (!error.Ok()) {
-    *why = error.text;
+  Status status = layout->session->Open(AccountOf(url, *options.account));
+  if (status.IsOk())
+    status = ReadSeparator(layout->session.get(), &layout->separator);
+  if (!status.IsOk()) {
+    *why = status.Text();
     return nullptr;
   }
   return std::unique_ptr<TreeLayout>(layout.release());
@@ -80,6 +84,8 @@ std::string ImapTreeLayout::Form(const FolderPlaces& folders, size_t i,
 std::vector<std::string> ImapTreeLayout::Claims(const FolderPlaces&, size_t,
                                                 const std::string& output) {
   // Compared without regard to case, "Inbox" takes INBOX's name.
+  if (provider && provider->folderNames == FolderNameRule::kCaseInsensitive)
+    return {output, FoldedLetters(output)};
   return {output};
 }
 
@@ -91,16 +97,26 @@ DWORD ImapTreeLayout::Make(const Folder&, const FolderPlaces&, size_t,
   if (!ParseImapUrl(RemotePlaceName(parent, output), &url, &refusal) ||
       !MailboxName(url.folder, separator, &mailbox, &refusal))
     return ERROR_INVALID_NAME;
+  if (provider && provider->folderNames == FolderNameRule::kGmailTree) {
+    // Its own folders ([Gmail]/Sent Mail, ...; [Google Mail] in some
+    // countries) are no place for others.
+    const std::string top = url.folder.empty() ? "" : url.folder[0];
+    if (FoldedAscii(top) == "[gmail]" || FoldedAscii(top) == "[google mail]") {
+      refusal = "Gmail keeps the folder \"" + top + "\" for its own folders";
+      return ERROR_INVALID_NAME;
+    }
+  }
   if (!session) {
     refusal = "the connection to the server is closed";
     return ERROR_WRITE_FAULT;
   }
   bool created = false;
-  const ImapError error = EnsureFolder(session.get(), mailbox, &created);
-  if (error.Ok()) return ERROR_SUCCESS;
-  refusal = error.text;
-  return error.fault == ImapFault::kFolder ? ERROR_INVALID_NAME
-                                           : ERROR_WRITE_FAULT;
+  const Status status = EnsureFolder(session.get(), mailbox, &created);
+  if (status.IsOk()) return ERROR_SUCCESS;
+  refusal = status.Text();
+  // The server said no to the name; anything else is no answer at all.
+  return status.Kind() == StatusKind::kRefused ? ERROR_INVALID_NAME
+                                               : ERROR_WRITE_FAULT;
 }
 
 std::string ImapTreeLayout::RefusalText(DWORD error) const {

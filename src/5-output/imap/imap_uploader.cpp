@@ -1,8 +1,8 @@
 #include "imap/imap_uploader.h"
 
-#include <chrono>
-#include <thread>
+#include <stdlib.h>
 
+#include "imap/imap_date.h"
 #include "imap/imap_folder.h"
 
 namespace {
@@ -11,96 +11,141 @@ namespace {
 // longer than the server may take to store the batch it was sent last.
 const int kSettleMs = 1000;
 
+// Bytes collected before a write, and the largest literal sent without
+// the server's go-ahead under LITERAL+ (a bigger one waits, so that a
+// server that refuses it need not read it first).
+const size_t kWriteSize = 256 * 1024;
+const size_t kNonSyncLimit = 1 << 20;
+const size_t kLiteralMinusLimit = 4096;  // what LITERAL- allows
+
+// The UIDs of an APPENDUID code ("APPENDUID 7 3:5,9"), in order.
+std::vector<uint32_t> AppendedUids(const ImapResponse& response) {
+  std::vector<uint32_t> uids;
+  if (response.CodeName() != "APPENDUID") return uids;
+  const size_t set = response.code.find(' ', response.code.find(' ') + 1);
+  if (set == std::string::npos) return uids;
+  const char* p = response.code.c_str() + set + 1;
+  while (*p) {
+    char* end;
+    const unsigned long first = strtoul(p, &end, 10);
+    unsigned long last = first;
+    if (end == p) break;
+    if (*end == ':') {
+      p = end + 1;
+      last = strtoul(p, &end, 10);
+      if (end == p) break;
+    }
+    for (unsigned long u = first; u <= last && uids.size() < 100000; ++u)
+      uids.push_back(static_cast<uint32_t>(u));
+    p = *end == ',' ? end + 1 : end;
+    if (*end != ',') break;
+  }
+  return uids;
+}
+
 }  // namespace
 
 ImapUploader::ImapUploader(const ImapAccount& account,
                            const UploadSettings& settings,
-                           ResultHandler onResult)
-    : account_(account), settings_(settings), onResult_(onResult) {}
+                           ResultHandler onResult, const ImapLinks& links)
+    : account(account),
+      settings(settings),
+      onResult(onResult),
+      links(links),
+      clock(links.clock ? links.clock : SystemClock()) {}
 
 ImapUploader::~ImapUploader() {}
 
-ImapError ImapUploader::Connect() {
-  session_.reset(new ImapSession);
-  ImapError error = session_->Open(account_);
-  if (!error.Ok()) return error;
-  if (!(error = ReadSeparator(session_.get(), &separator_)).Ok()) return error;
-  std::string why;
-  if (!MailboxName(path_, separator_, &mailbox_, &why))
-    return ImapError::Fault(ImapFault::kFolder, why);
-  bool created = false;
-  error = EnsureFolder(session_.get(), mailbox_, &created);
-  if (!error.Ok()) return error;
-  created_ |= created;
-  return ReadFolderIndex(session_.get(), mailbox_, &index_, &indexed_);
+void ImapUploader::Pause(int ms) {
+  clock->WaitUntil(clock->NowMs() + ms, nullptr);
 }
 
-ImapError ImapUploader::AwaitQuietFolder() {
+Status ImapUploader::Connect() {
+  session.reset(new ImapSession(links));
+  Status status = session->Open(account);
+  if (!status.IsOk()) return status;
+  std::string separator;
+  if (!(status = ReadSeparator(session.get(), &separator)).IsOk())
+    return status;
+  std::string why;
+  if (!MailboxName(path, separator, &mailbox, &why))
+    return Status::Of(StatusKind::kBadInput, why);
+  bool created = false;
+  status = EnsureFolder(session.get(), mailbox, &created);
+  if (!status.IsOk()) return status;
+  return ReadFolderIndex(session.get(), mailbox, &index, &indexed);
+}
+
+Status ImapUploader::AwaitQuietFolder() {
   // The server may still be storing what the broken connection had sent
   // in full: the folder is read again until its count holds still.
   for (int round = 0; round < 20; ++round) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
+    Pause(kSettleMs);
     size_t count = 0;
-    ImapError error = CountMessages(session_.get(), mailbox_, &count);
-    if (!error.Ok() || count == indexed_) return error;
-    error = ReadFolderIndex(session_.get(), mailbox_, &index_, &indexed_);
-    if (!error.Ok()) return error;
+    Status status = CountMessages(session.get(), mailbox, &count);
+    if (!status.IsOk() || count == indexed) return status;
+    status = ReadFolderIndex(session.get(), mailbox, &index, &indexed);
+    if (!status.IsOk()) return status;
   }
-  return ImapError();
+  return Status::Ok();
 }
 
-ImapError ImapUploader::Open(const std::vector<std::string>& path) {
-  path_ = path;
+Status ImapUploader::Open(const std::vector<std::string>& path) {
+  this->path = path;
   // A connection that breaks while it is being set up is tried again; one
   // that cannot be made at all is a plain error.
   for (int tries = 0;; ++tries) {
-    const ImapError error = Connect();
-    if (error.Ok() || !error.dropped || tries >= settings_.tries) return error;
-    std::this_thread::sleep_for(
-        std::chrono::milliseconds(settings_.firstPauseMs << tries));
-    ++totals_.reconnects;
+    const Status status = Connect();
+    if (status.IsOk() || !IsNetworkFailure(status) ||
+        status.Kind() == StatusKind::kUnreachable || tries >= settings.tries)
+      return status;
+    Pause(settings.firstPauseMs << tries);
+    ++reconnects;
   }
 }
 
 void ImapUploader::Report(const Pending& message, UploadOutcome outcome,
                           uint32_t uid, const std::string& text) {
+  switch (outcome) {
+    case UploadOutcome::kUploaded:
+      ++tally.delivered;
+      if (message.nulsAsBlanks) ++tally.nulsAsBlanks;
+      break;
+    case UploadOutcome::kAlreadyThere:
+      ++tally.alreadyThere;
+      break;
+    case UploadOutcome::kRefused:
+      ++tally.refused;
+      tally.refusals.push_back("message " + std::to_string(message.label) +
+                               ": " + text);
+      break;
+  }
+  if (!onResult) return;
   UploadResult result;
   result.number = message.number;
   result.outcome = outcome;
   result.uid = uid;
   result.serverText = text;
-  result.nulsAsBlanks = message.nulsAsBlanks;
-  switch (outcome) {
-    case UploadOutcome::kUploaded:
-      ++totals_.uploaded;
-      break;
-    case UploadOutcome::kAlreadyThere:
-      ++totals_.alreadyThere;
-      break;
-    case UploadOutcome::kRefused:
-      ++totals_.refused;
-      break;
-  }
-  if (message.nulsAsBlanks && outcome == UploadOutcome::kUploaded)
-    ++totals_.nulsAsBlanks;
-  if (onResult_) onResult_(result);
+  onResult(result);
 }
 
-ImapError ImapUploader::Add(ImapMessage message) {
-  if (!fatal_.Ok()) return fatal_;
+Status ImapUploader::Add(ImapMessage message) {
+  if (!fatal.IsOk()) return fatal;
   Pending pending;
-  pending.number = added_++;
+  pending.number = added++;
+  pending.label =
+      message.label != 0 ? message.label : static_cast<uint32_t>(added);
   pending.key.messageId = NormalizedMessageId(message.messageId);
   pending.key.date = message.internalDate;
   pending.key.size = message.bytes.size();
-  if (index_.Take(pending.key)) {
-    settled_.push_back(pending.key);
+  if (index.Take(pending.key)) {
+    settled.push_back(pending.key);
     Report(pending, UploadOutcome::kAlreadyThere, 0, "");
-    return ImapError();
+    return Status::Ok();
   }
   pending.bytes = std::move(message.bytes);
   if (pending.bytes.find('\0') != std::string::npos) {
-    if (settings_.binary && session_ && session_->Has("BINARY")) {
+    if (settings.binary && session && session->Has("BINARY")) {
       pending.binary = true;
     } else {
       // Same size: the skip rule still finds it in a later run.
@@ -109,113 +154,232 @@ ImapError ImapUploader::Add(ImapMessage message) {
       pending.nulsAsBlanks = true;
     }
   }
-  queuedBytes_ += pending.bytes.size();
-  queue_.push_back(std::move(pending));
+  queuedBytes += pending.bytes.size();
+  queue.push_back(std::move(pending));
   return Pump(false);
 }
 
-ImapError ImapUploader::Finish() {
-  const ImapError error = Pump(true);
-  if (error.Ok() && session_) {
+Status ImapUploader::Finish() {
+  const Status status = Pump(true);
+  if (status.IsOk() && session) {
     ImapResponse done;
-    session_->Run("LOGOUT", nullptr, &done);
-    session_->Close();
+    session->Run("LOGOUT", nullptr, &done);
+    session->Close();
   }
-  return error;
+  return status;
 }
 
-ImapError ImapUploader::Pump(bool finish) {
+Status ImapUploader::Pump(bool finish) {
   for (;;) {
-    if (!fatal_.Ok()) return fatal_;
-    if (!session_)
-      return ImapError::Fault(ImapFault::kServer, "no folder is open");
-    const bool multi = settings_.multiappend && session_->Has("MULTIAPPEND");
-    const size_t batch = multi ? settings_.batchMessages : 1;
+    if (!fatal.IsOk()) return fatal;
+    if (!session) return Status::Of(StatusKind::kOther, "no folder is open");
+    const bool multi = settings.multiappend && session->Has("MULTIAPPEND");
+    const size_t batch = multi ? settings.batchMessages : 1;
     const bool full =
-        queue_.size() >= batch || queuedBytes_ >= settings_.batchBytes;
+        queue.size() >= batch || queuedBytes >= settings.batchBytes;
     const bool crowded =
-        inFlight_.size() >= (multi ? 2 : settings_.inFlightCommands) ||
-        inFlightBytes_ >= settings_.inFlightBytes;
+        inFlight.size() >= (multi ? 2 : settings.inFlightCommands) ||
+        inFlightBytes >= settings.inFlightBytes;
     NetStatus status = NetStatus::kOk;
     Command command;
-    if (!queue_.empty() && (full || finish || queue_.front().alone) &&
-        !crowded) {
+    if (!queue.empty() && (full || finish || queue.front().alone) && !crowded) {
       // A batch, cut before a message that must go alone.
       do {
-        command.bytes += queue_.front().bytes.size();
-        command.messages.push_back(std::move(queue_.front()));
-        queue_.pop_front();
-      } while (!queue_.empty() && !command.messages.front().alone &&
-               !queue_.front().alone && command.messages.size() < batch &&
-               command.bytes + queue_.front().bytes.size() <=
-                   settings_.batchBytes);
-      queuedBytes_ -= command.bytes;
+        command.bytes += queue.front().bytes.size();
+        command.messages.push_back(std::move(queue.front()));
+        queue.pop_front();
+      } while (!queue.empty() && !command.messages.front().alone &&
+               !queue.front().alone && command.messages.size() < batch &&
+               command.bytes + queue.front().bytes.size() <=
+                   settings.batchBytes);
+      queuedBytes -= command.bytes;
       status = SendCommand(command);
-    } else if (!inFlight_.empty() &&
-               (crowded || finish || session_->ReadableNow())) {
+    } else if (!inFlight.empty() &&
+               (crowded || finish || session->ReadableNow())) {
       status = ReadOne();
     } else {
       status = FlushOut();
-      if (status == NetStatus::kOk) return ImapError();
+      if (status == NetStatus::kOk) return Status::Ok();
     }
     if (status != NetStatus::kOk) {
-      const ImapError error = Recover(status, &command.messages);
-      if (!error.Ok()) {
-        fatal_ = error;
-        return error;
+      const Status recovered = Recover(status, &command.messages);
+      if (!recovered.IsOk()) {
+        fatal = recovered;
+        return recovered;
       }
     }
   }
 }
 
-ImapError ImapUploader::Recover(NetStatus cause,
-                                std::vector<Pending>* partial) {
+Status ImapUploader::Recover(NetStatus cause, std::vector<Pending>* partial) {
   // What was sent but not confirmed may or may not have arrived.
   std::vector<Pending> unsure;
-  for (Command& command : inFlight_)
+  for (Command& command : inFlight)
     for (Pending& message : command.messages)
       unsure.push_back(std::move(message));
   for (Pending& message : *partial) unsure.push_back(std::move(message));
-  inFlight_.clear();
-  inFlightBytes_ = 0;
-  out_.clear();
-  session_.reset();
-  ImapError error;
+  inFlight.clear();
+  inFlightBytes = 0;
+  out.clear();
+  session.reset();
+  Status status;
   do {
-    if (failedTries_ >= settings_.tries) {
-      return ImapError::Fault(
-          ImapFault::kGaveUp,
+    if (failedTries >= settings.tries) {
+      return Status::Of(
+          NetworkStatus(cause, "").Kind(),
           "the connection broke (" + std::string(NetStatusText(cause)) +
-              ") and " + std::to_string(failedTries_) +
-              " new connections in a row got no further (" + error.text +
-              "); of " + std::to_string(added_) + " messages given, " +
-              std::to_string(totals_.uploaded) + " uploaded, " +
-              std::to_string(totals_.alreadyThere) + " already there, " +
-              std::to_string(totals_.refused) + " refused");
+              ") and " + std::to_string(failedTries) +
+              " new connections in a row got no further (" + status.Text() +
+              "); of " + std::to_string(added) + " messages given, " +
+              std::to_string(tally.delivered) + " uploaded, " +
+              std::to_string(tally.alreadyThere) + " already there, " +
+              std::to_string(tally.refused) + " refused");
     }
-    std::this_thread::sleep_for(
-        std::chrono::milliseconds(settings_.firstPauseMs << failedTries_));
-    ++failedTries_;
-    ++totals_.reconnects;
-    error = Connect();
-    if (error.Ok() && !unsure.empty()) error = AwaitQuietFolder();
-    if (!error.Ok() && !error.Retryable()) return error;
-  } while (!error.Ok());
+    Pause(settings.firstPauseMs << failedTries);
+    ++failedTries;
+    ++reconnects;
+    status = Connect();
+    if (status.IsOk() && !unsure.empty()) status = AwaitQuietFolder();
+    if (!status.IsOk() && !IsNetworkFailure(status)) return status;
+  } while (!status.IsOk());
   // The folder read afresh: what the run has settled is in it, and so is
   // each unsure message that did arrive.
-  for (const MessageKey& key : settled_) index_.Take(key);
+  for (const MessageKey& key : settled) index.Take(key);
   std::vector<Pending> again;
   for (Pending& message : unsure) {
-    if (index_.Take(message.key)) {
-      settled_.push_back(message.key);
+    if (index.Take(message.key)) {
+      settled.push_back(message.key);
       Report(message, UploadOutcome::kUploaded, 0, "");
     } else {
       again.push_back(std::move(message));
     }
   }
   for (auto m = again.rbegin(); m != again.rend(); ++m) {
-    queuedBytes_ += m->bytes.size();
-    queue_.push_front(std::move(*m));
+    queuedBytes += m->bytes.size();
+    queue.push_front(std::move(*m));
   }
-  return ImapError();
+  return Status::Ok();
+}
+
+// The APPEND commands: writing them, with literals that wait for the
+// server's go-ahead only where the protocol demands it, and taking in the
+// answers.
+
+bool ImapUploader::NonSynchronizing(const Pending& message) const {
+  if (!settings.literalPlus) return false;
+  if (session->Has("LITERAL+")) return message.bytes.size() <= kNonSyncLimit;
+  return session->Has("LITERAL-") && message.bytes.size() <= kLiteralMinusLimit;
+}
+
+NetStatus ImapUploader::FlushOut() {
+  if (out.empty()) return NetStatus::kOk;
+  const NetStatus status = session->Send(out);
+  out.clear();
+  return status;
+}
+
+NetStatus ImapUploader::Put(const std::string& text) {
+  if (text.size() >= kWriteSize) {
+    const NetStatus status = FlushOut();
+    return status == NetStatus::kOk ? session->Send(text) : status;
+  }
+  out += text;
+  return out.size() >= kWriteSize ? FlushOut() : NetStatus::kOk;
+}
+
+NetStatus ImapUploader::SendCommand(Command& command) {
+  command.tag = session->NextTag();
+  std::string line = command.tag + " APPEND " + QuotedMailbox(mailbox);
+  for (const Pending& message : command.messages) {
+    const bool nonSync = NonSynchronizing(message);
+    line += " (\\Seen) \"" + FormatImapDate(message.key.date) + "\" " +
+            (message.binary ? "~{" : "{") +
+            std::to_string(message.bytes.size()) + (nonSync ? "+}" : "}") +
+            "\r\n";
+    NetStatus status = Put(line);
+    line.clear();
+    if (status == NetStatus::kOk && !nonSync) {
+      ImapResponse refusal;
+      bool refused = false;
+      status = AwaitContinuation(command.tag, &refusal, &refused);
+      if (status == NetStatus::kOk && refused) {
+        Complete(&command, refusal);
+        command.messages.clear();
+        return NetStatus::kOk;
+      }
+    }
+    if (status == NetStatus::kOk) status = Put(message.bytes);
+    if (status != NetStatus::kOk) return status;
+  }
+  const NetStatus status = Put("\r\n");
+  if (status != NetStatus::kOk) return status;
+  inFlightBytes += command.bytes;
+  inFlight.push_back(std::move(command));
+  command.messages.clear();
+  return NetStatus::kOk;
+}
+
+NetStatus ImapUploader::AwaitContinuation(const std::string& tag,
+                                          ImapResponse* refusal,
+                                          bool* refused) {
+  NetStatus status = FlushOut();
+  while (status == NetStatus::kOk) {
+    ImapResponse r;
+    if ((status = session->Read(&r)) != NetStatus::kOk) break;
+    if (r.kind == ImapResponse::kContinuation) return NetStatus::kOk;
+    if (r.kind == ImapResponse::kTagged && r.tag == tag) {
+      *refusal = r;
+      *refused = true;
+      return NetStatus::kOk;
+    }
+    if (r.kind == ImapResponse::kTagged) Answered(r);
+  }
+  return status;
+}
+
+NetStatus ImapUploader::ReadOne() {
+  NetStatus status = FlushOut();
+  ImapResponse r;
+  if (status == NetStatus::kOk) status = session->Read(&r);
+  if (status == NetStatus::kOk && r.kind == ImapResponse::kTagged) Answered(r);
+  return status;
+}
+
+void ImapUploader::Answered(const ImapResponse& response) {
+  for (auto c = inFlight.begin(); c != inFlight.end(); ++c) {
+    if (c->tag != response.tag) continue;
+    Command command = std::move(*c);
+    inFlight.erase(c);
+    inFlightBytes -= command.bytes;
+    Complete(&command, response);
+    return;
+  }
+}
+
+void ImapUploader::Complete(Command* command, const ImapResponse& response) {
+  if (response.word == "OK") {
+    const std::vector<uint32_t> uids = AppendedUids(response);
+    for (size_t i = 0; i < command->messages.size(); ++i) {
+      settled.push_back(command->messages[i].key);
+      Report(command->messages[i], UploadOutcome::kUploaded,
+             i < uids.size() ? uids[i] : 0, "");
+    }
+    failedTries = 0;
+  } else if (response.CodeName() == "TRYCREATE") {
+    fatal =
+        Status::Of(StatusKind::kNotFound,
+                   "folder " + mailbox + " is gone: " + ServerSays(response));
+  } else if (command->messages.size() > 1) {
+    // The server takes a batch whole or not at all: each message goes
+    // again alone, so that the refusal is told for the one it concerns.
+    for (auto m = command->messages.rbegin(); m != command->messages.rend();
+         ++m) {
+      m->alone = true;
+      queuedBytes += m->bytes.size();
+      queue.push_front(std::move(*m));
+    }
+  } else {
+    for (const Pending& message : command->messages)
+      Report(message, UploadOutcome::kRefused, 0, ServerSays(response));
+  }
 }

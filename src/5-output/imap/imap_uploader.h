@@ -6,7 +6,8 @@
 // LITERAL-). A message the server refuses is reported with its words and
 // the run goes on; a connection that breaks is opened again, up to a number
 // of tries, and what it had not confirmed is checked against the folder
-// once more and sent again where missing.
+// once more and sent again where missing. Every pause and wait is one of
+// the links' clock.
 #ifndef KORVANE_IMAP_IMAP_UPLOADER_H_
 #define KORVANE_IMAP_IMAP_UPLOADER_H_
 
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "framing/message_sink.h"
 #include "imap/folder_index.h"
 #include "imap/imap_session.h"
 
@@ -25,6 +27,9 @@ struct ImapMessage {
   std::string bytes;      // the whole message, CR LF line ends
   int64_t internalDate;   // seconds since 1970 UTC
   std::string messageId;  // its Message-ID field's value; "" for none
+  // Its number in a refusal's words ("message 12: ..."); 0: its place in
+  // the order given, from 1.
+  uint32_t label = 0;
 };
 
 enum class UploadOutcome { kUploaded, kAlreadyThere, kRefused };
@@ -32,15 +37,8 @@ enum class UploadOutcome { kUploaded, kAlreadyThere, kRefused };
 struct UploadResult {
   uint64_t number = 0;  // the message's place in the order given, from 0
   UploadOutcome outcome = UploadOutcome::kUploaded;
-  uint32_t uid = 0;           // the server's UID, where it tells (UIDPLUS)
-  std::string serverText;     // why it was refused, in the server's words
-  bool nulsAsBlanks = false;  // its NUL bytes went as blanks
-};
-
-struct UploadTotals {
-  uint64_t uploaded = 0, alreadyThere = 0, refused = 0;
-  uint64_t nulsAsBlanks = 0;  // messages whose NUL bytes went as blanks
-  uint64_t reconnects = 0;
+  uint32_t uid = 0;        // the server's UID, where it tells (UIDPLUS)
+  std::string serverText;  // why it was refused, in the server's words
 };
 
 struct UploadSettings {
@@ -67,34 +65,35 @@ class ImapUploader {
   typedef std::function<void(const UploadResult&)> ResultHandler;
 
   ImapUploader(const ImapAccount& account, const UploadSettings& settings,
-               ResultHandler onResult);
+               ResultHandler onResult, const ImapLinks& links = ImapLinks());
   ~ImapUploader();
 
   // Logs in and opens the folder at path (UTF-8 names from the top; none
   // for INBOX), creating it when missing, and reads what it holds.
-  ImapError Open(const std::vector<std::string>& path);
+  Status Open(const std::vector<std::string>& path);
 
   // One message: reported as already there at once, or queued and sent
   // with the next batch (its bytes taken over, not copied).
-  ImapError Add(ImapMessage message);
+  Status Add(ImapMessage message);
 
   // Sends what is queued and waits for every answer.
-  ImapError Finish();
+  Status Finish();
 
-  const UploadTotals& Totals() const { return totals_; }
-  bool FolderCreated() const { return created_; }
-  const std::string& Separator() const { return separator_; }
-  const std::string& Mailbox() const { return mailbox_; }
+  // The messages' fates so far; refusals as "message LABEL: words".
+  const DeliveryTally& Tally() const { return tally; }
+  // New connections made after one broke.
+  uint64_t Reconnects() const { return reconnects; }
 
  private:
   struct Pending {
     uint64_t number = 0;
+    uint32_t label = 0;
     MessageKey key;
     std::string bytes;
     bool binary = false;  // NUL bytes kept, sent as literal8
     bool nulsAsBlanks = false;
-    bool alone =
-        false;  // refused in a batch: goes again in a command of its own
+    // Refused in a batch: goes again in a command of its own.
+    bool alone = false;
   };
   struct Command {
     std::string tag;
@@ -102,9 +101,11 @@ class ImapUploader {
     size_t bytes = 0;
   };
 
-  ImapError Connect();
-  ImapError AwaitQuietFolder();
-  ImapError Pump(bool finish);
+  Status Connect();
+  Status AwaitQuietFolder();
+  // Waits ms on the clock.
+  void Pause(int ms);
+  Status Pump(bool finish);
   // One command with messages; kOk once sent (or answered before its
   // literal was wanted).
   NetStatus SendCommand(Command& command);
@@ -114,32 +115,34 @@ class ImapUploader {
   // A tagged answer to one of the commands in flight.
   void Answered(const ImapResponse& response);
   void Complete(Command* command, const ImapResponse& response);
-  ImapError Recover(NetStatus cause, std::vector<Pending>* partial);
+  Status Recover(NetStatus cause, std::vector<Pending>* partial);
   bool NonSynchronizing(const Pending& message) const;
   void Report(const Pending& message, UploadOutcome outcome, uint32_t uid,
               const std::string& text);
   NetStatus Put(const std::string& text);
   NetStatus FlushOut();
 
-  ImapAccount account_;
-  UploadSettings settings_;
-  ResultHandler onResult_;
-  std::unique_ptr<ImapSession> session_;
-  std::vector<std::string> path_;
-  std::string separator_, mailbox_;
-  bool created_ = false;
-  FolderIndex index_;
-  size_t indexed_ = 0;  // messages in the folder when index_ was read
-  std::vector<MessageKey> settled_;  // uploaded or already there
-  std::deque<Pending> queue_;        // not sent yet
-  size_t queuedBytes_ = 0;
-  std::deque<Command> inFlight_;  // sent, not answered yet
-  size_t inFlightBytes_ = 0;
-  std::string out_;  // to be written
-  uint64_t added_ = 0;
-  int failedTries_ = 0;
-  ImapError fatal_;  // a fault that ends the run
-  UploadTotals totals_;
+  const ImapAccount account;
+  const UploadSettings settings;
+  const ResultHandler onResult;
+  const ImapLinks links;
+  Clock* const clock;
+  std::unique_ptr<ImapSession> session;
+  std::vector<std::string> path;
+  std::string mailbox;
+  FolderIndex index;
+  size_t indexed = 0;               // messages in the folder when read
+  std::vector<MessageKey> settled;  // uploaded or already there
+  std::deque<Pending> queue;        // not sent yet
+  size_t queuedBytes = 0;
+  std::deque<Command> inFlight;  // sent, not answered yet
+  size_t inFlightBytes = 0;
+  std::string out;  // to be written
+  uint64_t added = 0;
+  int failedTries = 0;
+  Status fatal;  // a fault that ends the run
+  DeliveryTally tally;
+  uint64_t reconnects = 0;
 };
 
 #endif  // KORVANE_IMAP_IMAP_UPLOADER_H_

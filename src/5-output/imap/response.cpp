@@ -10,25 +10,25 @@ const int kMaxDepth = 16;
 // where its "{n}" ends the line before it.
 class Cursor {
  public:
-  explicit Cursor(const RawResponse& raw) : raw_(raw) {}
+  explicit Cursor(const RawResponse& raw) : raw(raw) {}
 
   bool AtEnd() const {
-    return piece_ + 1 >= raw_.lines.size() && pos_ >= Line().size();
+    return piece + 1 >= raw.lines.size() && pos >= Line().size();
   }
-  char Peek() const { return pos_ < Line().size() ? Line()[pos_] : '\0'; }
+  char Peek() const { return pos < Line().size() ? Line()[pos] : '\0'; }
   void SkipSpaces() {
-    while (pos_ < Line().size() && Line()[pos_] == ' ') ++pos_;
+    while (pos < Line().size() && Line()[pos] == ' ') ++pos;
   }
   // The characters up to the next space (the word after a tag or "*").
   std::string Word() {
-    const size_t begin = pos_;
-    while (pos_ < Line().size() && Line()[pos_] != ' ') ++pos_;
-    return Line().substr(begin, pos_ - begin);
+    const size_t begin = pos;
+    while (pos < Line().size() && Line()[pos] != ' ') ++pos;
+    return Line().substr(begin, pos - begin);
   }
   // The rest of the current line.
   std::string Rest() {
-    const std::string rest = Line().substr(pos_);
-    pos_ = Line().size();
+    const std::string rest = Line().substr(pos);
+    pos = Line().size();
     return rest;
   }
 
@@ -39,9 +39,9 @@ class Cursor {
     if (c == '"') return Quoted(value);
     if (LiteralHere()) {
       value->kind = ImapValue::kString;
-      value->text = raw_.literals[piece_];
-      ++piece_;
-      pos_ = 0;
+      value->text = raw.literals[piece];
+      ++piece;
+      pos = 0;
       return true;
     }
     return Atom(value);
@@ -51,19 +51,19 @@ class Cursor {
     for (;;) {
       SkipSpaces();
       if (close ? Peek() == close : AtEnd()) return true;
-      if (pos_ >= Line().size()) return false;  // a line ended inside a list
+      if (pos >= Line().size()) return false;  // a line ended inside a list
       values->emplace_back();
       if (!Value(&values->back(), depth)) return false;
     }
   }
 
  private:
-  const std::string& Line() const { return raw_.lines[piece_]; }
+  const std::string& Line() const { return raw.lines[piece]; }
 
   // A literal's "{n}" (or "~{n}") ending the line, with its bytes kept.
   bool LiteralHere() const {
-    if (piece_ >= raw_.literals.size()) return false;
-    size_t at = pos_;
+    if (piece >= raw.literals.size()) return false;
+    size_t at = pos;
     if (Peek() == '~') ++at;
     if (at >= Line().size() || Line()[at] != '{') return false;
     uint64_t count = 0;
@@ -74,22 +74,22 @@ class Cursor {
   bool List(ImapValue* value, int depth) {
     if (depth >= kMaxDepth) return false;
     value->kind = ImapValue::kList;
-    ++pos_;
+    ++pos;
     if (!Values(&value->items, depth + 1, ')')) return false;
-    ++pos_;
+    ++pos;
     return true;
   }
 
   bool Quoted(ImapValue* value) {
     value->kind = ImapValue::kString;
     const std::string& line = Line();
-    for (++pos_; pos_ < line.size(); ++pos_) {
-      char c = line[pos_];
+    for (++pos; pos < line.size(); ++pos) {
+      char c = line[pos];
       if (c == '"') {
-        ++pos_;
+        ++pos;
         return true;
       }
-      if (c == '\\' && pos_ + 1 < line.size()) c = line[++pos_];
+      if (c == '\\' && pos + 1 < line.size()) c = line[++pos];
       value->text += c;
     }
     return false;
@@ -97,25 +97,25 @@ class Cursor {
 
   bool Atom(ImapValue* value) {
     const std::string& line = Line();
-    const size_t begin = pos_;
+    const size_t begin = pos;
     int brackets = 0;
-    while (pos_ < line.size()) {
-      const char c = line[pos_];
+    while (pos < line.size()) {
+      const char c = line[pos];
       if (c == '[') ++brackets;
       if (c == ']' && brackets > 0) --brackets;
       if (brackets == 0 && (c == ' ' || c == '(' || c == ')')) break;
-      ++pos_;
+      ++pos;
     }
-    if (pos_ == begin) return false;
-    value->text = line.substr(begin, pos_ - begin);
+    if (pos == begin) return false;
+    value->text = line.substr(begin, pos - begin);
     value->kind =
         FoldedAscii(value->text) == "nil" ? ImapValue::kNil : ImapValue::kAtom;
     return true;
   }
 
-  const RawResponse& raw_;
-  size_t piece_ = 0;
-  size_t pos_ = 0;
+  const RawResponse& raw;
+  size_t piece = 0;
+  size_t pos = 0;
 };
 
 bool ParseNumber(const std::string& text, uint32_t* number) {

@@ -21,32 +21,43 @@ bool LiteralAtEnd(const std::string& line, uint64_t* count) {
   return true;
 }
 
+void ResponseReader::SetTimeLimit(Clock* clock, int timeoutMs) {
+  this->clock = clock;
+  this->timeoutMs = timeoutMs;
+}
+
 NetStatus ResponseReader::Fill() {
-  if (start_ == end_) start_ = end_ = 0;
+  if (start == end) start = end = 0;
+  if (clock != nullptr) {
+    // A second more for each 64 KiB already read: a large response from a
+    // slow server is no trickle.
+    stream->SetDeadline(started + timeoutMs +
+                        static_cast<int64_t>(received / 65536) * 1000);
+  }
   size_t got = 0;
   const NetStatus status =
-      stream_->Read(buffer_ + end_, sizeof buffer_ - end_, &got);
-  end_ += got;
+      stream->Read(buffer + end, sizeof buffer - end, &got);
+  end += got;
+  received += got;
   return status;
 }
 
 NetStatus ResponseReader::ReadLine(std::string* line, bool* cut) {
   line->clear();
   for (;;) {
-    const char* begin = buffer_ + start_;
-    const char* lf =
-        static_cast<const char*>(memchr(begin, '\n', end_ - start_));
-    const size_t take = lf ? static_cast<size_t>(lf - begin) : end_ - start_;
+    const char* begin = buffer + start;
+    const char* lf = static_cast<const char*>(memchr(begin, '\n', end - start));
+    const size_t take = lf ? static_cast<size_t>(lf - begin) : end - start;
     const size_t room = kMaxLine - std::min(kMaxLine, line->size());
     if (take > room) *cut = true;
     line->append(begin, std::min(take, room));
-    start_ += take;
+    start += take;
     if (lf) {
-      ++start_;
+      ++start;
       if (!line->empty() && line->back() == '\r') line->pop_back();
       return NetStatus::kOk;
     }
-    start_ = end_ = 0;
+    start = end = 0;
     const NetStatus status = Fill();
     if (status != NetStatus::kOk) return status;
   }
@@ -57,21 +68,23 @@ NetStatus ResponseReader::ReadLiteral(uint64_t count, size_t keep,
   literal->clear();
   literal->reserve(static_cast<size_t>(std::min<uint64_t>(count, keep)));
   while (count > 0) {
-    if (start_ == end_) {
+    if (start == end) {
       const NetStatus status = Fill();
       if (status != NetStatus::kOk) return status;
     }
     const size_t take =
-        static_cast<size_t>(std::min<uint64_t>(count, end_ - start_));
+        static_cast<size_t>(std::min<uint64_t>(count, end - start));
     const size_t room = keep - std::min(keep, literal->size());
-    literal->append(buffer_ + start_, std::min(take, room));
-    start_ += take;
+    literal->append(buffer + start, std::min(take, room));
+    start += take;
     count -= take;
   }
   return NetStatus::kOk;
 }
 
 NetStatus ResponseReader::Next(RawResponse* response) {
+  if (clock != nullptr) started = clock->NowMs();
+  received = 0;
   response->lines.clear();
   response->literals.clear();
   response->cut = false;

@@ -3,8 +3,9 @@
 // then the line goes on). Whatever the server sends, the reader keeps at
 // most a fixed number of bytes of a response and reads (and drops) the
 // rest, so that overlong lines, literals of any size and responses of any
-// kind cost no more memory than that; each read waits no longer than the
-// stream's time limit.
+// kind cost no more memory than that. With a time limit, a whole response
+// must arrive within it (and a second more for each 64 KiB it holds), so
+// that a server that trickles bytes cannot hold the reader for ever.
 #ifndef KORVANE_IMAP_RESPONSE_READER_H_
 #define KORVANE_IMAP_RESPONSE_READER_H_
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "net/byte_stream.h"
+#include "net/clock.h"
 
 // One response as read: lines[0], literals[0], lines[1], ... (one line more
 // than literals), line ends and literal counts taken off.
@@ -33,7 +35,11 @@ class ResponseReader {
   static constexpr size_t kMaxResponse = 1 << 20;
   static constexpr size_t kMaxLiterals = 1024;
 
-  explicit ResponseReader(ByteStream* stream) : stream_(stream) {}
+  explicit ResponseReader(ByteStream* stream) : stream(stream) {}
+
+  // From now on each response must arrive within timeoutMs of clock (plus
+  // a second per 64 KiB); a response late past that is kTimedOut.
+  void SetTimeLimit(Clock* clock, int timeoutMs);
 
   // Reads the next whole response. Anything but kOk leaves *response
   // incomplete.
@@ -46,9 +52,13 @@ class ResponseReader {
   NetStatus ReadLiteral(uint64_t count, size_t keep, std::string* literal);
   NetStatus Fill();
 
-  ByteStream* stream_;
-  char buffer_[1 << 15];
-  size_t start_ = 0, end_ = 0;
+  ByteStream* const stream;
+  Clock* clock = nullptr;  // null: no time limit but the stream's own
+  int timeoutMs = 0;
+  int64_t started = 0;    // when the response began to be read
+  uint64_t received = 0;  // bytes of it read so far
+  char buffer[1 << 15];
+  size_t start = 0, end = 0;
 };
 
 // The count of the literal that ends line ("{12}", "{12+}", "~{12}"); false

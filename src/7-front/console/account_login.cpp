@@ -9,6 +9,7 @@
 #include "eml/eml_name.h"
 #include "imap/imap_credentials.h"
 #include "console/display_width.h"
+#include "console/sign_in_console.h"
 #include "platform/system_error.h"
 
 namespace {
@@ -40,6 +41,14 @@ bool ReadAccount(const OutputKind& kind, const std::string& outputName,
           "the one not meant");
       return false;
     case CredentialsFound::kNone:
+      break;
+  }
+  switch (SignInOnConsole(*place, access)) {
+    case ConsoleSignIn::kSignedIn:
+      return true;
+    case ConsoleSignIn::kFailed:
+      return false;
+    case ConsoleSignIn::kNoProvider:
       break;
   }
   if (!StandardInputIsTerminal()) {

@@ -1,0 +1,39 @@
+// Signing in to an account of a provider korvane knows, as a front end
+// asks for it: the console where an output's host is such a provider and
+// neither a password nor a token is set, a window's "Sign in" with the
+// account's address. Address -> provider -> flow -> a source of tokens
+// for the run, in memory only.
+#ifndef KORVANE_OAUTH2_SIGN_IN_H_
+#define KORVANE_OAUTH2_SIGN_IN_H_
+
+#include <memory>
+#include <string>
+
+#include "account/access_tokens.h"
+#include "oauth2/oauth2_flows.h"
+#include "provider/provider.h"
+#include "status/status.h"
+
+struct SignInRequest {
+  std::string address;  // the account (the IMAP user): "someone@gmail.com"
+  std::string host;     // the IMAP host; "" to go by the address's domain
+  std::string caFile;   // trusted besides the system's (KORVANE_CA_FILE)
+};
+
+struct SignInResult {
+  Status status;
+  std::string hint;  // a second line for a failure; "" for none
+  const Provider* provider = nullptr;
+  std::shared_ptr<AccessTokens> tokens;  // set where status is OK
+};
+
+// The provider for request (KORVANE_PROVIDER, else the host, else the
+// address's domain); null, with *why, where korvane knows none.
+const Provider* ProviderOf(const SignInRequest& request, std::string* why);
+
+// Signs in: with a refresh token handed in (KORVANE_OAUTH2_REFRESH_TOKEN)
+// without asking; else through the browser, or the device code where
+// chosen or where no browser can be opened and the provider allows it.
+SignInResult SignIn(const SignInRequest& request, SignInEvents* events);
+
+#endif  // KORVANE_OAUTH2_SIGN_IN_H_

@@ -1,0 +1,17 @@
+// An account of a provider korvane knows (its URL's host, or
+// KORVANE_PROVIDER), with neither a password nor a token set: signed in
+// with OAuth2 before the run, the sign-in's lines on the console.
+#ifndef KORVANE_CONSOLE_SIGN_IN_CONSOLE_H_
+#define KORVANE_CONSOLE_SIGN_IN_CONSOLE_H_
+
+#include "account/account_access.h"
+
+enum class ConsoleSignIn {
+  kNoProvider,  // a host of no provider korvane knows: ask as before
+  kSignedIn,    // access holds what logs in
+  kFailed,      // printed why (the run's status is then 2)
+};
+
+ConsoleSignIn SignInOnConsole(const AccountPlace& place, AccountAccess* access);
+
+#endif  // KORVANE_CONSOLE_SIGN_IN_CONSOLE_H_
