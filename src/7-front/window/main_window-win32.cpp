@@ -59,7 +59,7 @@ const ControlSpec kControls[] = {
     {kIdKindMbox, WC_BUTTONW, WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
      L"Folders for &Thunderbird"},
     {kIdKindMaildir, WC_BUTTONW, BS_AUTORADIOBUTTON, L"&Maildir"},
-    {kIdKindEml, WC_BUTTONW, BS_AUTORADIOBUTTON, L"&.eml files"},
+    {kIdKindEml, WC_BUTTONW, BS_AUTORADIOBUTTON, L".&eml files"},
     {kIdKindAccount, WC_BUTTONW, BS_AUTORADIOBUTTON, L"An email &account"},
     {kIdKindMboxText, WC_STATICW, WS_GROUP | kValue, L""},
     {kIdKindMaildirText, WC_STATICW, kValue, L""},
@@ -156,8 +156,7 @@ std::wstring TextOf(HWND control) {
 class MainWindow {
  public:
   MainWindow()
-      : model([](const std::string&) { return ProviderInfo(); }),
-        queue([this] { PostMessageW(window, kWakeMessage, 0, 0); }),
+      : queue([this] { PostMessageW(window, kWakeMessage, 0, 0); }),
         threads(&model, &queue, [this](ModelChange change, size_t index) {
           Changed(change, index);
         }) {}
@@ -543,10 +542,15 @@ void MainWindow::NewSource(const std::string& path) {
   Refresh();
 }
 
-void MainWindow::Start() {
+// Certificates trusted besides the system's, as korvane.exe takes them.
+std::string CaFile() {
   wchar_t caFile[MAX_PATH * 4] = L"";
   GetEnvironmentVariableW(L"KORVANE_CA_FILE", caFile, MAX_PATH * 4);
-  threads.StartRun(Narrow(caFile));
+  return Narrow(caFile);
+}
+
+void MainWindow::Start() {
+  threads.StartRun(CaFile());
   taskbar.Show(TaskbarProgress::State::kNormal, 0, 10000);
 }
 
@@ -565,7 +569,11 @@ void MainWindow::ReadAccount() {
       folder == model.AccountFolder() && model.Account().folder.empty()
           ? ""
           : folder;
+  const bool signingIn = model.SignIn() == SignInState::kRunning;
   model.SetAccount(fields);
+  // Another account: its sign-in is given up.
+  if (signingIn && model.SignIn() != SignInState::kRunning)
+    threads.StopSignIn();
 }
 
 void MainWindow::Command(int id, int code) {
@@ -634,6 +642,11 @@ void MainWindow::Command(int id, int code) {
         ReadAccount();
         Refresh();
       }
+      return;
+    case kIdSignIn:
+      model.SignInStarted();
+      threads.StartSignIn(CaFile());
+      Refresh();
       return;
     case kIdBack:
       model.Back();

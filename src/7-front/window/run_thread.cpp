@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "io/file_system.h"
+#include "oauth2/sign_in.h"
 #include "run/run.h"
 
 namespace {
@@ -129,6 +130,42 @@ class WindowRunEvents : public RunEvents {
   const RunThreads::Changed* changed;
 };
 
+// The sign-in's questions, for the account page: what the browser shows,
+// or a device's code; its waiting given up once the window says so.
+class WindowSignInEvents : public SignInEvents {
+ public:
+  WindowSignInEvents(WindowModel* model, UiQueue* queue,
+                     const RunThreads::Changed* changed,
+                     const std::atomic<bool>* cancel)
+      : model(model), queue(queue), changed(changed), cancel(cancel) {}
+
+  void OpenPage(const std::string& url, bool opened) override {
+    WindowModel* to = model;
+    const RunThreads::Changed* tell = changed;
+    queue->Post([to, tell, url, opened] {
+      to->SignInPage(url, opened);
+      (*tell)(ModelChange::kSignIn, 0);
+    });
+  }
+  void EnterCode(const std::string& page, const std::string& code,
+                 int64_t expiresIn) override {
+    (void)expiresIn;
+    WindowModel* to = model;
+    const RunThreads::Changed* tell = changed;
+    queue->Post([to, tell, page, code] {
+      to->SignInCode(page, code);
+      (*tell)(ModelChange::kSignIn, 0);
+    });
+  }
+  bool KeepWaiting() override { return !*cancel; }
+
+ private:
+  WindowModel* model;
+  UiQueue* queue;
+  const RunThreads::Changed* changed;
+  const std::atomic<bool>* cancel;
+};
+
 }  // namespace
 
 RunThreads::RunThreads(WindowModel* model, UiQueue* queue, Changed changed)
@@ -145,6 +182,7 @@ RunThreads::Job* RunThreads::NewJob() {
     if (it->done) {
       if (&*it == survey) survey = nullptr;
       if (&*it == run) run = nullptr;
+      if (&*it == signIn) signIn = nullptr;
       it->thread.join();
       it = jobs.erase(it);
     } else {
@@ -187,11 +225,54 @@ void RunThreads::StartRun(const std::string& caFile) {
   WindowModel* target = model;
   UiQueue* to = queue;
   const Changed* tell = &changed;
-  job->thread = std::thread([job, request, target, to, tell] {
+  std::shared_ptr<AccessTokens> tokens = model->SignedIn();
+  job->thread = std::thread([job, request, tokens, target, to, tell]() mutable {
     WindowRunEvents events(target, to, tell);
-    ExecuteRun(request, &events);
+    // Signed in: a token of the sign-in's to log in with.
+    const Status token =
+        tokens ? tokens->Token(&request.account.credentials.secret)
+               : Status::Ok();
+    if (token.IsOk()) {
+      ExecuteRun(request, &events);
+    } else {
+      events.Error(token.Within("can't sign in"));
+      RunReport report;
+      report.status = kRunFailed;
+      events.Finished(report);
+    }
     job->done = true;
   });
+}
+
+void RunThreads::StartSignIn(const std::string& caFile) {
+  StopSignIn();
+  Job* job = NewJob();
+  signIn = job;
+  SignInRequest request;
+  request.address = model->SignInUser();
+  request.host = model->SignInHost();
+  request.caFile = caFile;
+  WindowModel* target = model;
+  UiQueue* to = queue;
+  const Changed* tell = &changed;
+  job->thread = std::thread([job, request, target, to, tell] {
+    WindowSignInEvents events(target, to, tell, &job->cancel);
+    SignInResult result = SignIn(request, &events);
+    if (!job->cancel) {
+      const Status status = result.status;
+      const std::string hint = result.hint;
+      std::shared_ptr<AccessTokens> tokens = result.tokens;
+      to->Post([target, tell, status, hint, tokens] {
+        target->SignInDone(status, hint, tokens);
+        (*tell)(ModelChange::kSignIn, 0);
+      });
+    }
+    job->done = true;
+  });
+}
+
+void RunThreads::StopSignIn() {
+  if (signIn != nullptr) signIn->cancel = true;
 }
 
 void RunThreads::StopRun() {

@@ -29,6 +29,7 @@ enum class ModelChange {
   kRunProgress,  // the figures, the folder in progress
   kRunNotes,     // a notice or an error
   kRunEnd,
+  kSignIn,  // the sign-in's page, code or outcome
 };
 
 class RunThreads {
@@ -49,6 +50,10 @@ class RunThreads {
   // Asks the run to stop: it finishes what it must and ends as a cut-off
   // run does.
   void StopRun();
+  // Signs in to the model's account (WindowModel::SignInStarted first);
+  // StopSignIn gives it up.
+  void StartSignIn(const std::string& caFile);
+  void StopSignIn();
 
  private:
   struct Job {
@@ -64,6 +69,7 @@ class RunThreads {
   std::list<Job> jobs;
   Job* survey = nullptr;
   Job* run = nullptr;
+  Job* signIn = nullptr;
 };
 
 #endif  // KORVANE_WINDOW_RUN_THREAD_H_

@@ -5,6 +5,7 @@
 
 #include "io/paths.h"
 #include "kinds/output_kind.h"
+#include "provider/provider.h"
 #include "window/shown_text.h"
 
 namespace {
@@ -77,7 +78,22 @@ bool ValidPort(const std::string& text, uint16_t* port) {
 
 }  // namespace
 
-WindowModel::WindowModel(ProviderLookup lookup) : lookup(std::move(lookup)) {}
+ProviderInfo KnownProvider(const std::string& address,
+                           const std::string& host) {
+  ProviderInfo info;
+  const Provider* provider = ProviderForAddress(address);
+  std::string unknown;
+  if (provider == nullptr && !host.empty()) {
+    provider = ProviderFromEnvironment(host, &unknown);
+    info.byHost = provider != nullptr;
+  }
+  if (provider == nullptr) return info;
+  info.known = true;
+  info.name = provider->title;
+  info.host = provider->imapHost;
+  info.password = provider->passwords;
+  return info;
+}
 
 ButtonsView WindowModel::Buttons() const {
   ButtonsView view;
@@ -295,16 +311,19 @@ std::string WindowModel::OutputDescription(OutputChoice choice) {
 }
 
 void WindowModel::SetAccount(const AccountFields& fields) {
-  const bool sameAddress = Trimmed(fields.address) == Trimmed(account.address);
+  const bool sameAccount =
+      Trimmed(fields.address) == Trimmed(account.address) &&
+      Trimmed(fields.host) == Trimmed(account.host);
   account = fields;
-  if (sameAddress) return;
+  if (sameAccount) return;
   const std::string address = Trimmed(account.address);
-  provider =
-      LooksLikeAddress(address) && lookup ? lookup(address) : ProviderInfo();
-  // A sign-in holds for the address it was made for.
+  provider = LooksLikeAddress(address)
+                 ? KnownProvider(address, Trimmed(account.host))
+                 : ProviderInfo();
+  // A sign-in holds for the account it was made for.
   signIn = SignInState::kNone;
-  signInToken.clear();
-  signInWhy.clear();
+  signInSays.clear();
+  tokens.reset();
 }
 
 std::string WindowModel::AccountFolder() const {
@@ -319,13 +338,32 @@ std::string WindowModel::AccountFolder() const {
 
 void WindowModel::SignInStarted() {
   signIn = SignInState::kRunning;
-  signInWhy.clear();
+  signInSays.clear();
+  tokens.reset();
 }
 
-void WindowModel::SignInDone(bool ok, const std::string& tokenOrWhy) {
+void WindowModel::SignInPage(const std::string& url, bool opened) {
   if (signIn != SignInState::kRunning) return;
-  signIn = ok ? SignInState::kSignedIn : SignInState::kFailed;
-  (ok ? signInToken : signInWhy) = tokenOrWhy;
+  signInSays = opened ? ""
+                      : "No browser could be opened: open " + url +
+                            " in one, and sign in there.";
+}
+
+void WindowModel::SignInCode(const std::string& page, const std::string& code) {
+  if (signIn != SignInState::kRunning) return;
+  signInSays =
+      "On any device, go to " + page + " and enter the code " + code + ".";
+}
+
+void WindowModel::SignInDone(const Status& status, const std::string& hint,
+                             std::shared_ptr<AccessTokens> signedIn) {
+  if (signIn != SignInState::kRunning) return;
+  signIn =
+      status.IsOk() && signedIn ? SignInState::kSignedIn : SignInState::kFailed;
+  tokens = signIn == SignInState::kSignedIn ? std::move(signedIn) : nullptr;
+  signInSays = status.IsOk()
+                   ? ""
+                   : status.Text() + "." + (hint.empty() ? "" : " " + hint);
 }
 
 std::string WindowModel::SignInText() const {
@@ -335,23 +373,31 @@ std::string WindowModel::SignInText() const {
       return provider.name + ": sign in through your browser." +
              (provider.password ? " Or type an app password below." : "");
     case SignInState::kRunning:
-      return "Waiting for the sign-in in your browser...";
+      return signInSays.empty() ? "Sign in in the browser window that opened..."
+                                : ShownText(signInSays);
     case SignInState::kSignedIn:
       return "Signed in as " + ShownText(Trimmed(account.address)) + ".";
     case SignInState::kFailed:
-      return "The sign-in did not work: " + ShownText(signInWhy);
+      return "The sign-in did not work: " + ShownText(signInSays);
   }
   return "";
 }
 
+std::string WindowModel::SignInUser() const {
+  return Trimmed(account.user).empty() ? Trimmed(account.address)
+                                       : Trimmed(account.user);
+}
+
+std::string WindowModel::SignInHost() const {
+  return ShowsServer() ? Trimmed(account.host) : provider.host;
+}
+
 std::string WindowModel::AccountUrl() const {
-  const std::string address = Trimmed(account.address);
-  std::string host = provider.known ? provider.host : Trimmed(account.host);
-  uint16_t port = provider.port;
-  if (!provider.known) ValidPort(Trimmed(account.port), &port);
+  std::string host = SignInHost();
+  uint16_t port = 993;
+  if (ShowsServer()) ValidPort(Trimmed(account.port), &port);
   if (host.find(':') != std::string::npos) host = "[" + host + "]";
-  const std::string user =
-      Trimmed(account.user).empty() ? address : Trimmed(account.user);
+  const std::string user = SignInUser();
   return "imaps://" + UrlPart(user, false) + "@" + host + ":" +
          std::to_string(port) + "/" + UrlPart(AccountFolder(), true);
 }
@@ -360,8 +406,8 @@ std::string WindowModel::OutputFolder() const {
   if (output == OutputChoice::kAccount) return "";
   // A single mbox is a file: its folder.
   if (!request.tree && output == OutputChoice::kThunderbird)
-    return ParentPath(request.destination);
-  return request.destination;
+    return ParentPath(request.destination.value_or(""));
+  return request.destination.value_or("");
 }
 
 void WindowModel::Back() {
@@ -403,15 +449,17 @@ void WindowModel::Start() {
   record.topName = NameOf(source);
   if (output == OutputChoice::kAccount) {
     request.destination = AccountUrl();
+    // Signed in, the run's connections ask the sign-in's tokens (the
+    // window's run thread); else the password.
     const bool token = signIn == SignInState::kSignedIn;
     request.account.credentials.kind = token ? AccountCredentials::kOAuth2Token
                                              : AccountCredentials::kPassword;
-    request.account.credentials.secret = token ? signInToken : account.password;
+    if (!token) request.account.credentials.secret = account.password;
     record.destination =
         "the folder \"" + AccountFolder() + "\" of " + Trimmed(account.address);
   } else {
     request.destination = Trimmed(OutputPath());
-    record.destination = request.destination;
+    record.destination = *request.destination;
   }
   progress.Clear();
   page = Page::kConvert;

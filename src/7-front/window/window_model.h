@@ -9,9 +9,10 @@
 
 #include <stdint.h>
 
-#include <functional>
+#include <memory>
 #include <string>
 
+#include "account/access_tokens.h"
 #include "run/run_request.h"
 #include "window/progress_view.h"
 #include "window/run_outcome.h"
@@ -24,15 +25,16 @@ enum class Page { kSource, kDestination, kAccount, kConvert, kDone };
 
 enum class OutputChoice { kThunderbird, kMaildir, kEml, kAccount };
 
-// What korvane knows of the provider an address belongs to.
+// What korvane knows of the provider an account belongs to (the sign-in's
+// table), by the address's domain or else by the server typed.
 struct ProviderInfo {
   bool known = false;
-  std::string name;  // "Outlook.com / Microsoft 365"
+  bool byHost = false;  // known by the server typed: it stays shown
+  std::string name;     // "Google (Gmail)"
   std::string host;
-  uint16_t port = 993;
-  bool signIn = false;    // signs in through the browser
   bool password = false;  // also takes a password (an app password)
 };
+ProviderInfo KnownProvider(const std::string& address, const std::string& host);
 
 // The account's fields as the user typed them.
 struct AccountFields {
@@ -56,11 +58,6 @@ struct ButtonsView {
 
 class WindowModel {
  public:
-  // Tells what an address's provider is (the sign-in's table).
-  typedef std::function<ProviderInfo(const std::string& address)>
-      ProviderLookup;
-  explicit WindowModel(ProviderLookup lookup);
-
   Page CurrentPage() const { return page; }
   ButtonsView Buttons() const;
   // What keeps the page from going on, in one line; "" when nothing does.
@@ -108,14 +105,26 @@ class WindowModel {
   const ProviderInfo& Provider() const { return provider; }
   // Which of the account's fields are shown: the sign-in, or the password
   // with the server's name and port.
-  bool ShowsSignIn() const { return provider.known && provider.signIn; }
+  bool ShowsSignIn() const { return provider.known; }
   bool ShowsPassword() const { return !provider.known || provider.password; }
-  bool ShowsServer() const { return !provider.known; }
+  bool ShowsServer() const { return !provider.known || provider.byHost; }
+  // The sign-in: asked for the account's address and server; the page the
+  // browser was opened on (or could not be), a device's code to enter;
+  // then its outcome: tokens, or why not (status and a hint).
   void SignInStarted();
-  // The sign-in's outcome: a token on success, else why it failed.
-  void SignInDone(bool ok, const std::string& tokenOrWhy);
+  void SignInPage(const std::string& url, bool opened);
+  void SignInCode(const std::string& page, const std::string& code);
+  void SignInDone(const Status& status, const std::string& hint,
+                  std::shared_ptr<AccessTokens> tokens);
   SignInState SignIn() const { return signIn; }
   std::string SignInText() const;
+  // Who signs in where: the account's user and server (the sign-in finds
+  // the provider's endpoints in its table).
+  std::string SignInUser() const;
+  std::string SignInHost() const;
+  // The tokens a sign-in gave, which the run's connections ask; null for
+  // none.
+  const std::shared_ptr<AccessTokens>& SignedIn() const { return tokens; }
 
   // The buttons.
   void Back();
@@ -161,7 +170,6 @@ class WindowModel {
   std::string DefaultOutputPath() const;
   void Start();
 
-  ProviderLookup lookup;
   Page page = Page::kSource;
 
   std::string source;
@@ -176,8 +184,8 @@ class WindowModel {
   AccountFields account;
   ProviderInfo provider;
   SignInState signIn = SignInState::kNone;
-  std::string signInToken;
-  std::string signInWhy;
+  std::string signInSays;  // the page or code to go to, why it failed
+  std::shared_ptr<AccessTokens> tokens;
 
   RunRequest request;
   bool running = false;

@@ -14,23 +14,6 @@ std::string P(std::string path) {
   return kPathSeparator + path;
 }
 
-ProviderInfo Providers(const std::string& address) {
-  ProviderInfo info;
-  if (address.size() > 10 &&
-      address.compare(address.size() - 10, 10, "@gmail.com") == 0) {
-    info.known = true;
-    info.name = "Gmail";
-    info.host = "imap.gmail.com";
-    info.signIn = info.password = true;
-  } else if (address.find("@outlook.") != std::string::npos) {
-    info.known = true;
-    info.name = "Outlook.com / Microsoft 365";
-    info.host = "outlook.office365.com";
-    info.signIn = true;
-  }
-  return info;
-}
-
 TreeFolder Base(const std::string& path, uint64_t size) {
   TreeFolder f;
   f.path = path;
@@ -72,14 +55,14 @@ void SurveyInFull(WindowModel* model, uint64_t ticket) {
 
 // A model on the destination page, the tree D:/Mail surveyed.
 WindowModel AtDestination() {
-  WindowModel model(&Providers);
+  WindowModel model;
   SurveyInFull(&model, model.ChooseSource(P("m/Mail")));
   EXPECT_TRUE(model.Next());
   return model;
 }
 
 TEST(WindowModelTest, TheSourcePageWaitsForASurveyWithBases) {
-  WindowModel model(&Providers);
+  WindowModel model;
   EXPECT_FALSE(model.Buttons().next);
   EXPECT_EQ(model.Problem(),
             "Choose the mail folder, or one base (a .tbb file).");
@@ -143,7 +126,7 @@ TEST(WindowModelTest, TheOutputGoesBesideTheSourceUnlessChosen) {
       {false, P("m/inbox.tbb"), OutputChoice::kAccount, ""},
   };
   for (const Case& c : cases) {
-    WindowModel model(&Providers);
+    WindowModel model;
     model.SurveyPlanned(model.ChooseSource(c.source), c.tree, TreeOfFour());
     model.ChooseOutput(c.choice);
     EXPECT_EQ(model.OutputPath(), c.expected) << c.source;
@@ -201,6 +184,12 @@ TEST(WindowModelTest, AnAccountIsCheckedBeforeStart) {
        }),
        "Sign in to the account, or type an app password."},
       {with([](AccountFields* f) { f->address = "me@gmail.com"; }), ""},
+      // A provider's own server for an address of another domain.
+      {with([](AccountFields* f) {
+         f->address = "me@example.org";
+         f->host = "outlook.office365.com";
+       }),
+       "Sign in to the account."},
       {good, ""},
   };
   for (const Case& c : cases) {
@@ -228,7 +217,7 @@ TEST(WindowModelTest, StartSendsTheChoices) {
   EXPECT_EQ(model.Request().source, P("m/Mail"));
   EXPECT_TRUE(model.Request().tree);
   EXPECT_EQ(model.Request().kind, &DefaultOutputKind());
-  EXPECT_EQ(model.Request().destination, P("m/Mail-mbox"));
+  EXPECT_EQ(model.Request().destination.value_or(""), P("m/Mail-mbox"));
   EXPECT_TRUE(model.Request().inventory);
   EXPECT_EQ(model.OutputFolder(), P("m/Mail-mbox"));
 
@@ -245,7 +234,7 @@ TEST(WindowModelTest, StartSendsTheChoices) {
   fields.folder = "Old mail/2001 #1";
   account.SetAccount(fields);
   ASSERT_TRUE(account.Next());
-  EXPECT_EQ(account.Request().destination,
+  EXPECT_EQ(account.Request().destination.value_or(""),
             "imaps://me%40example.org@[::1]:10993/Old%20mail/2001%20%231");
   EXPECT_EQ(account.Request().account.credentials.kind,
             AccountCredentials::kPassword);
@@ -253,7 +242,19 @@ TEST(WindowModelTest, StartSendsTheChoices) {
   EXPECT_EQ(account.OutputFolder(), "");
 }
 
-TEST(WindowModelTest, ASignInHoldsForItsAddress) {
+// Tokens that are never asked: the model only hands them on.
+class FixedTokens : public AccessTokens {
+ public:
+  Status Token(std::string* token) override {
+    *token = "token-1";
+    return Status::Ok();
+  }
+  Status Renew(const std::string&, std::string* token) override {
+    return Token(token);
+  }
+};
+
+TEST(WindowModelTest, ASignInHoldsForItsAccount) {
   WindowModel model = AtDestination();
   model.ChooseOutput(OutputChoice::kAccount);
   ASSERT_TRUE(model.Next());
@@ -265,28 +266,37 @@ TEST(WindowModelTest, ASignInHoldsForItsAddress) {
   EXPECT_FALSE(model.ShowsServer());
   model.SignInStarted();
   EXPECT_FALSE(model.Buttons().back);
-  model.SignInDone(false, "the consent was refused");
+  EXPECT_FALSE(model.Buttons().next);
+  model.SignInPage("https://login.example/authorize?x=1", false);
   EXPECT_EQ(model.SignInText(),
-            "The sign-in did not work: the consent was refused");
+            "No browser could be opened: open "
+            "https://login.example/authorize?x=1 in one, and sign in there.");
+  model.SignInDone(Status::Of(StatusKind::kRefused, "the consent was refused"),
+                   "", nullptr);
+  EXPECT_EQ(model.SignInText(),
+            "The sign-in did not work: the consent was refused.");
   model.SignInStarted();
-  model.SignInDone(true, "token-1");
+  auto tokens = std::make_shared<FixedTokens>();
+  model.SignInDone(Status::Ok(), "", tokens);
+  EXPECT_EQ(model.SignInText(), "Signed in as me@outlook.com.");
   EXPECT_EQ(model.Problem(), "");
   ASSERT_TRUE(model.Next());
-  EXPECT_EQ(model.Request().destination,
+  EXPECT_EQ(model.Request().destination.value_or(""),
             "imaps://me%40outlook.com@outlook.office365.com:993/Mail");
   EXPECT_EQ(model.Request().account.credentials.kind,
             AccountCredentials::kOAuth2Token);
-  EXPECT_EQ(model.Request().account.credentials.secret, "token-1");
+  EXPECT_EQ(model.SignedIn(), tokens);
 
   WindowModel other = AtDestination();
   other.ChooseOutput(OutputChoice::kAccount);
   ASSERT_TRUE(other.Next());
   other.SetAccount(fields);
   other.SignInStarted();
-  other.SignInDone(true, "token-1");
+  other.SignInDone(Status::Ok(), "", tokens);
   fields.address = "you@outlook.com";
   other.SetAccount(fields);
   EXPECT_EQ(other.SignIn(), SignInState::kNone);
+  EXPECT_EQ(other.SignedIn(), nullptr);
   EXPECT_EQ(other.Problem(), "Sign in to the account.");
 }
 
@@ -398,7 +408,7 @@ TEST(WindowModelTest, AStoppedRunWaitsForStart) {
     EXPECT_EQ(model.Buttons().nextText, "&Start");
     ASSERT_TRUE(model.Next());
     EXPECT_TRUE(model.Running());
-    EXPECT_EQ(model.Request().destination, first.destination);
+    EXPECT_EQ(model.Request().destination.value_or(""), first.destination);
     EXPECT_EQ(model.RunNotes(), "");
   }
 }
