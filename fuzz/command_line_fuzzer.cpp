@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "mailbox_check.h"
 #include "console/command_line.h"
+#include "mailbox_check.h"
 #include "scan/alternative_scanner.h"
 
 namespace {
@@ -27,7 +27,9 @@ bool IsSwitch(const char* arg, bool slashSwitches) {
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
 
 void CheckDerivedName(const char* input) {
-  const std::string name = DeriveMailboxName(input);
+  RunRequest request;
+  request.source = input;
+  const std::string name = DefaultDestination(request);
   const size_t inputLength = strlen(input);
   FUZZ_CHECK(name.size() >= 4 && name.compare(name.size() - 4, 4, ".mbx") == 0);
   // The stem is the input up to its last ".", or all of it without one.
@@ -91,7 +93,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   bool valid = argc >= 2;
   const char* name = nullptr;
   bool alternative = false;
-  bool watchDeleted = true;
   bool xSet = false, ySet = false;
   bool tree = false, inventory = false;
   char kind = 0;
@@ -110,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
       if (arg[2] != ':') xSet = true;
       if (strchr(arg + 2, ':') != nullptr) ySet = true;
     } else if (letter == 'd') {
-      if (arg[2] == '-' || Lower(arg[2]) == 'n') watchDeleted = false;
+      // Taken and passed over, whatever follows.
     } else if (letter == 'r' || letter == 'l') {
       if (arg[2] != '\0') valid = false;
       (letter == 'r' ? tree : inventory) = true;
@@ -145,7 +146,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   FUZZ_CHECK(settings.inputName == argv[1]);
   FUZZ_CHECK(settings.mailboxName == name);
   FUZZ_CHECK(settings.alternativeScan == alternative);
-  FUZZ_CHECK(settings.watchDeleted == watchDeleted);
   FUZZ_CHECK(settings.treeMode == tree && settings.inventory == inventory);
   FUZZ_CHECK(settings.output == (named != nullptr ? named
                                  : kind == 0      ? nullptr

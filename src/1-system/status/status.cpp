@@ -4,6 +4,42 @@
 
 #include "platform/system_error.h"
 
+const char* StatusKindName(StatusKind kind) {
+  switch (kind) {
+    case StatusKind::kOk:
+      return "ok";
+    case StatusKind::kNotFound:
+      return "not-found";
+    case StatusKind::kExists:
+      return "exists";
+    case StatusKind::kAccessDenied:
+      return "access-denied";
+    case StatusKind::kDiskFull:
+      return "disk-full";
+    case StatusKind::kBadInput:
+      return "bad-input";
+    case StatusKind::kRefused:
+      return "refused";
+    case StatusKind::kConnectionLost:
+      return "connection-lost";
+    case StatusKind::kUnreachable:
+      return "unreachable";
+    case StatusKind::kTimedOut:
+      return "timed-out";
+    case StatusKind::kCertificate:
+      return "certificate";
+    case StatusKind::kLimit:
+      return "limit";
+    case StatusKind::kDailyLimit:
+      return "daily-limit";
+    case StatusKind::kCancelled:
+      return "cancelled";
+    case StatusKind::kOther:
+      break;
+  }
+  return "other";
+}
+
 StatusKind KindOfSystemError(DWORD code) {
   switch (code) {
     case ERROR_SUCCESS:

@@ -23,6 +23,8 @@ enum class StatusKind {
   kTimedOut,        // no answer in time
   kCertificate,     // the server's certificate is not to be trusted
   kLimit,           // a limit of the server: connections, size, quota, rate
+  kDailyLimit,      // a provider takes no more today: the same run another
+                    // day goes on
   kCancelled,       // the user asked the run to stop
   kOther,
 };
@@ -58,6 +60,9 @@ class Status {
   DWORD code = ERROR_SUCCESS;
   std::string text;  // empty: the system's words for code
 };
+
+// The kind's name for scripts: "not-found", "disk-full", ...
+const char* StatusKindName(StatusKind kind);
 
 // The kind a system error code stands for.
 StatusKind KindOfSystemError(DWORD code);

@@ -5,14 +5,19 @@
 #ifndef KORVANE_ACCOUNT_ACCOUNT_ACCESS_H_
 #define KORVANE_ACCOUNT_ACCOUNT_ACCESS_H_
 
+#include <memory>
 #include <string>
 
+#include "account/access_tokens.h"
 #include "status/notice.h"
 
 struct AccountCredentials {
   enum Kind { kPassword, kOAuth2Token };
   Kind kind = kPassword;
   std::string secret;  // never shown, logged or put into an error
+  // kOAuth2Token: where the tokens come from when set (a sign-in, renewed
+  // as they run out, shared by every connection); else secret is the one.
+  std::shared_ptr<AccessTokens> tokens;
 };
 
 struct AccountAccess {

@@ -9,6 +9,7 @@
 #include "account/account_access.h"
 #include "net/byte_stream.h"
 #include "net/clock.h"
+#include "provider/provider.h"
 #include "status/status.h"
 
 typedef AccountCredentials ImapCredentials;
@@ -23,6 +24,11 @@ struct ImapAccount {
   int timeoutMs = 120000;  // per connect, read and write
   // An OAuth2 token goes by XOAUTH2 even where OAUTHBEARER is offered too.
   bool xoauth2 = false;
+  // The provider the host is (its limits), or null.
+  const Provider* provider = nullptr;
+  // Where what is no failure is told (waiting as the server asked); null
+  // for nowhere.
+  NoticeSink* notices = nullptr;
 };
 
 // What the IMAP code opens its connections with and times them by: the

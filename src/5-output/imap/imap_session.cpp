@@ -71,6 +71,14 @@ bool ImapSession::Has(const std::string& capability) const {
   return capabilities.count(capability) > 0;
 }
 
+std::string ImapSession::Value(const std::string& name) const {
+  const auto found = capabilities.lower_bound(name + "=");
+  if (found == capabilities.end() ||
+      found->compare(0, name.size() + 1, name + "=") != 0)
+    return "";
+  return found->substr(name.size() + 1);
+}
+
 std::string ImapSession::NextTag() { return "K" + std::to_string(++tags); }
 
 NetStatus ImapSession::Send(const std::string& bytes) {
@@ -241,28 +249,44 @@ Status ImapSession::Authenticate(const std::string& mechanism,
   return NetworkStatus(status, "AUTHENTICATE");
 }
 
+Status ImapSession::OAuth2(const ImapAccount& account,
+                           const std::string& token) {
+  if (Has("AUTH=OAUTHBEARER") && !(account.xoauth2 && Has("AUTH=XOAUTH2")))
+    return Authenticate("OAUTHBEARER",
+                        "n,a=" + account.user + ",\x01host=" + account.host +
+                            "\x01port=" + std::to_string(account.port) +
+                            "\x01"
+                            "auth=Bearer " +
+                            token + "\x01\x01");
+  if (Has("AUTH=XOAUTH2"))
+    return Authenticate("XOAUTH2", "user=" + account.user +
+                                       "\x01"
+                                       "auth=Bearer " +
+                                       token + "\x01\x01");
+  return Status::Of(StatusKind::kRefused,
+                    account.host +
+                        " takes no OAuth2 token (neither "
+                        "OAUTHBEARER nor XOAUTH2 is offered)");
+}
+
 Status ImapSession::Login(const ImapAccount& account) {
   const ImapCredentials& credentials = account.credentials;
   Status status;
-  if (credentials.kind == ImapCredentials::kOAuth2Token) {
-    if (Has("AUTH=OAUTHBEARER") && !(account.xoauth2 && Has("AUTH=XOAUTH2"))) {
-      status = Authenticate(
-          "OAUTHBEARER", "n,a=" + account.user + ",\x01host=" + account.host +
-                             "\x01port=" + std::to_string(account.port) +
-                             "\x01"
-                             "auth=Bearer " +
-                             credentials.secret + "\x01\x01");
-    } else if (Has("AUTH=XOAUTH2")) {
-      status = Authenticate("XOAUTH2", "user=" + account.user +
-                                           "\x01"
-                                           "auth=Bearer " +
-                                           credentials.secret + "\x01\x01");
-    } else {
-      return Status::Of(StatusKind::kRefused,
-                        account.host +
-                            " takes no OAuth2 token (neither "
-                            "OAUTHBEARER nor XOAUTH2 is offered)");
+  if (credentials.kind == ImapCredentials::kOAuth2Token && credentials.tokens) {
+    // A token the server no longer takes (it ran out early, or was
+    // revoked) is renewed once; the source renews it for every connection
+    // that was refused it at the same time.
+    std::string token;
+    status = credentials.tokens->Token(&token);
+    if (status.IsOk()) status = OAuth2(account, token);
+    if (status.Kind() == StatusKind::kRefused) {
+      std::string renewed;
+      const Status renewal = credentials.tokens->Renew(token, &renewed);
+      status = renewal.IsOk() ? OAuth2(account, renewed)
+                              : renewal.Within(status.Text());
     }
+  } else if (credentials.kind == ImapCredentials::kOAuth2Token) {
+    status = OAuth2(account, credentials.secret);
   } else if (Has("AUTH=PLAIN")) {
     status =
         Authenticate("PLAIN", std::string(1, '\0') + account.user +

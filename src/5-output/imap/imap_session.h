@@ -27,6 +27,9 @@ class ImapSession {
 
   // Whether the server named capability (upper case, as "LITERAL+").
   bool Has(const std::string& capability) const;
+  // The value of a capability NAME=VALUE ("APPENDLIMIT=35882577"); "" for
+  // none.
+  std::string Value(const std::string& name) const;
 
   // A fresh tag ("K17").
   std::string NextTag();
@@ -51,6 +54,7 @@ class ImapSession {
   Status Connect(const ImapAccount& account);
   Status Login(const ImapAccount& account);
   Status Authenticate(const std::string& mechanism, const std::string& initial);
+  Status OAuth2(const ImapAccount& account, const std::string& token);
   Status RefreshCapabilities();
   void NoteCapabilities(const ImapResponse& response);
   void StartReading();

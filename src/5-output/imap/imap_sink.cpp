@@ -48,6 +48,9 @@ std::unique_ptr<MessageSink> ImapSink::Create(const std::string& name,
   account.user = url.user;
   account.credentials = options.account->credentials;
   account.caFile = options.account->caFile;
+  std::string unknown;
+  account.provider = ProviderFromEnvironment(url.host, &unknown);
+  account.notices = options.account->notices;
   std::string folder;
   for (const std::string& part : url.folder)
     folder += (folder.empty() ? "" : "/") + part;

@@ -4,6 +4,7 @@
 
 #include "imap/imap_date.h"
 #include "imap/imap_folder.h"
+#include "provider/provider_signals.h"
 
 namespace {
 
@@ -143,6 +144,14 @@ Status ImapUploader::Add(ImapMessage message) {
     Report(pending, UploadOutcome::kAlreadyThere, 0, "");
     return Status::Ok();
   }
+  std::string whose;
+  const uint64_t limit = SizeLimit(&whose);
+  if (limit != 0 && message.bytes.size() > limit) {
+    Report(pending, UploadOutcome::kRefused, 0,
+           "not sent: " + std::to_string(message.bytes.size()) +
+               " bytes, more than the " + std::to_string(limit) + " " + whose);
+    return Status::Ok();
+  }
   pending.bytes = std::move(message.bytes);
   if (pending.bytes.find('\0') != std::string::npos) {
     if (settings.binary && session && session->Has("BINARY")) {
@@ -180,9 +189,16 @@ Status ImapUploader::Pump(bool finish) {
     const bool crowded =
         inFlight.size() >= (multi ? 2 : settings.inFlightCommands) ||
         inFlightBytes >= settings.inFlightBytes;
+    const bool due = !queue.empty() && (full || finish || queue.front().alone);
+    // The server asked for a pause: what is on its way is answered first.
+    const bool paused = resumeAt != 0 && clock->NowMs() < resumeAt;
+    if (due && paused && inFlight.empty()) {
+      clock->WaitUntil(resumeAt, nullptr);
+      continue;
+    }
     NetStatus status = NetStatus::kOk;
     Command command;
-    if (!queue.empty() && (full || finish || queue.front().alone) && !crowded) {
+    if (due && !crowded && !paused) {
       // A batch, cut before a message that must go alone.
       do {
         command.bytes += queue.front().bytes.size();
@@ -195,13 +211,16 @@ Status ImapUploader::Pump(bool finish) {
       queuedBytes -= command.bytes;
       status = SendCommand(command);
     } else if (!inFlight.empty() &&
-               (crowded || finish || session->ReadableNow())) {
+               (crowded || finish || paused || session->ReadableNow())) {
       status = ReadOne();
     } else {
       status = FlushOut();
       if (status == NetStatus::kOk) return Status::Ok();
     }
     if (status != NetStatus::kOk) {
+      // A connection ended with the provider's daily limit is not opened
+      // again.
+      if (!fatal.IsOk()) return fatal;
       const Status recovered = Recover(status, &command.messages);
       if (!recovered.IsOk()) {
         fatal = recovered;
@@ -333,6 +352,7 @@ NetStatus ImapUploader::AwaitContinuation(const std::string& tag,
       return NetStatus::kOk;
     }
     if (r.kind == ImapResponse::kTagged) Answered(r);
+    if (r.kind == ImapResponse::kUntagged) Untagged(r);
   }
   return status;
 }
@@ -342,7 +362,15 @@ NetStatus ImapUploader::ReadOne() {
   ImapResponse r;
   if (status == NetStatus::kOk) status = session->Read(&r);
   if (status == NetStatus::kOk && r.kind == ImapResponse::kTagged) Answered(r);
+  if (status == NetStatus::kOk && r.kind == ImapResponse::kUntagged)
+    Untagged(r);
   return status;
+}
+
+void ImapUploader::Untagged(const ImapResponse& response) {
+  // Gmail may end the connection at its daily limit with a BYE.
+  std::vector<Pending> none;
+  if (response.word == "BYE") ProviderSaid(response, &none);
 }
 
 void ImapUploader::Answered(const ImapResponse& response) {
@@ -356,7 +384,56 @@ void ImapUploader::Answered(const ImapResponse& response) {
   }
 }
 
+void ImapUploader::Requeue(std::vector<Pending>* messages) {
+  for (auto m = messages->rbegin(); m != messages->rend(); ++m) {
+    queuedBytes += m->bytes.size();
+    queue.push_front(std::move(*m));
+  }
+  messages->clear();
+}
+
+uint64_t ImapUploader::SizeLimit(std::string* whose) const {
+  const std::string announced = session ? session->Value("APPENDLIMIT") : "";
+  if (!announced.empty() && announced.size() < 19 &&
+      announced.find_first_not_of("0123456789") == std::string::npos &&
+      std::stoull(announced) > 0) {
+    *whose = "the server takes (its APPENDLIMIT)";
+    return std::stoull(announced);
+  }
+  if (!account.provider) return 0;
+  *whose = std::string("bytes ") + account.provider->title + " takes";
+  return account.provider->maxMessageBytes;
+}
+
+bool ImapUploader::ProviderSaid(const ImapResponse& response,
+                                std::vector<Pending>* messages) {
+  if (SaysDailyLimit(account.provider, response.CodeName(), response.text)) {
+    // Neither refused nor lost: the run ends, and a later one sends them.
+    messages->clear();
+    fatal = Status::Of(StatusKind::kDailyLimit,
+                       std::string(account.provider->title) +
+                           " takes no more today: " + ServerSays(response));
+    return true;
+  }
+  int64_t ms = 0;
+  if (response.word == "OK" || !SuggestedBackoffMs(response.text, &ms))
+    return false;
+  Requeue(messages);
+  resumeAt = std::max(resumeAt, clock->NowMs() + ms);
+  if (!toldPause && account.notices) {
+    toldPause = true;
+    Notice notice;
+    notice.kind = NoticeKind::kThrottled;
+    notice.seconds = static_cast<uint64_t>((ms + 999) / 1000);
+    notice.text = ServerSays(response);
+    notice.where = mailbox;
+    account.notices->Tell(notice);
+  }
+  return true;
+}
+
 void ImapUploader::Complete(Command* command, const ImapResponse& response) {
+  if (ProviderSaid(response, &command->messages)) return;
   if (response.word == "OK") {
     const std::vector<uint32_t> uids = AppendedUids(response);
     for (size_t i = 0; i < command->messages.size(); ++i) {

@@ -8,6 +8,14 @@
 // of tries, and what it had not confirmed is checked against the folder
 // once more and sent again where missing. Every pause and wait is one of
 // the links' clock.
+//
+// A provider's limits are kept: a message over the size the server
+// announces (APPENDLIMIT, RFC 7889), or else the provider's, is refused
+// without being sent; where the server asks for a pause (Microsoft's
+// "Suggested Backoff Time"), nothing more is sent until it is over, and
+// what it turned down goes again; where a provider says its daily limit is
+// reached (Gmail's OVERQUOTA), the upload ends with a kDailyLimit status,
+// what was not taken neither refused nor lost: a later run sends it.
 #ifndef KORVANE_IMAP_IMAP_UPLOADER_H_
 #define KORVANE_IMAP_IMAP_UPLOADER_H_
 
@@ -114,8 +122,17 @@ class ImapUploader {
                               bool* refused);
   // A tagged answer to one of the commands in flight.
   void Answered(const ImapResponse& response);
+  void Untagged(const ImapResponse& response);
   void Complete(Command* command, const ImapResponse& response);
   Status Recover(NetStatus cause, std::vector<Pending>* partial);
+  // Back to the front of the queue, to go again.
+  void Requeue(std::vector<Pending>* messages);
+  // A provider's sign in an answer (its daily limit, a pause): true where
+  // it was one and has been dealt with.
+  bool ProviderSaid(const ImapResponse& response,
+                    std::vector<Pending>* messages);
+  // The most a message may have: APPENDLIMIT, else the provider's; 0.
+  uint64_t SizeLimit(std::string* whose) const;
   bool NonSynchronizing(const Pending& message) const;
   void Report(const Pending& message, UploadOutcome outcome, uint32_t uid,
               const std::string& text);
@@ -143,6 +160,8 @@ class ImapUploader {
   Status fatal;  // a fault that ends the run
   DeliveryTally tally;
   uint64_t reconnects = 0;
+  int64_t resumeAt = 0;  // on the clock: nothing is sent before
+  bool toldPause = false;
 };
 
 #endif  // KORVANE_IMAP_IMAP_UPLOADER_H_

@@ -383,14 +383,17 @@ class ImapSession:
         if every:
             with self.s.lock:
                 now = time.monotonic()
-                self.s.stats["appends_asked"] = \
-                    self.s.stats.get("appends_asked", 0) + 1
-                throttle = (now < self.s.throttled_until or
-                            self.s.stats["appends_asked"] % every == 0)
+                backoff = self.s.number("backoff_ms")
+                # Every Nth APPEND outside a pause starts one; what comes
+                # during it is turned down too.
+                throttle = now < self.s.throttled_until
+                if not throttle:
+                    self.s.stats["appends_asked"] = \
+                        self.s.stats.get("appends_asked", 0) + 1
+                    if self.s.stats["appends_asked"] % every == 0:
+                        self.s.throttled_until = now + backoff / 1000.0
+                        throttle = True
                 if throttle:
-                    backoff = self.s.number("backoff_ms")
-                    self.s.throttled_until = max(self.s.throttled_until,
-                                                 now + backoff / 1000.0)
                     self.s.stats["throttled"] += 1
             if throttle:
                 return (" BAD Request is throttled. Suggested Backoff Time: "

@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "tbb/base_layout.h"
 #include "framing/message_writer.h"
 #include "framing/write_behind_sink.h"
 #include "io/file_stream.h"
@@ -10,10 +9,20 @@
 #include "platform/system_error.h"
 #include "scan/alternative_scanner.h"
 #include "scan/normal_scanner.h"
+#include "tbb/base_layout.h"
 
 namespace {
 
 class NoProgress : public ConversionProgress {};
+
+// Where the messages of a survey go: nowhere.
+class NoSink : public MessageSink {
+ public:
+  bool MessagesApart() const override { return false; }
+  DWORD WriteBytes(const void*, size_t) override { return ERROR_SUCCESS; }
+  DWORD Finish() override { return ERROR_SUCCESS; }
+  uint64_t BytesWritten() const override { return 0; }
+};
 
 // Whether reading the base failed (the pages that failed read as zeros);
 // the result then says why.
@@ -36,7 +45,8 @@ class ScanPass {
         base(base),
         result(result),
         tickCount(options.tickCount != nullptr ? options.tickCount
-                                               : GetTickCount) {}
+                                               : GetTickCount),
+        cancel(options.cancel) {}
 
   // Writes every message the attached scanner yields. False when the run
   // must stop: a write failed, or the base could not be read.
@@ -46,7 +56,8 @@ class ScanPass {
     auto report = [&]() {
       const uint64_t done =
           offset + uint64_t(scanner->position - scanner->base);
-      progress->Advanced(PercentOf(done, base.size), done);
+      progress->Advanced(PercentOf(done, base.size), done,
+                         uint64_t(result->messages));
     };
     if (first) {
       report();
@@ -59,6 +70,10 @@ class ScanPass {
     place.foundBy = foundBy;
     const unsigned char* record = scanner->position;
     while (scanner->Next(&text, &length, &time)) {
+      if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+        result->outcome = ConversionOutcome::kCancelled;
+        return false;
+      }
       // A view that failed reads as zeros from then on: what the scan
       // makes of them is not the base.
       if (CheckRead()) return false;
@@ -109,6 +124,7 @@ class ScanPass {
   const MappedFile& base;
   ConversionResult* result;
   DWORD (*tickCount)();
+  const std::atomic<bool>* cancel;
   DWORD lastTick = 0;
   uint32_t records = 0;  // met by the scans, empty ones included
 };
@@ -196,7 +212,7 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   result.bytesRead = base.size;
 
   if (options.outputFolder == nullptr && !options.outputMustBeNew &&
-      IsMessageBase(outputName)) {
+      !options.countOnly && IsMessageBase(outputName)) {
     result.outcome = ConversionOutcome::kCantCreateOutput;
     result.outputIsBase = true;
     result.reason = "it is a message base";
@@ -211,7 +227,9 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   outputOptions.madeByCaller = options.outputMade;
   outputOptions.account = options.account;
   std::unique_ptr<MessageSink> sink =
-      kind.create(outputName, outputOptions, &result.reason);
+      options.countOnly
+          ? std::unique_ptr<MessageSink>(new NoSink)
+          : kind.create(outputName, outputOptions, &result.reason);
   if (!sink) {
     result.outcome = ConversionOutcome::kCantCreateOutput;
     return result;
@@ -256,7 +274,8 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
     }
   }
 
-  if (kind.streamed && (options.writeBehind || options.writeBehindFrom))
+  if (kind.streamed && !options.countOnly &&
+      (options.writeBehind || options.writeBehindFrom))
     sink.reset(new WriteBehindSink(
         std::move(sink),
         options.writeBehind ? nullptr : options.writeBehindFrom));
@@ -288,6 +307,13 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
     }
   }
 
+  // A cancelled output is left unfinished: the sink, destroyed, takes away
+  // what has no final name yet.
+  if (result.outcome == ConversionOutcome::kCancelled) {
+    result.bytesWritten = writer.BytesWritten();
+    TakeTally(*sink, &result);
+    return result;
+  }
   // Finishing hands on the rest and completes the output; a full disk may
   // show only then.
   if (!writer.Finish() && whole) {

@@ -63,6 +63,15 @@ struct ConversionOptions {
 
   // The millisecond clock for the progress throttle; tests substitute theirs.
   DWORD (*tickCount)() = nullptr;  // null: GetTickCount
+
+  // Nothing is made or written: the scans count the messages a conversion
+  // would write (a survey of the base).
+  bool countOnly = false;
+
+  // Set from any thread to stop the conversion at its next message
+  // (kCancelled): the output is not finished, so what has its final name
+  // stays whole. Null: not cancellable.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 enum class ConversionOutcome {
@@ -73,6 +82,7 @@ enum class ConversionOutcome {
   kCantReadBase,      // the base failed while it was read (it shrank, ...)
   kCantCreateOutput,  // the output could not be created
   kCantWriteOutput,   // a write to the output failed (disk full, ...)
+  kCancelled,         // stopped by ConversionOptions::cancel, not finished
 };
 
 struct ConversionResult {
@@ -107,10 +117,13 @@ class ConversionProgress {
   // The output exists and the scanner is built; the scan starts now.
   virtual void ScanStarting(ScanKind scan) { (void)scan; }
   // Once right after the scanner is attached, then at most every ~100 ms
-  // while messages are written. percent of the base, and bytes of it done.
-  virtual void Advanced(unsigned percent, uint64_t bytesDone) {
+  // while messages are written. percent of the base, bytes of it done,
+  // and the messages written so far.
+  virtual void Advanced(unsigned percent, uint64_t bytesDone,
+                        uint64_t messages) {
     (void)percent;
     (void)bytesDone;
+    (void)messages;
   }
   // The normal scan met its first unusable record.
   virtual void CorruptionFound() {}

@@ -29,7 +29,7 @@ std::string Message(int i) {
 class Recorder : public ConversionProgress {
  public:
   void ScanStarting(ScanKind scan) override { scans.push_back(scan); }
-  void Advanced(unsigned percent, uint64_t) override {
+  void Advanced(unsigned percent, uint64_t, uint64_t) override {
     percents.push_back(percent);
   }
   void CorruptionFound() override { ++warnings; }
@@ -240,7 +240,7 @@ TEST(ConversionTest, WarnsOnceAndSpacesProgress) {
 class Truncator : public ConversionProgress {
  public:
   explicit Truncator(std::string name) : name(std::move(name)) {}
-  void Advanced(unsigned, uint64_t) override {
+  void Advanced(unsigned, uint64_t, uint64_t) override {
     if (!done) done = truncate(name.c_str(), 0) == 0;
   }
   std::string name;

@@ -6,9 +6,8 @@
 
 const OutputKind& KindOf(const RunRequest& request) {
   if (request.kind != nullptr) return *request.kind;
-  const OutputKind* named = request.destination
-                                ? OutputKindOfName(*request.destination)
-                                : nullptr;
+  const OutputKind* named =
+      request.destination ? OutputKindOfName(*request.destination) : nullptr;
   return named != nullptr ? *named : DefaultOutputKind();
 }
 

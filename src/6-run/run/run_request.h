@@ -66,10 +66,10 @@ const int kMaxRunJobs = 64;
 const OutputKind& KindOf(const RunRequest& request);
 
 // The destination of a request that names none (or its own), as the
-// command line has always derived it: for a base, its name with the kind's suffix in place
-// of its extension ("inbox.tbb" -> "inbox.mbx"); for a tree, ROOT's name
-// with the kind's tree suffix beside it ("Mail" -> "Mail-mbox"). "" where
-// there is none (a tree of ROOT "/", an account's kind).
+// command line has always derived it: for a base, its name with the kind's
+// suffix in place of its extension ("inbox.tbb" -> "inbox.mbx"); for a tree,
+// ROOT's name with the kind's tree suffix beside it ("Mail" -> "Mail-mbox"). ""
+// where there is none (a tree of ROOT "/", an account's kind).
 std::string DefaultDestination(const RunRequest& request);
 
 #endif  // KORVANE_RUN_RUN_REQUEST_H_

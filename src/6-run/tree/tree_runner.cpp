@@ -18,10 +18,21 @@ namespace {
 // One worker's view of the base it is converting.
 class WorkerProgress : public ConversionProgress {
  public:
-  void Advanced(unsigned, uint64_t bytesDone) override {
+  void ScanStarting(ScanKind scan) override {
+    if (told != nullptr) told->ScanStarting(index, scan);
+  }
+  void Advanced(unsigned, uint64_t bytesDone, uint64_t count) override {
     bytes.store(bytesDone, std::memory_order_relaxed);
+    messages.store(count, std::memory_order_relaxed);
+  }
+  void CorruptionFound() override {
+    if (told != nullptr) told->CorruptionFound(index);
   }
   std::atomic<uint64_t> bytes{0};
+  std::atomic<uint64_t> messages{0};
+  // The run's progress, and the folder of the base in progress.
+  TreeProgress* told = nullptr;
+  size_t index = 0;
 };
 
 class Run {
@@ -37,7 +48,9 @@ class Run {
         options(options),
         folders(*folders) {}
 
-  TreeRunSummary Go(TreeProgress* progress);
+  TreeProgress* progress = nullptr;
+
+  TreeRunSummary Go();
 
  private:
   // The outputs are places of a server, not below OUTDIR.
@@ -50,6 +63,7 @@ class Run {
   std::string InventoryPrefix(const TreeFolder& folder) const;
   ConversionResult Convert(const TreeFolder& folder, WorkerProgress* mine);
   void Stop(const std::string& reason);
+  bool Cancelled() const;
   TreeProgressState State();
 
   FileSystem* const fs;
@@ -70,6 +84,7 @@ class Run {
   int running = 0;
   int basesDone = 0;
   uint64_t bytesFinished = 0;
+  uint64_t messagesFinished = 0;
   std::vector<std::unique_ptr<WorkerProgress>> workers;
   TreeRunSummary summary;
 };
@@ -87,30 +102,45 @@ std::string Run::InventoryPrefix(const TreeFolder& folder) const {
   return place.empty() ? place : place + "/";
 }
 
+bool Run::Cancelled() const {
+  return options.conversion.cancel != nullptr &&
+         options.conversion.cancel->load(std::memory_order_relaxed);
+}
+
 void Run::Work(WorkerProgress* mine) {
+  mine->told = progress;
   for (;;) {
     size_t index;
     {
       std::lock_guard<std::mutex> lock(mutex);
-      if (summary.stopped || next == order.size()) break;
+      if (Cancelled()) summary.cancelled = true;
+      if (summary.stopped || summary.cancelled || next == order.size()) break;
       index = order[next++];
     }
     // Until it is marked done, this folder is this worker's alone.
     TreeFolder& folder = folders[index];
+    mine->index = index;
+    if (progress != nullptr) progress->BaseStarted(index);
     ConversionResult result = Convert(folder, mine);
     const bool outputFailed =
         result.outcome == ConversionOutcome::kCantCreateOutput ||
         result.outcome == ConversionOutcome::kCantWriteOutput;
+    // A cancelled base keeps its place for the run that carries it on.
     if (result.outcome != ConversionOutcome::kConverted &&
+        result.outcome != ConversionOutcome::kCancelled &&
         result.bytesWritten == 0)
       layout->Discard(outDir, folder);
 
-    std::lock_guard<std::mutex> lock(mutex);
+    std::unique_lock<std::mutex> lock(mutex);
     folder.result = std::move(result);
     folder.state = TreeBaseState::kDone;
+    if (folder.result.outcome == ConversionOutcome::kCancelled)
+      summary.cancelled = true;
     ++basesDone;
     bytesFinished += folder.baseSize;
+    messagesFinished += uint64_t(folder.result.messages);
     mine->bytes.store(0, std::memory_order_relaxed);
+    mine->messages.store(0, std::memory_order_relaxed);
     if (outputFailed) {
       std::string place = Remote() ? RemotePlaceName(outDirName, folder.output)
                                    : JoinPath(outDirName, folder.output);
@@ -127,6 +157,8 @@ void Run::Work(WorkerProgress* mine) {
         Stop("can't write " + JoinPath(outDirName, kJournalName) + ": " +
              SystemErrorText(error));
     }
+    lock.unlock();
+    if (progress != nullptr) progress->BaseFinished(index);
   }
   std::lock_guard<std::mutex> lock(mutex);
   --running;
@@ -188,14 +220,17 @@ TreeProgressState Run::State() {
   state.basesTotal = static_cast<int>(order.size());
   for (size_t i : order) state.bytesTotal += folders[i].baseSize;
   state.bytesDone = bytesFinished;
-  for (const auto& w : workers)
+  state.messagesDone = messagesFinished;
+  for (const auto& w : workers) {
     state.bytesDone += w->bytes.load(std::memory_order_relaxed);
+    state.messagesDone += w->messages.load(std::memory_order_relaxed);
+  }
   // A base may have grown since the walk saw it.
   state.bytesDone = std::min(state.bytesDone, state.bytesTotal);
   return state;
 }
 
-TreeRunSummary Run::Go(TreeProgress* progress) {
+TreeRunSummary Run::Go() {
   order = ConversionOrder(folders);
 
   const size_t wanted =
@@ -233,14 +268,18 @@ TreeRunSummary Run::Go(TreeProgress* progress) {
   lock.unlock();
   for (std::thread& t : threads) t.join();
 
-  for (size_t i : order)
-    if (folders[i].state == TreeBaseState::kWaiting)
-      folders[i].state = TreeBaseState::kNotStarted;
+  MarkNotStarted(&folders);
   if (progress != nullptr) progress->Advanced(State());
   return summary;
 }
 
 }  // namespace
+
+void MarkNotStarted(TreeFolders* folders) {
+  for (TreeFolder& f : *folders)
+    if (f.state == TreeBaseState::kWaiting)
+      f.state = TreeBaseState::kNotStarted;
+}
 
 std::vector<size_t> ConversionOrder(const TreeFolders& folders) {
   std::vector<size_t> order;
@@ -260,7 +299,8 @@ TreeRunSummary RunTree(const Folder& root, const Folder& outDir,
                        const TreeRunOptions& options, TreeFolders* folders,
                        TreeProgress* progress) {
   Run run(root, outDir, outDirName, layout, options, folders);
-  return run.Go(progress);
+  run.progress = progress;
+  return run.Go();
 }
 
 std::string InventoryFolder(const TreeFolder& folder) {

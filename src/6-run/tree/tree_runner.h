@@ -17,14 +17,28 @@ struct TreeProgressState {
   int basesTotal = 0;
   uint64_t bytesDone = 0;  // of the bases' sizes as the walk found them
   uint64_t bytesTotal = 0;
+  uint64_t messagesDone = 0;  // of the bases finished and in progress
 };
 
-// Told how the run goes, always on the thread that called RunTree.
+// Told how the run goes.
 class TreeProgress {
  public:
   virtual ~TreeProgress() {}
-  // Every ~200 ms while bases are converted, and once at the end.
+  // Every ~200 ms while bases are converted, and once at the end; always
+  // on the thread that called RunTree.
   virtual void Advanced(const TreeProgressState& state) { (void)state; }
+  // The conversion of the base of folder index begins, and has ended (its
+  // state and result set); on the worker's thread, the next base not
+  // started before BaseFinished returns.
+  virtual void BaseStarted(size_t index) { (void)index; }
+  virtual void BaseFinished(size_t index) { (void)index; }
+  // A scan of that base begins, and the normal scan met its first unusable
+  // record (ConversionProgress); on the worker's thread.
+  virtual void ScanStarting(size_t index, ScanKind scan) {
+    (void)index;
+    (void)scan;
+  }
+  virtual void CorruptionFound(size_t index) { (void)index; }
 };
 
 class RunJournal;
@@ -49,6 +63,9 @@ struct TreeRunSummary {
   // the bases in progress were finished, no other was started.
   bool stopped = false;
   std::string stopReason;
+  // options.conversion.cancel was set: no base was started after it, the
+  // ones in progress stopped (kCancelled) unfinished.
+  bool cancelled = false;
 };
 
 // The folder as the inventory names it: its path below ROOT with "/"
@@ -58,6 +75,10 @@ std::string InventoryFolder(const TreeFolder& folder);
 // The folders whose bases a run converts (those the layout gave an output),
 // in the order it starts them: biggest first, tree order among equals.
 std::vector<size_t> ConversionOrder(const TreeFolders& folders);
+
+// Every base still waiting is one the run did not start: the run stopped
+// (or was cancelled, or its places could not all be made) before it.
+void MarkNotStarted(TreeFolders* folders);
 
 // Converts every base of folders that the layout gave an output, from the
 // open folder root into the open folder outDir (named outDirName in

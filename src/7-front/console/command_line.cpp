@@ -57,6 +57,14 @@ bool ParseCommandLine(int argc, char** argv, bool slashSwitches,
   settings->inputName = argv[1];
   for (int i = 2; i < argc; ++i) {
     const char* arg = argv[i];
+    if (strcmp(arg, "--log") == 0) {
+      if (i + 1 == argc) {
+        *problem = "--log takes the name of a file to write the log into";
+        return false;
+      }
+      settings->logName = argv[++i];
+      continue;
+    }
     bool isSwitch = arg[0] == '-' || (slashSwitches && arg[0] == '/');
     if (!isSwitch) {
       if (settings->mailboxName != nullptr) return false;
@@ -68,9 +76,7 @@ bool ParseCommandLine(int argc, char** argv, bool slashSwitches,
         settings->alternativeScan = true;
         ReadAlternativeScanValues(arg + 2, settings);
         break;
-      case 'd':
-        if (arg[2] == '-' || arg[2] == 'n' || arg[2] == 'N')
-          settings->watchDeleted = false;
+      case 'd':  // deleted messages are never in the chain: nothing to do
         break;
       case 'r':
         if (arg[2] != '\0') return false;
@@ -83,10 +89,10 @@ bool ParseCommandLine(int argc, char** argv, bool slashSwitches,
       case 'j': {
         const char* end;
         int32_t jobs = ReadNumber(arg + 2, &end);
-        if (end == arg + 2 || *end != '\0' || jobs < 1 || jobs > kMaxJobs) {
+        if (end == arg + 2 || *end != '\0' || jobs < 1 || jobs > kMaxRunJobs) {
           *problem = std::string(arg) +
                      ": -j takes a number of bases at once, " + "1 to " +
-                     std::to_string(kMaxJobs);
+                     std::to_string(kMaxRunJobs);
           return false;
         }
         settings->jobs = jobs;
@@ -148,11 +154,4 @@ std::string MoreHelpText() {
 
 const char* ResolveInputName(const char* inputName) {
   return inputName[0] == '*' ? "messages.tbb" : inputName;
-}
-
-std::string DeriveMailboxName(const char* inputName, const char* extension) {
-  const char* dot = strrchr(inputName, '.');
-  std::string name = dot != nullptr ? std::string(inputName, dot - inputName)
-                                    : std::string(inputName);
-  return name + extension;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kinds/output_kind.h"
+#include "run/run_request.h"
 
 struct RunSettings {
   const char* inputName = nullptr;
@@ -14,12 +15,13 @@ struct RunSettings {
   bool alternativeScan = false;
   int32_t minHeaderSize = 64;      // X of -a[X][:Y]
   int32_t compatibilityLevel = 2;  // Y of -a[X][:Y]
-  bool watchDeleted = true;
   // -r: the input is a folder, converted with every base below it.
   bool treeMode = false;
   int32_t jobs = 0;  // -jN, 1 to 64; 0: not given
   // -l: an inventory of every record the scan meets, beside the output.
   bool inventory = false;
+  // --log FILE: the run's events as JSON Lines into FILE.
+  const char* logName = nullptr;
   // The output kind a switch chose (-m: a Maildir); null for the default,
   // an mbox file.
   const OutputKind* output = nullptr;
@@ -28,8 +30,6 @@ struct RunSettings {
     return output != nullptr ? *output : DefaultOutputKind();
   }
 };
-
-const int32_t kMaxJobs = 64;
 
 // Whether "/" introduces a switch as "-" does. On POSIX it would make every
 // absolute path a switch, so there only "-" does.
@@ -53,12 +53,6 @@ int32_t ReadNumber(const char* text, const char** end);
 
 // "*..." stands for messages.tbb in the current directory.
 const char* ResolveInputName(const char* inputName);
-
-// The input name with its last "." and what follows replaced by extension
-// (".mbx", or an output kind's suffix), or extension appended when it has
-// no ".".
-std::string DeriveMailboxName(const char* inputName,
-                              const char* extension = ".mbx");
 
 extern const char kUsageText[];
 

@@ -35,11 +35,18 @@ struct Case {
   bool alternative = false;
   int32_t x = 64;
   int32_t y = 2;
-  bool watchDeleted = true;
   bool tree = false;
   int32_t jobs = 0;
   char kind = 0;  // the output kind's switch letter; 0: the default
 };
+
+// The output a single run of input names when none is given.
+std::string Derived(const char* input, char letter = 0) {
+  RunRequest request;
+  request.source = input;
+  request.kind = letter == 0 ? nullptr : OutputKindOfLetter(letter);
+  return DefaultDestination(request);
+}
 
 void Check(const Case& c, bool slashSwitches) {
   std::string joined;
@@ -57,7 +64,6 @@ void Check(const Case& c, bool slashSwitches) {
   EXPECT_EQ(c.alternative, s.alternativeScan);
   EXPECT_EQ(c.x, s.minHeaderSize);
   EXPECT_EQ(c.y, s.compatibilityLevel);
-  EXPECT_EQ(c.watchDeleted, s.watchDeleted);
   EXPECT_EQ(c.tree, s.treeMode);
   EXPECT_EQ(c.jobs, s.jobs);
   EXPECT_EQ(c.kind == 0 ? nullptr : OutputKindOfLetter(c.kind), s.output);
@@ -65,82 +71,48 @@ void Check(const Case& c, bool slashSwitches) {
 
 // Cases that read the same whichever characters introduce a switch.
 const Case kCommon[] = {
-    {{}, false, nullptr, false, 64, 2, true},
-    {{"in.tbb"}, true, nullptr, false, 64, 2, true},
-    {{"-a"}, true, nullptr, false, 64, 2, true},  // first is always a name
-    {{""}, true, nullptr, false, 64, 2, true},
-    {{"in.tbb", "out.mbx"}, true, "out.mbx", false, 64, 2, true},
+    {{}, false, nullptr, false, 64, 2},
+    {{"in.tbb"}, true, nullptr, false, 64, 2},
+    {{"-a"}, true, nullptr, false, 64, 2},  // first is always a name
+    {{""}, true, nullptr, false, 64, 2},
+    {{"in.tbb", "out.mbx"}, true, "out.mbx", false, 64, 2},
     {{"in.tbb", "out.mbx", "extra"}, false},
     {{"in.tbb", "-x"}, false},
     {{"in.tbb", "-"}, false},
-    {{"in.tbb", "-a", "out.mbx"}, true, "out.mbx", true, 0, 2, true},
-    {{"in.tbb", "out.mbx", "-a"}, true, "out.mbx", true, 0, 2, true},
-    {{"in.tbb", "-A"}, true, nullptr, true, 0, 2, true},
-    {{"in.tbb", "-a:"}, true, nullptr, true, 64, 0, true},
-    {{"in.tbb", "-a:4"}, true, nullptr, true, 64, 4, true},
-    {{"in.tbb", "-a:-1"}, true, nullptr, true, 64, -1, true},
-    {{"in.tbb", "-a0"}, true, nullptr, true, 0, 2, true},
-    {{"in.tbb", "-a-5"}, true, nullptr, true, -5, 2, true},
-    {{"in.tbb", "-a0x20"}, true, nullptr, true, 32, 2, true},
-    {{"in.tbb", "-a010"}, true, nullptr, true, 8, 2, true},
-    {{"in.tbb", "-a32x:1"}, true, nullptr, true, 32, 2, true},
-    {{"in.tbb", "-a32:1"}, true, nullptr, true, 32, 1, true},
-    {{"in.tbb", "-a 7"}, true, nullptr, true, 7, 2, true},
-    {{"in.tbb", "-a100", "-a:1"}, true, nullptr, true, 100, 1, true},
-    {{"in.tbb", "-a100", "-a"}, true, nullptr, true, 0, 2, true},
-    {{"in.tbb", "-a99999999999"}, true, nullptr, true, 2147483647, 2, true},
-    {{"in.tbb", "-a-99999999999"},
-     true,
-     nullptr,
-     true,
-     -2147483647 - 1,
-     2,
-     true},
-    {{"in.tbb", "-a:4294967298"}, true, nullptr, true, 64, 2147483647, true},
-    {{"in.tbb", "-a0xFFFFFFFF"}, true, nullptr, true, 2147483647, 2, true},
-    {{"in.tbb", "-d"}, true, nullptr, false, 64, 2, true},
-    {{"in.tbb", "-d+"}, true, nullptr, false, 64, 2, true},
-    {{"in.tbb", "-dyes"}, true, nullptr, false, 64, 2, true},
-    {{"in.tbb", "-d-"}, true, nullptr, false, 64, 2, false},
-    {{"in.tbb", "-dno"}, true, nullptr, false, 64, 2, false},
-    {{"in.tbb", "-DN"}, true, nullptr, false, 64, 2, false},
-    {{"in.tbb", "-d-", "-d+"}, true, nullptr, false, 64, 2, false},
+    {{"in.tbb", "-a", "out.mbx"}, true, "out.mbx", true, 0, 2},
+    {{"in.tbb", "out.mbx", "-a"}, true, "out.mbx", true, 0, 2},
+    {{"in.tbb", "-A"}, true, nullptr, true, 0, 2},
+    {{"in.tbb", "-a:"}, true, nullptr, true, 64, 0},
+    {{"in.tbb", "-a:4"}, true, nullptr, true, 64, 4},
+    {{"in.tbb", "-a:-1"}, true, nullptr, true, 64, -1},
+    {{"in.tbb", "-a0"}, true, nullptr, true, 0, 2},
+    {{"in.tbb", "-a-5"}, true, nullptr, true, -5, 2},
+    {{"in.tbb", "-a0x20"}, true, nullptr, true, 32, 2},
+    {{"in.tbb", "-a010"}, true, nullptr, true, 8, 2},
+    {{"in.tbb", "-a32x:1"}, true, nullptr, true, 32, 2},
+    {{"in.tbb", "-a32:1"}, true, nullptr, true, 32, 1},
+    {{"in.tbb", "-a 7"}, true, nullptr, true, 7, 2},
+    {{"in.tbb", "-a100", "-a:1"}, true, nullptr, true, 100, 1},
+    {{"in.tbb", "-a100", "-a"}, true, nullptr, true, 0, 2},
+    {{"in.tbb", "-a99999999999"}, true, nullptr, true, 2147483647, 2},
+    {{"in.tbb", "-a-99999999999"}, true, nullptr, true, -2147483647 - 1, 2},
+    {{"in.tbb", "-a:4294967298"}, true, nullptr, true, 64, 2147483647},
+    {{"in.tbb", "-a0xFFFFFFFF"}, true, nullptr, true, 2147483647, 2},
+    {{"in.tbb", "-d"}, true, nullptr, false, 64, 2},
+    {{"in.tbb", "-d+"}, true, nullptr, false, 64, 2},
+    {{"in.tbb", "-dyes"}, true, nullptr, false, 64, 2},
+    {{"in.tbb", "-d-"}, true, nullptr, false, 64, 2},
+    {{"in.tbb", "-DN", "-d+"}, true, nullptr, false, 64, 2},
     {{"in.tbb", "-mbox"}, false},
-    {{"in.tbb", "-m"}, true, nullptr, false, 64, 2, true, false, 0, 'm'},
-    {{"in.tbb", "-M", "out", "-a"},
-     true,
-     "out",
-     true,
-     0,
-     2,
-     true,
-     false,
-     0,
-     'm'},
-    {{"in.tbb", "out", "-m", "-m"},
-     true,
-     "out",
-     false,
-     64,
-     2,
-     true,
-     false,
-     0,
-     'm'},
+    {{"in.tbb", "-m"}, true, nullptr, false, 64, 2, false, 0, 'm'},
+    {{"in.tbb", "-M", "out", "-a"}, true, "out", true, 0, 2, false, 0, 'm'},
+    {{"in.tbb", "out", "-m", "-m"}, true, "out", false, 64, 2, false, 0, 'm'},
     {{"in.tbb", "-m-"}, false},
-    {{"Mail", "-r"}, true, nullptr, false, 64, 2, true, true},
-    {{"Mail", "-R", "out", "-a:3"}, true, "out", true, 64, 3, true, true},
-    {{"Mail", "-j2", "-r"}, true, nullptr, false, 64, 2, true, true, 2},
-    {{"Mail", "-r", "-J64"}, true, nullptr, false, 64, 2, true, true, 64},
-    {{"Mail", "-r", "-j1", "-j0x10"},
-     true,
-     nullptr,
-     false,
-     64,
-     2,
-     true,
-     true,
-     16},
+    {{"Mail", "-r"}, true, nullptr, false, 64, 2, true},
+    {{"Mail", "-R", "out", "-a:3"}, true, "out", true, 64, 3, true},
+    {{"Mail", "-j2", "-r"}, true, nullptr, false, 64, 2, true, 2},
+    {{"Mail", "-r", "-J64"}, true, nullptr, false, 64, 2, true, 64},
+    {{"Mail", "-r", "-j1", "-j0x10"}, true, nullptr, false, 64, 2, true, 16},
     {{"Mail", "-rf"}, false},
     {{"Mail", "-j2"}, false},
     {{"Mail", "-r", "-j"}, false},
@@ -159,32 +131,25 @@ TEST(CommandLineTest, CommonRules) {
 
 TEST(CommandLineTest, SlashSwitchesOnlyWhereAsked) {
   const Case withSlash[] = {
-      {{"in.tbb", "/a"}, true, nullptr, true, 0, 2, true},
-      {{"in.tbb", "/A"}, true, nullptr, true, 0, 2, true},
-      {{"in.tbb", "/d"}, true, nullptr, false, 64, 2, true},
-      {{"in.tbb", "/M"}, true, nullptr, false, 64, 2, true, false, 0, 'm'},
+      {{"in.tbb", "/a"}, true, nullptr, true, 0, 2},
+      {{"in.tbb", "/A"}, true, nullptr, true, 0, 2},
+      {{"in.tbb", "/d"}, true, nullptr, false, 64, 2},
+      {{"in.tbb", "/M"}, true, nullptr, false, 64, 2, false, 0, 'm'},
       {{"in.tbb", "/?"}, false},
       {{"in.tbb", "/"}, false},
       {{"in.tbb", "/home/me/out.mbx"}, false},
-      {{"/x", "-a"}, true, nullptr, true, 0, 2, true},
-      {{"C:\\Mail", "/R", "/j3"}, true, nullptr, false, 64, 2, true, true, 3},
+      {{"/x", "-a"}, true, nullptr, true, 0, 2},
+      {{"C:\\Mail", "/R", "/j3"}, true, nullptr, false, 64, 2, true, 3},
   };
   const Case withoutSlash[] = {
-      {{"in.tbb", "/a"}, true, "/a", false, 64, 2, true},
-      {{"in.tbb", "/home/me/out.mbx"},
-       true,
-       "/home/me/out.mbx",
-       false,
-       64,
-       2,
-       true},
+      {{"in.tbb", "/a"}, true, "/a", false, 64, 2},
+      {{"in.tbb", "/home/me/out.mbx"}, true, "/home/me/out.mbx", false, 64, 2},
       {{"/home/me/mail/messages.tbb", "/home/me/out.mbx", "-a"},
        true,
        "/home/me/out.mbx",
        true,
        0,
-       2,
-       true},
+       2},
       {{"in.tbb", "/a", "/b"}, false},
   };
   for (const Case& c : withSlash) Check(c, true);
@@ -209,10 +174,9 @@ TEST(CommandLineTest, InputAndMailboxNames) {
       {"base.mbx", "base.mbx"},
       {"", ".mbx"},
   };
-  for (const auto& n : names)
-    EXPECT_EQ(n.mailbox, DeriveMailboxName(n.input)) << n.input;
-  EXPECT_EQ("base.maildir", DeriveMailboxName("base.tbb", ".maildir"));
-  EXPECT_EQ("mail.maildir", DeriveMailboxName("mail.old/base", ".maildir"));
+  for (const auto& n : names) EXPECT_EQ(n.mailbox, Derived(n.input)) << n.input;
+  EXPECT_EQ("base.maildir", Derived("base.tbb", 'm'));
+  EXPECT_EQ("mail.maildir", Derived("mail.old/base", 'm'));
 }
 
 TEST(CommandLineTest, UsageTextHasItsFifteenLines) {

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "base_builder.h"
+#include "console/run.h"
 #include "convert/conversion.h"
 #include "faulty_file_system.h"
 #include "maildir/maildir_name.h"
-#include "console/exit_status.h"
-#include "console/tree_console.h"
+#include "run/run_status.h"
 #include "test_support.h"
 #include "tree/run_journal.h"
 
@@ -86,7 +86,7 @@ class FaultTableTest : public ::testing::Test {
         WriteFile(dir.File("Mail/Archive/2001/messages.tbb"), Base(4, 300)));
     ASSERT_TRUE(WriteFile(dir.File("Mail/Small/messages.tbb"), Base(2, 100)));
     for (bool maildir : {false, true}) {
-      ASSERT_EQ(Tree(RealFileSystem(), maildir, Ref(maildir)), kExitDone);
+      ASSERT_EQ(Tree(RealFileSystem(), maildir, Ref(maildir)), kRunDone);
       int leftovers = 0;
       reference[maildir] = Read(Ref(maildir), &leftovers);
     }
@@ -96,15 +96,15 @@ class FaultTableTest : public ::testing::Test {
   // The tree mode into out; what it printed in *said.
   int Tree(FileSystem* fs, bool maildir, const std::string& out,
            std::string* said = nullptr) {
-    RunSettings settings;
-    const std::string root = dir.File("Mail");
-    settings.inputName = root.c_str();
-    settings.mailboxName = out.c_str();
-    settings.treeMode = true;
-    settings.output = maildir ? OutputKindOfLetter('m') : nullptr;
-    Concurrency one;
+    RunRequest request;
+    request.source = dir.File("Mail");
+    request.destination = out;
+    request.tree = true;
+    request.kind = maildir ? OutputKindOfLetter('m') : nullptr;
+    request.jobs = 1;
+    request.fs = fs;
     ::testing::internal::CaptureStdout();
-    const int status = RunTreeMode(settings, one, fs);
+    const int status = RunOnConsole(request);
     const std::string console = ::testing::internal::GetCapturedStdout();
     if (said != nullptr) *said = console;
     return status;
@@ -200,7 +200,7 @@ TEST_F(FaultTableTest, EveryFaultIsToldAndLeavesOnlyWholeOutputs) {
       EXPECT_EQ(Tree(&faulty, maildir, out, &said), row.status);
     } else {
       const ConversionResult r = One(&faulty, maildir, out);
-      EXPECT_EQ(int(ExitStatusOf(r.outcome)), row.status);
+      EXPECT_EQ(int(StatusOfOutcome(r.outcome)), row.status);
       said = r.reason;
     }
     EXPECT_NE(said.find(row.said), std::string::npos) << said;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -120,16 +121,21 @@ void SignInEnvironment(const StandIn& standIn, const std::string& provider,
   for (const auto& e : env) SetVariable(e.first.c_str(), e.second);
 }
 
-std::string Base(const std::string& tag, int count, size_t size = 400) {
+// A base of messages of about these sizes.
+std::string Base(const std::string& tag, const std::vector<size_t>& sizes) {
   mkbase::BaseBuilder b;
-  for (int n = 0; n < count; ++n) {
+  for (size_t n = 0; n < sizes.size(); ++n) {
     std::string text = "From: " + tag + "@example.org\r\nSubject: " + tag +
                        " " + std::to_string(n) + "\r\nMessage-ID: <" + tag +
                        "." + std::to_string(n) + "@korvane.test>\r\n\r\n";
-    while (text.size() + 78 <= size) text += std::string(76, 'x') + "\r\n";
+    while (text.size() + 78 <= sizes[n]) text += std::string(76, 'x') + "\r\n";
     b.AddMessage(text, 1000000000u + 3600u * static_cast<uint32_t>(n));
   }
   return b.Build();
+}
+
+std::string Base(const std::string& tag, int count) {
+  return Base(tag, std::vector<size_t>(size_t(count), 400));
 }
 
 class ProviderTest : public ImapServerTest {
@@ -260,6 +266,71 @@ TEST_F(ProviderTest, SignInByBothFlowsAndWhatRefusesIt) {
   }
 }
 
+TEST_F(ProviderTest, LimitsOfOneBase) {
+  const struct {
+    const char* name;
+    const char* provider;
+    std::string standIn;
+    std::vector<size_t> sizes;
+    int status;
+    std::vector<std::string> says;
+    size_t arrive;
+    const char* stat;  // what the stand-in counted, at least once, at most
+    int most;          // this often
+  } kCases[] = {
+      {"too big for the server's APPENDLIMIT: not sent",
+       "google",
+       "client_secret=test-secret appendlimit=2000",
+       {400, 3000, 400, 3000, 400},
+       2,
+       {"refused: message 2: not sent: ",
+        " bytes, more than the 2000 the server takes (its APPENDLIMIT)\n",
+        "refused: message 4: not sent: ",
+        ": 3 uploaded, 0 already there, 2 refused\n"},
+       3,
+       "over_appendlimit",
+       0},
+      // Every tenth APPEND, and each during the pause it asks for, is
+      // turned down; a client that did not wait would be turned down
+      // hundreds of times.
+      {"throttled: waited as asked, nothing lost",
+       "microsoft",
+       "throttle_every=10 backoff_ms=400",
+       std::vector<size_t>(30, 400),
+       0,
+       {": 30 uploaded, 0 already there, 0 refused\n"},
+       30,
+       "throttled",
+       100},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    StandIn standIn("provider=" + std::string(c.provider) +
+                    " client_id=test-client refresh_token=tok-ref-given " +
+                    c.standIn);
+    SignInEnvironment(standIn, c.provider,
+                      {{"KORVANE_OAUTH2_REFRESH_TOKEN", "tok-ref-given"}});
+    const std::string folder = Unique("limits");
+    ASSERT_TRUE(WriteFile(dir.File("in.tbb"), Base(folder, c.sizes)));
+    const ProgramResult run =
+        RunKorvaneBinary({"in.tbb", standIn.Url(folder)}, dir.path());
+    EXPECT_EQ(c.status, run.status) << run.output;
+    size_t at = 0;
+    for (const std::string& part : c.says) {
+      at = run.output.find(part, at);
+      EXPECT_NE(std::string::npos, at) << part << "\n" << run.output;
+    }
+    const int counted = standIn.Stat(c.stat);
+    EXPECT_LE(c.most == 0 ? 0 : 1, counted) << c.stat;
+    EXPECT_GE(c.most, counted) << c.stat;
+    std::set<std::string> ids;
+    const std::vector<Stored> stored = Fetch("korvane", folder);
+    for (const Stored& s : stored) ids.insert(s.messageId);
+    EXPECT_EQ(c.arrive, stored.size());
+    EXPECT_EQ(c.arrive, ids.size());
+  }
+}
+
 // A tree's folders, each with a base of count messages (Message-IDs of
 // their own for each run) below dir/Mail.
 void Tree(const std::string& dir,
@@ -271,6 +342,42 @@ void Tree(const std::string& dir,
     ASSERT_TRUE(WriteFile((folder / "messages.tbb").u8string(),
                           Base(tag + f.first, f.second)));
   }
+}
+
+// What arrived in each of a tree's folders below parent: every message of
+// the base once.
+void ExpectEachOnce(const std::string& parent,
+                    const std::vector<std::pair<std::string, int>>& folders) {
+  for (const auto& f : folders) {
+    SCOPED_TRACE(f.first);
+    std::set<std::string> ids;
+    const std::vector<Stored> stored = Fetch("korvane", parent + "." + f.first);
+    for (const Stored& s : stored) ids.insert(s.messageId);
+    EXPECT_EQ(size_t(f.second), stored.size());
+    EXPECT_EQ(size_t(f.second), ids.size());
+  }
+}
+
+TEST_F(ProviderTest, TokenRunsOutInTheMiddleOfATreeAndIsRenewed) {
+  // Signed in once; the token is good for 40 messages, the tree has 60 in
+  // two bases uploaded at once. Each connection the server drops logs in
+  // again with a renewed token, without asking; both share one renewal.
+  StandIn exchange("provider=microsoft client_id=test-client expire_after=40");
+  SignInEnvironment(exchange, "microsoft");
+  const std::vector<std::pair<std::string, int>> folders = {{"One", 30},
+                                                            {"Two", 30}};
+  Tree(dir.path(), folders);
+  const std::string parent = Unique("expiry");
+  const ProgramResult run =
+      RunKorvaneBinary({"Mail", exchange.Url(parent), "-r", "-j2"}, dir.path());
+  EXPECT_EQ(0, run.status) << run.output;
+  EXPECT_NE(std::string::npos,
+            run.output.find("60 uploaded, 0 already there, 0 refused\n"))
+      << run.output;
+  EXPECT_EQ(1, exchange.Stat("code_exchanges"));
+  EXPECT_EQ(1, exchange.Stat("refreshes"));
+  EXPECT_LE(1, exchange.Stat("expired_sessions"));
+  ExpectEachOnce(parent, folders);
 }
 
 TEST_F(ProviderTest, FolderNamesTheProviderKeepsOrTakesForOne) {

@@ -40,8 +40,8 @@ class ConsoleSignInEvents : public SignInEvents {
 
 }  // namespace
 
-ConsoleSignIn SignInOnConsole(const AccountPlace& place,
-                              AccountAccess* access) {
+ConsoleSignIn SignInOnConsole(const AccountPlace& place, AccountAccess* access,
+                              Status* failure, std::string* hint) {
   SignInRequest request;
   request.address = place.user;
   request.host = place.host;
@@ -51,28 +51,21 @@ ConsoleSignIn SignInOnConsole(const AccountPlace& place,
   const char* named = getenv("KORVANE_PROVIDER");
   if (!provider && !(named && *named)) return ConsoleSignIn::kNoProvider;
   if (!provider) {
-    printf("error: %s\n", ConsoleText(why).c_str());
+    *failure = Status::Of(StatusKind::kBadInput, why);
     return ConsoleSignIn::kFailed;
   }
   const std::string who = ConsoleText(place.user);
   ConsoleSignInEvents events(*provider, who);
   const SignInResult result = SignIn(request, &events);
+  const std::string cantSignIn =
+      std::string("can't sign in to ") + provider->title + " as " + place.user;
   if (!result.status.IsOk()) {
-    printf("error: can't sign in to %s as %s: %s\n", provider->title,
-           who.c_str(), ConsoleText(result.status.Text()).c_str());
-    if (!result.hint.empty())
-      printf("hint: %s\n", ConsoleText(result.hint).c_str());
-    return ConsoleSignIn::kFailed;
-  }
-  std::string token;
-  const Status status = result.tokens->Token(&token);
-  if (!status.IsOk()) {
-    printf("error: can't sign in to %s as %s: %s\n", provider->title,
-           who.c_str(), ConsoleText(status.Text()).c_str());
+    *failure = result.status.Within(cantSignIn);
+    *hint = result.hint;
     return ConsoleSignIn::kFailed;
   }
   printf("signed in to %s as %s\n", provider->title, who.c_str());
   access->credentials.kind = AccountCredentials::kOAuth2Token;
-  access->credentials.secret = token;
+  access->credentials.tokens = result.tokens;
   return ConsoleSignIn::kSignedIn;
 }

@@ -4,14 +4,19 @@
 #ifndef KORVANE_CONSOLE_SIGN_IN_CONSOLE_H_
 #define KORVANE_CONSOLE_SIGN_IN_CONSOLE_H_
 
+#include <string>
+
 #include "account/account_access.h"
+#include "status/status.h"
 
 enum class ConsoleSignIn {
   kNoProvider,  // a host of no provider korvane knows: ask as before
   kSignedIn,    // access holds what logs in
-  kFailed,      // printed why (the run's status is then 2)
+  kFailed,      // *failure says why, *hint what to do where there is more
+                // to say (the run's status is then 2)
 };
 
-ConsoleSignIn SignInOnConsole(const AccountPlace& place, AccountAccess* access);
+ConsoleSignIn SignInOnConsole(const AccountPlace& place, AccountAccess* access,
+                              Status* failure, std::string* hint);
 
 #endif  // KORVANE_CONSOLE_SIGN_IN_CONSOLE_H_

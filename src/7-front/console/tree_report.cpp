@@ -4,11 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "io/paths.h"
-#include "console/account_login.h"
+#include "console/console_printer.h"
 #include "console/display_width.h"
-#include "console/exit_status.h"
-#include "console/tree_console.h"
+#include "io/paths.h"
 
 namespace {
 
@@ -93,6 +91,9 @@ std::string OutcomeText(const TreeFolder& f) {
       case ConversionOutcome::kCantWriteOutput:
         text = "failed: can't write the output: " + r.reason;
         break;
+      case ConversionOutcome::kCancelled:
+        text = "not converted: the run was cancelled";
+        break;
     }
   } else {
     text = "not converted: the run stopped";
@@ -118,8 +119,9 @@ std::string SizeText(uint64_t bytes) {
   return text;
 }
 
-void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
-                     double seconds, bool tallies) {
+void PrintTreeReport(const RunReport& report) {
+  const TreeFolders& folders = *report.folders;
+  const bool tallies = report.tallied;
   size_t width = DisplayWidth("folder");
   for (size_t i = 0; i < folders.size(); ++i) {
     if (!Listed(folders[i])) continue;
@@ -191,8 +193,8 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
   printf(
       "%d folders, %lld messages, %s in %.1f seconds: %d converted, %d "
       "recovered, %d empty, %d failed",
-      bases, messages, SizeText(bytes).c_str(), seconds, converted, recovered,
-      empty, failed);
+      bases, messages, SizeText(bytes).c_str(), report.seconds, converted,
+      recovered, empty, failed);
   if (doneBefore > 0) printf(", %d done before", doneBefore);
   if (notStarted > 0) printf(", %d not converted", notStarted);
   if (notListed > 0) printf(", %d folders not listed", notListed);
@@ -207,28 +209,9 @@ void PrintTreeReport(const TreeFolders& folders, const TreeRunSummary& summary,
       printf("\n");
     }
   }
-  if (summary.stopped) {
+  if (report.stopped) {
     printf("error: the run stopped: %s",
-           ConsoleText(summary.stopReason).c_str());
+           ConsoleText(report.stopReason.Text()).c_str());
     printf("\n");
   }
-}
-
-int TreeExitStatus(const TreeFolders& folders, const TreeRunSummary& summary) {
-  // The worst of every base's status; a stop or a folder that could not be
-  // listed is a failure.
-  int status = summary.stopped ? kExitFailed : kExitDone;
-  for (const TreeFolder& f : folders) {
-    if (f.listError != 0) status = kExitFailed;
-    if (!f.HasBase()) continue;
-    // A base done before counts as converted.
-    // A message the destination refused is one not converted.
-    const int base = f.state == TreeBaseState::kDoneBefore ? kExitDone
-                     : f.state != TreeBaseState::kDone     ? kExitFailed
-                     : f.result.tally.refused > 0
-                         ? kExitFailed
-                         : ExitStatusOf(f.result.outcome);
-    if (base > status) status = base;
-  }
-  return status;
 }

@@ -1,9 +1,7 @@
 // How many threads a run uses: the processors are counted once, here, and
 // every decision about threads is made from that count.
-#ifndef KORVANE_CONSOLE_CONCURRENCY_H_
-#define KORVANE_CONSOLE_CONCURRENCY_H_
-
-#include "console/command_line.h"
+#ifndef KORVANE_RUN_CONCURRENCY_H_
+#define KORVANE_RUN_CONCURRENCY_H_
 
 struct Concurrency {
   int processors = 1;
@@ -16,6 +14,7 @@ struct Concurrency {
   bool writeThread = false;
 };
 
-Concurrency ConcurrencyFor(const RunSettings& settings);
+// For a tree run (jobs asked, 0 for one per processor) or a single base.
+Concurrency ConcurrencyFor(bool tree, int jobs);
 
-#endif  // KORVANE_CONSOLE_CONCURRENCY_H_
+#endif  // KORVANE_RUN_CONCURRENCY_H_

@@ -1,14 +1,16 @@
 // Where a tree run reads and writes, checked before anything is made, and
 // what OUTDIR holds of an earlier run that was cut off.
-#ifndef KORVANE_CONSOLE_TREE_OUTDIR_H_
-#define KORVANE_CONSOLE_TREE_OUTDIR_H_
+#ifndef KORVANE_RUN_RUN_PLACES_H_
+#define KORVANE_RUN_RUN_PLACES_H_
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "io/file_system.h"
 #include "output_tree/tree_layout.h"
-#include "console/command_line.h"
+#include "run/run_events.h"
+#include "status/status.h"
 #include "tree/run_journal.h"
 #include "tree/tree_folders.h"
 
@@ -22,34 +24,35 @@ struct Places {
   bool withJournal = false;
 };
 
-// Opens ROOT, or prints why not (status 2).
-bool OpenRoot(const RunSettings& settings, FileSystem* fs, Places* places);
+// Opens ROOT (rootGiven, as the user named it).
+Status OpenRoot(FileSystem* fs, const std::string& rootGiven, Places* places);
 
-// Where the tree comes from and goes to, or a refusal (status 2, printed)
-// before anything is created. Whether one lies in the other is told by the
+// Where the tree comes from (rootGiven) and goes to (outGiven; none for the
+// default, ROOT's name with treeSuffix beside it), or a refusal before
+// anything is created. Whether one lies in the other is told by the
 // folders' identities, which neither a link nor a bind mount hides.
-bool CheckPlaces(const RunSettings& settings, FileSystem* fs, Places* places);
+Status CheckPlaces(FileSystem* fs, const std::string& rootGiven,
+                   const std::optional<std::string>& outGiven,
+                   const char* treeSuffix, Places* places);
 
 // Creates OUTDIR, new, and opens it.
-DWORD CreateOutDir(FileSystem* fs, Places* places);
-
-// What this run is, for the journal.
-RunCommand CommandOf(const RunSettings& settings, const Places& places);
+Status CreateOutDir(FileSystem* fs, Places* places);
 
 enum class EarlierRun {
   kCarryOn,      // the folders have the earlier run's places; the bases it
                  // finished are done before, what it left else is gone
   kLayOutAnew,   // it was cut off before its places were all made: they are
                  // gone, the folders are to be placed anew
-  kNothingToDo,  // it went through, or it cannot be taken up (printed)
+  kNothingToDo,  // it went through (*told says so), or it cannot be taken
+                 // up (*error says why)
 };
 
 // Takes up the run whose journal OUTDIR holds (places.withJournal), with
-// layout, and continues its journal in journal. For kNothingToDo, *status
-// is the process's exit status.
+// layout, and continues its journal in journal. *told: what became of the
+// earlier run, where it could be taken up or went through.
 EarlierRun TakeUpEarlierRun(FileSystem* fs, const Places& places,
                             const RunCommand& command, TreeLayout* layout,
                             TreeFolders* folders, RunJournal* journal,
-                            int* status);
+                            EarlierRunInfo* told, Status* error);
 
-#endif  // KORVANE_CONSOLE_TREE_OUTDIR_H_
+#endif  // KORVANE_RUN_RUN_PLACES_H_

@@ -1,0 +1,64 @@
+// What the parts of one run share while it goes: the request, where its
+// events go, the folders its events point into, and how it ends. Inside
+// src/6-run/run only.
+#ifndef KORVANE_RUN_RUN_CONTEXT_H_
+#define KORVANE_RUN_RUN_CONTEXT_H_
+
+#include <string>
+
+#include "account/account_access.h"
+#include "io/file_system.h"
+#include "kinds/output_kind.h"
+#include "run/concurrency.h"
+#include "run/run_events.h"
+#include "run/run_request.h"
+#include "status/notice.h"
+#include "tree/tree_folders.h"
+
+struct RunContext {
+  explicit RunContext(const RunRequest& request)
+      : request(request),
+        kind(KindOf(request)),
+        fs(request.fs != nullptr ? request.fs : RealFileSystem()),
+        concurrency(ConcurrencyFor(request.tree, request.jobs)) {}
+
+  bool Cancelled() const {
+    return request.cancel != nullptr &&
+           request.cancel->load(std::memory_order_relaxed);
+  }
+
+  // Tells the plan, with a copy of the folders as they are now, which the
+  // front end may read while the bases are converted.
+  void Plan(RunPlan plan);
+
+  // Ends the run with status: the report's rest, then Finished.
+  int Finish(int status);
+  // Ends the run with a refusal (told by Error) before the bases' turn.
+  int Fail(const Status& error);
+
+  const RunRequest& request;
+  const OutputKind& kind;
+  FileSystem* const fs;
+  const Concurrency concurrency;
+  RunEvents* events = nullptr;    // any thread
+  NoticeSink* notices = nullptr;  // the same queue, for the lower layers
+
+  // Outlive the delivery of every event (BaseEvent and RunReport point in).
+  TreeFolders folders;
+  TreeFolders planned;
+  RunReport report;
+};
+
+// The account a destination name names, and how to log in there: the
+// request's secret, or the front end's answer (RunEvents::AccountNeeded).
+// The account's notices go to the run's queue.
+Status OpenAccount(RunContext* run, const std::string& name,
+                   AccountPlace* place, AccountAccess* access);
+
+// The runs (single_run.cpp, tree_run.cpp, survey.cpp); each returns its
+// status, Finished told.
+int RunSingleBase(RunContext* run);
+int RunFolderTree(RunContext* run);
+int RunSourceSurvey(RunContext* run);
+
+#endif  // KORVANE_RUN_RUN_CONTEXT_H_

@@ -1,0 +1,286 @@
+#include "console/console_printer.h"
+
+#include <stdio.h>
+
+#include "console/display_width.h"
+#include "console/sign_in_console.h"
+#include "imap/imap_credentials.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+bool StdoutIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stdout)) != 0;
+#else
+  return isatty(fileno(stdout)) != 0;
+#endif
+}
+
+// One line, made harmless as a whole.
+void PrintLine(const std::string& text) {
+  printf("%s\n", ConsoleText(text).c_str());
+}
+
+void PrintElapsedTime(DWORD startTick) {
+  DWORD elapsed = GetTickCount() - startTick;
+  uint64_t units = uint64_t(elapsed) * 10000;
+  FILETIME asFileTime;
+  asFileTime.dwLowDateTime = static_cast<DWORD>(units);
+  asFileTime.dwHighDateTime = static_cast<DWORD>(units >> 32);
+  SYSTEMTIME t;
+  if (FileTimeToSystemTime(&asFileTime, &t)) {
+    printf("time left %02d:%02d:%02d.%03d", t.wHour, t.wMinute, t.wSecond,
+           t.wMilliseconds);
+  } else {
+    printf("time left %.3f seconds", (GetTickCount() - startTick) * 0.001);
+  }
+}
+
+// What a destination that decides each message's fate said: each refusal,
+// then one line of counts for where.
+void PrintTally(const std::string& where, const DeliveryTally& tally) {
+  for (const std::string& refusal : tally.refusals)
+    PrintLine("refused: " + refusal);
+  PrintLine(where + ": " + TallyText(tally));
+}
+
+void PrintInventory(const InventoryReport& inventory) {
+  if (!inventory.asked) return;
+  if (!inventory.failure.IsOk()) {
+    PrintLine("error: can't write the inventory " + inventory.name + ": " +
+              inventory.failure.Text());
+  } else if (inventory.made) {
+    PrintLine("inventory: " + std::to_string(inventory.rows) + " records in " +
+              inventory.name);
+  }
+}
+
+}  // namespace
+
+std::string TallyText(const DeliveryTally& tally) {
+  std::string text = std::to_string(tally.delivered) + " uploaded, " +
+                     std::to_string(tally.alreadyThere) + " already there, " +
+                     std::to_string(tally.refused) + " refused";
+  if (tally.nulsAsBlanks > 0)
+    text += " (" + std::to_string(tally.nulsAsBlanks) +
+            " with NUL bytes, sent as blanks)";
+  return text;
+}
+
+ConsolePrinter::ConsolePrinter() : terminal(StdoutIsTerminal()) {}
+
+void ConsolePrinter::EarlierRun(const EarlierRunInfo& earlier) {
+  switch (earlier.state) {
+    case EarlierRunInfo::State::kNotBegun:
+      PrintLine("carrying on the run in " + earlier.destination +
+                " that was cut off: it had not begun");
+      break;
+    case EarlierRunInfo::State::kCutOff:
+      PrintLine("carrying on the run in " + earlier.destination +
+                " that was cut off: " + std::to_string(earlier.doneBefore) +
+                " bases done before");
+      break;
+    case EarlierRunInfo::State::kWentThrough:
+      PrintLine("the output folder " + earlier.destination +
+                " holds a run of " + earlier.source +
+                " that went through: nothing to do (it ended with status " +
+                std::to_string(earlier.status) + ")");
+      break;
+  }
+}
+
+void ConsolePrinter::Planned(const RunPlan& plan) {
+  tree = plan.tree;
+  kind = plan.kind;
+  source = plan.source;
+  if (!tree) return;
+  PrintLine("converting " + std::to_string(plan.basesToConvert) + " bases (" +
+            SizeText(plan.bytesToConvert) + ") from " + plan.source + " into " +
+            plan.destination + ", " + std::to_string(plan.jobs) + " at once");
+  fflush(stdout);
+}
+
+void ConsolePrinter::ScanStarting(const BaseEvent&, ScanKind scan) {
+  if (tree || scan != ScanKind::kAlternative) return;
+  printf("scanning message base. this may take few minutes...");
+  printf("\n");
+}
+
+void ConsolePrinter::Progress(const RunProgress& progress) {
+  if (tree) return TreeProgress(progress);
+  // The run's time counts from the first progress line.
+  if (!started) {
+    startTick = GetTickCount();
+    started = true;
+  }
+  printf("%3d%%\r", static_cast<int>(progress.percent));
+  fflush(stdout);
+}
+
+void ConsolePrinter::TreeProgress(const RunProgress& s) {
+  // Only where it can be rewritten in place.
+  if (!terminal) return;
+  const double perSecond =
+      s.seconds == 0 ? 0 : s.bytesDone / 1048576.0 / s.seconds;
+  char line[96];
+  snprintf(line, sizeof line, "%d of %d bases, %3u%%, %.1f MiB/s", s.basesDone,
+           s.basesTotal, s.percent, perSecond);
+  printf("%-*s\r", kWidth, line);
+  fflush(stdout);
+  shown = true;
+}
+
+void ConsolePrinter::Warning(const RunWarning&) {
+  // A tree's table tells what the recovery made of it.
+  if (tree) return;
+  printf("warning: possible corrupted message base");
+  printf("\n");
+  printf("hint: use -a switch");
+  printf("\n");
+}
+
+void ConsolePrinter::BaseFinished(const BaseEvent& base) {
+  if (!tree) SingleResult(*base.folder);
+}
+
+void ConsolePrinter::SingleResult(const TreeFolder& base) {
+  const ConversionResult& result = base.result;
+  const std::string& output = base.output;
+  switch (result.outcome) {
+    case ConversionOutcome::kCantOpenBase:
+      PrintLine("error: can't open " + source + " for read");
+      if (result.baseTooLarge)
+        PrintLine("hint: message bases of 4 GiB or more are not supported");
+      break;
+    case ConversionOutcome::kCantCreateOutput:
+      if (kind->remote)
+        PrintLine("error: can't upload into " + output + ": " + result.reason);
+      else if (kind->noun != nullptr)
+        PrintLine(std::string("error: can't create ") + kind->noun + " " +
+                  output + ": " + result.reason);
+      else
+        PrintLine("error: can't open " + output + " for write");
+      if (result.outputIsBase)
+        PrintLine("hint: " + output +
+                  " is a message base, which is never written; name another "
+                  "output");
+      break;
+    case ConversionOutcome::kNotRecognised:
+      printf("error: unsupported or corrupted message base");
+      printf("\n");
+      printf("hint: use -a switch");
+      printf("\n");
+      break;
+    case ConversionOutcome::kNothingFound:
+      printf("warning: possible empty message base. if not report about");
+      printf("\n");
+      break;
+    case ConversionOutcome::kCantReadBase:
+      PrintLine("error: can't read " + source + ": " + result.reason);
+      break;
+    case ConversionOutcome::kConverted:
+    case ConversionOutcome::kCantWriteOutput:
+      printf("found %d messages, ", result.messages);
+      PrintElapsedTime(startTick);
+      printf(".\n");
+      if (result.tallied) PrintTally(output, result.tally);
+      if (result.outcome == ConversionOutcome::kCantWriteOutput)
+        PrintLine("error: can't write " + output + ": " + result.reason);
+      break;
+    case ConversionOutcome::kCancelled:
+      // Ended as by the signal: nothing more is said.
+      break;
+  }
+}
+
+void ConsolePrinter::Told(const Notice& notice) {
+  switch (notice.kind) {
+    case NoticeKind::kOpenInBrowser:
+      PrintLine("sign in at " + notice.url);
+      break;
+    case NoticeKind::kDeviceCode:
+      PrintLine("to sign in, open " + notice.url + " and enter the code " +
+                notice.code);
+      break;
+    case NoticeKind::kSignedIn:
+      PrintLine("signed in as " + notice.text);
+      break;
+    case NoticeKind::kThrottled:
+      PrintLine("waiting " + std::to_string(notice.seconds) +
+                " s as the server asked" +
+                (notice.text.empty() ? "" : ": " + notice.text));
+      break;
+    case NoticeKind::kConnectionsCut:
+      PrintLine("the server allows " + std::to_string(notice.count) +
+                " connections: " + std::to_string(notice.count) + " at once");
+      break;
+    case NoticeKind::kInfo:
+    case NoticeKind::kUploadSize:
+    case NoticeKind::kDailyLimit:
+      PrintLine(notice.text);
+      break;
+  }
+  fflush(stdout);
+}
+
+void ConsolePrinter::Error(const Status& error) {
+  PrintLine("error: " + error.Text());
+  if (!accountHint.empty()) PrintLine("hint: " + accountHint);
+  accountHint.clear();
+}
+
+void ConsolePrinter::Finished(const RunReport& report) {
+  // Cut off as by the signal that asked it: nothing more is said.
+  if (report.cancelled) return;
+  if (report.tree && report.planned) {
+    if (shown) printf("%-*s\r", kWidth, "");
+    PrintTreeReport(report);
+  }
+  PrintInventory(report.inventory);
+}
+
+Status ConsolePrinter::AccountNeeded(const AccountPlace& place,
+                                     AccountAccess* access) {
+  const std::string who = place.user + " on " + place.host;
+  access->caFile = CaFileFromEnvironment();
+  switch (CredentialsFromEnvironment(&access->credentials)) {
+    case CredentialsFound::kFound:
+      return Status::Ok();
+    case CredentialsFound::kAmbiguous:
+      return Status::Of(
+          StatusKind::kBadInput,
+          "both KORVANE_PASSWORD and KORVANE_OAUTH2_TOKEN are set: unset "
+          "the one not meant");
+    case CredentialsFound::kNone:
+      break;
+  }
+  Status failure;
+  switch (SignInOnConsole(place, access, &failure, &accountHint)) {
+    case ConsoleSignIn::kSignedIn:
+      return Status::Ok();
+    case ConsoleSignIn::kFailed:
+      return failure;
+    case ConsoleSignIn::kNoProvider:
+      break;
+  }
+  if (!StandardInputIsTerminal())
+    return Status::Of(StatusKind::kAccessDenied,
+                      "no password for " + who +
+                          ": set KORVANE_PASSWORD (or KORVANE_OAUTH2_TOKEN "
+                          "for a token), or run korvane on a terminal to be "
+                          "asked");
+  fflush(stdout);
+  access->credentials.kind = AccountCredentials::kPassword;
+  if (!ReadSecret("password for " + ConsoleText(who) + ": ",
+                  &access->credentials.secret) ||
+      access->credentials.secret.empty())
+    return Status::Of(StatusKind::kAccessDenied,
+                      "no password given for " + who);
+  return Status::Ok();
+}
