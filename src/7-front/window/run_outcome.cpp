@@ -11,13 +11,19 @@ bool Listed(const TreeFolder& f) {
   return f.HasBase() || !f.skippedName.empty() || f.listError != 0;
 }
 
+// A base a stop cut short is left for the run that carries it on.
+bool Cancelled(const TreeFolder& f) {
+  return f.state == TreeBaseState::kDone &&
+         f.result.outcome == ConversionOutcome::kCancelled;
+}
+
 bool Finished(const TreeFolder& f) {
-  return f.state == TreeBaseState::kDone ||
+  return (f.state == TreeBaseState::kDone && !Cancelled(f)) ||
          f.state == TreeBaseState::kDoneBefore;
 }
 
 bool Failed(const TreeFolder& f) {
-  return f.state == TreeBaseState::kDone &&
+  return Finished(f) && f.state == TreeBaseState::kDone &&
          f.result.outcome != ConversionOutcome::kConverted;
 }
 
@@ -34,7 +40,7 @@ std::string ShortOutcome(const TreeFolder& f, bool tallied) {
                                              : "skipped: not a regular file";
   } else if (f.state == TreeBaseState::kDoneBefore) {
     text = "done before";
-  } else if (f.state != TreeBaseState::kDone) {
+  } else if (f.state != TreeBaseState::kDone || Cancelled(f)) {
     text = "not converted";
   } else {
     const ConversionResult& r = f.result;
@@ -59,6 +65,8 @@ std::string ShortOutcome(const TreeFolder& f, bool tallied) {
       case ConversionOutcome::kCantCreateOutput:
       case ConversionOutcome::kCantWriteOutput:
         text = tallied ? "failed: can't upload" : "failed: can't write";
+        break;
+      case ConversionOutcome::kCancelled:
         break;
     }
   }
@@ -109,7 +117,7 @@ std::string FolderNote(const RunRecord& run, size_t index) {
            " where the base would be. korvane does not follow links, so "
            "that nothing is converted twice or from outside the folder; "
            "convert what it leads to on its own if you need it.";
-  if (f.state != TreeBaseState::kDone) return "";
+  if (!Finished(f) || f.state != TreeBaseState::kDone) return "";
   const ConversionResult& r = f.result;
   std::string note;
   switch (r.outcome) {
@@ -145,6 +153,8 @@ std::string FolderNote(const RunRecord& run, size_t index) {
              (run.tallied ? Advice(StatusKind::kConnectionLost)
                           : " Make room, or choose another place, then press "
                             "Start again.");
+      break;
+    case ConversionOutcome::kCancelled:
       break;
   }
   if (run.tallied && r.tally.refused > 0) {

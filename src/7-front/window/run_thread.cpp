@@ -107,12 +107,17 @@ class WindowRunEvents : public RunEvents {
   void Error(const Status& error) override {
     Post([=, m = model] { m->RunError(error); }, ModelChange::kRunNotes);
   }
+  // Kept until the run has let go of everything (ExecuteRun returned), so
+  // that a Start at once finds its files closed.
   void Finished(const RunReport& report) override {
-    const TreeFolders folders =
-        report.folders != nullptr ? *report.folders : TreeFolders();
-    RunReport copy = report;
-    copy.folders = nullptr;
-    Post([=, m = model] { m->RunFinished(copy, folders); },
+    finalFolders = report.folders != nullptr ? *report.folders : TreeFolders();
+    finalReport = report;
+    finalReport.folders = nullptr;
+  }
+  void RunReturned() {
+    const TreeFolders folders = finalFolders;
+    const RunReport report = finalReport;
+    Post([=, m = model] { m->RunFinished(report, folders); },
          ModelChange::kRunEnd);
   }
 
@@ -128,6 +133,8 @@ class WindowRunEvents : public RunEvents {
   WindowModel* model;
   UiQueue* queue;
   const RunThreads::Changed* changed;
+  RunReport finalReport;
+  TreeFolders finalFolders;
 };
 
 // The sign-in's questions, for the account page: what the browser shows,
@@ -240,6 +247,7 @@ void RunThreads::StartRun(const std::string& caFile) {
       report.status = kRunFailed;
       events.Finished(report);
     }
+    events.RunReturned();
     job->done = true;
   });
 }

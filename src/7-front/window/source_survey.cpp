@@ -9,7 +9,8 @@ namespace {
 
 bool Unreadable(const TreeFolder& f) {
   return f.state == TreeBaseState::kDone &&
-         f.result.outcome != ConversionOutcome::kConverted;
+         f.result.outcome != ConversionOutcome::kConverted &&
+         f.result.outcome != ConversionOutcome::kCancelled;
 }
 
 }  // namespace
