@@ -98,9 +98,7 @@ const ControlSpec kControls[] = {
     {kIdTally, WC_STATICW, kValue, L""},
     {kIdTimeLabel, WC_STATICW, kLabel, L"Time left:"},
     {kIdTimeLeft, WC_STATICW, kValue, L""},
-    {kIdRunNotes, WC_EDITW,
-     WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
-     L""},
+    {kIdRunNotes, WC_STATICW, kValue, L""},
 
     {kIdDoneList, WC_LISTVIEWW,
      WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
@@ -131,9 +129,11 @@ const Column kSurveyColumns[] = {{L"Folder", 130, false},
                                  {L"Size", 44, true},
                                  {L"Note", 110, false}};
 const Column kDoneColumns[] = {
-    {L"Folder", 130, false}, {L"Messages", 44, true}, {L"Outcome", 150, false},
-    {L"Uploaded", 44, true}, {L"There", 36, true},    {L"Refused", 38, true}};
-const int kDoneColumnsOfFiles = 3;  // the last three are an account's
+    {L"Folder", 130, false}, {L"Messages", 44, true}, {L"Outcome", 150, false}};
+const Column kDoneColumnsOfAccount[] = {
+    {L"Folder", 100, false},      {L"Messages", 40, true},
+    {L"Outcome", 66, false},      {L"Uploaded", 42, true},
+    {L"Already there", 54, true}, {L"Refused", 40, true}};
 
 // Windows' line ends, which a multi-line edit needs.
 std::string WithCrLf(const std::string& text) {
@@ -173,6 +173,9 @@ class MainWindow {
   void MakeControls();
   void ApplyDpi(UINT dpi);
   void SetColumns(int listId, const Column* columns, int count);
+  void FitColumns(int listId, int flex);
+  void FitLastColumns();
+  void LayOut();
   void Refresh();
   void SetText(int id, const std::string& text);
   void SetEditText(int id, const std::string& text);
@@ -182,6 +185,7 @@ class MainWindow {
   void FillDone();
   void ShowProgress();
   void FocusPage();
+  void Enable(int id, bool on);
 
   void Changed(ModelChange change, size_t index);
   void Command(int id, int code);
@@ -250,8 +254,7 @@ void MainWindow::MakeControls() {
       reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
   for (const ControlSpec& spec : kControls) {
     DWORD exStyle = 0;
-    if (spec.windowClass == std::wstring(WC_EDITW) && spec.id != kIdRunNotes)
-      exStyle = WS_EX_CLIENTEDGE;
+    if (spec.windowClass == std::wstring(WC_EDITW)) exStyle = WS_EX_CLIENTEDGE;
     HWND control = CreateWindowExW(
         exStyle, spec.windowClass, spec.text, WS_CHILD | spec.style, 0, 0, 0, 0,
         window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
@@ -319,6 +322,46 @@ void MainWindow::ApplyDpi(UINT dpi) {
   if (model.CurrentPage() == Page::kDone) FillDone();
 }
 
+// Each column as wide as its heading and its cells need (at most
+// two-fifths of the list), and one of them (flex) takes the room left.
+void MainWindow::FitColumns(int listId, int flex) {
+  HWND list = GetDlgItem(window, listId);
+  const int columns = Header_GetItemCount(ListView_GetHeader(list));
+  if (columns == 0 || !IsWindowVisible(list)) return;
+  RECT inside;
+  GetClientRect(list, &inside);
+  const int rows = ListView_GetItemCount(list);
+  std::vector<int> widths(columns);
+  int used = 0;
+  for (int c = 0; c < columns; ++c) {
+    wchar_t text[512] = L"";
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT;
+    column.pszText = text;
+    column.cchTextMax = 512;
+    ListView_GetColumn(list, c, &column);
+    int need = ListView_GetStringWidth(list, text);
+    for (int r = 0; r < rows; ++r) {
+      ListView_GetItemText(list, r, c, text, 512);
+      need = std::max(need, ListView_GetStringWidth(list, text));
+    }
+    widths[c] = std::min<int>(need + metrics.X(12), inside.right * 2 / 5);
+    if (c != flex) used += widths[c];
+  }
+  widths[flex] = std::max<int>(widths[flex], inside.right - used);
+  for (int c = 0; c < columns; ++c) ListView_SetColumnWidth(list, c, widths[c]);
+}
+
+void MainWindow::FitLastColumns() {
+  FitColumns(kIdSurveyList, 3);  // the note
+  FitColumns(kIdDoneList, 0);    // the folder
+}
+
+void MainWindow::LayOut() {
+  LayOutControls(window, model, metrics);
+  FitLastColumns();
+}
+
 void MainWindow::SetColumns(int listId, const Column* columns, int count) {
   HWND list = GetDlgItem(window, listId);
   const int now = Header_GetItemCount(ListView_GetHeader(list));
@@ -370,35 +413,48 @@ void MainWindow::Refresh() {
       break;
     case Page::kConvert:
       ShowProgress();
-      SetText(kIdRunNotes, WithCrLf(model.RunNotes()));
+      SetText(kIdRunNotes, model.RunNotes());
       break;
     case Page::kDone:
       SetText(kIdNotes, WithCrLf(model.RunNotes()));
-      EnableWindow(GetDlgItem(window, kIdOpenOutput),
-                   !model.OutputFolder().empty());
       break;
   }
   SetText(kIdProblem, page == Page::kSource ? "" : model.Problem());
-
   const ButtonsView buttons = model.Buttons();
-  EnableWindow(GetDlgItem(window, kIdBack), buttons.back);
-  EnableWindow(GetDlgItem(window, kIdNext), buttons.next);
   SetText(kIdNext, buttons.nextText);
   SetText(kIdClose, buttons.closeText);
-  EnableWindow(GetDlgItem(window, kIdClose), !model.Stopping());
-  EnableWindow(GetDlgItem(window, kIdSignIn),
-               model.SignIn() != SignInState::kRunning);
+
+  LayOut();
+  // A new page's focus first, so that it never rests on a control about
+  // to be disabled.
+  if (page != shownPage) {
+    shownPage = page;
+    if (page == Page::kDone) {
+      FillDone();
+      FitLastColumns();
+    }
+    Enable(kIdNext, buttons.next);
+    FocusPage();
+  }
+  Enable(kIdBack, buttons.back);
+  Enable(kIdNext, buttons.next);
+  Enable(kIdClose, !model.Stopping());
+  Enable(kIdSignIn, model.SignIn() != SignInState::kRunning);
+  Enable(kIdOpenOutput, !model.OutputFolder().empty());
   // Enter presses Next or Start where the page has it.
   SendMessageW(window, DM_SETDEFID,
                page == Page::kDone || !buttons.next ? kIdClose : kIdNext, 0);
-
-  LayOutControls(window, model, metrics);
-  if (page != shownPage) {
-    shownPage = page;
-    if (page == Page::kDone) FillDone();
-    FocusPage();
-  }
   InvalidateRect(window, nullptr, TRUE);
+}
+
+// A control that loses the focus as it is disabled would take it from the
+// window: it goes to the next control first.
+void MainWindow::Enable(int id, bool on) {
+  HWND control = GetDlgItem(window, id);
+  if (!on && GetFocus() == control)
+    SendMessageW(window, WM_NEXTDLGCTL, 0, FALSE);
+  if (!on && GetFocus() == control) SetFocus(window);
+  EnableWindow(control, on);
 }
 
 void MainWindow::ShowProgress() {
@@ -478,9 +534,12 @@ void MainWindow::FillSurvey() {
 
 void MainWindow::FillDone() {
   const RunRecord& run = model.Run();
-  SetColumns(kIdDoneList, kDoneColumns,
-             run.tallied ? sizeof kDoneColumns / sizeof kDoneColumns[0]
-                         : kDoneColumnsOfFiles);
+  if (run.tallied)
+    SetColumns(kIdDoneList, kDoneColumnsOfAccount,
+               sizeof kDoneColumnsOfAccount / sizeof kDoneColumnsOfAccount[0]);
+  else
+    SetColumns(kIdDoneList, kDoneColumns,
+               sizeof kDoneColumns / sizeof kDoneColumns[0]);
   HWND list = GetDlgItem(window, kIdDoneList);
   SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   ListView_DeleteAllItems(list);
@@ -498,9 +557,13 @@ void MainWindow::Changed(ModelChange change, size_t index) {
   switch (change) {
     case ModelChange::kSurveyFolders:
       FillSurvey();
+      FitLastColumns();
       break;
     case ModelChange::kSurveyFolder:
       FillSurveyRow(index);
+      break;
+    case ModelChange::kSurveyEnd:
+      FitLastColumns();
       break;
     case ModelChange::kRunProgress:
       if (model.CurrentPage() == Page::kConvert) {
@@ -519,9 +582,11 @@ void MainWindow::Changed(ModelChange change, size_t index) {
         return;
       }
       // Where the window is not in front, the taskbar button says so.
-      FLASHWINFO flash = {sizeof flash, window, FLASHW_TRAY | FLASHW_TIMERNOFG,
-                          0, 0};
-      FlashWindowEx(&flash);
+      if (GetForegroundWindow() != window) {
+        FLASHWINFO flash = {sizeof flash, window,
+                            FLASHW_TRAY | FLASHW_TIMERNOFG, 0, 0};
+        FlashWindowEx(&flash);
+      }
       break;
     }
     default:
@@ -550,6 +615,9 @@ std::string CaFile() {
 }
 
 void MainWindow::Start() {
+  // An account's inventory goes into the current folder: beside the source.
+  if (model.Output() == OutputChoice::kAccount)
+    SetCurrentDirectoryW(Wide(model.InventoryFolder()).c_str());
   threads.StartRun(CaFile());
   taskbar.Show(TaskbarProgress::State::kNormal, 0, 10000);
 }
@@ -742,7 +810,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam,
     }
     case WM_SIZE:
       if (wParam != SIZE_MINIMIZED) {
-        LayOutControls(window, model, metrics);
+        LayOut();
         InvalidateRect(window, nullptr, TRUE);
       }
       return 0;
@@ -791,9 +859,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam,
     case WM_CLOSE:
       if (!model.MayCloseNow()) {
         if (MessageBoxW(window,
-                        L"korvane is still converting. Stop it and close the "
-                        L"window?\n\nWhat is converted so far is kept; Start "
-                        L"on the same choices carries on later.",
+                        L"korvane is still at work. Stop it and close the "
+                        L"window?\n\nWhat is finished is kept; Start on the "
+                        L"same choices carries on later.",
                         L"korvane",
                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
           return 0;

@@ -69,9 +69,20 @@ std::string ProgressView::MessagesText() const {
 }
 
 std::string ProgressView::TallyText() const {
-  return CountWords(static_cast<int64_t>(last.uploaded)) + " uploaded, " +
-         CountWords(static_cast<int64_t>(last.alreadyThere)) +
-         " already there, " + CountWords(static_cast<int64_t>(last.refused)) +
+  // The account's answers come with each folder done, or stopped.
+  DeliveryTally sum;
+  bool told = false;
+  for (const TreeFolder& f : folders) {
+    if (f.state != TreeBaseState::kDone || !f.result.tallied) continue;
+    told = true;
+    sum.delivered += f.result.tally.delivered;
+    sum.alreadyThere += f.result.tally.alreadyThere;
+    sum.refused += f.result.tally.refused;
+  }
+  if (!told) return "counted as each folder is done";
+  return CountWords(static_cast<int64_t>(sum.delivered)) + " uploaded, " +
+         CountWords(static_cast<int64_t>(sum.alreadyThere)) +
+         " already there, " + CountWords(static_cast<int64_t>(sum.refused)) +
          " refused";
 }
 

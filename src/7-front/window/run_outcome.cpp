@@ -309,9 +309,11 @@ std::string OutcomeNotes(const RunRecord& run, bool folders) {
                       ShownText(inventory.failure.Text()) + ".");
     else if (inventory.made)
       notes.push_back(
-          "The inventory is " + ShownText(inventory.name) + ", " +
+          "The inventory is " + ShownText(inventory.name) +
+          ": a row for each message, and for each record of a base that "
+          "held none, " +
           Counted(static_cast<int64_t>(inventory.rows), "row", "rows") +
-          ", one for each message.");
+          " in all.");
   }
   std::string text;
   for (const std::string& note : notes)

@@ -348,6 +348,15 @@ bool Driver::Layout() {
 // this under Wine: FILE.want names the rectangle (WxH+X+Y, the virtual
 // desktop at the screen's corner), and goes once FILE is taken.
 bool Driver::Shot(const RECT& box, const std::string& file) {
+  if (Popup() == nullptr) {
+    // In front, as the user sees it: the window's thread shares this one's
+    // input for a moment, which lets it become the foreground.
+    const DWORD self = GetCurrentThreadId();
+    AttachThreadInput(self, thread, TRUE);
+    BringWindowToTop(window);
+    SetForegroundWindow(window);
+    AttachThreadInput(self, thread, FALSE);
+  }
   RedrawWindow(window, nullptr, nullptr,
                RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
   Sleep(400);

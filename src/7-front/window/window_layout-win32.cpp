@@ -234,6 +234,10 @@ void LayOutControls(HWND window, const WindowModel& model,
                                std::make_pair(kIdTallyLabel, kIdTally),
                                std::make_pair(kIdTimeLabel, kIdTimeLeft)}) {
         if (pair.first == kIdTallyLabel && !account) continue;
+        // What is going on, while it goes on.
+        if ((pair.first == kIdNowLabel || pair.first == kIdTimeLabel) &&
+            !model.Running())
+          continue;
         placer.Place(pair.first, left, y, labelWidth, lineHeight);
         placer.Place(pair.second, left + labelWidth, y, width - labelWidth,
                      lineHeight);
@@ -241,7 +245,9 @@ void LayOutControls(HWND window, const WindowModel& model,
       }
       y += m.Y(6);
       if (GetWindowTextLengthW(GetDlgItem(window, kIdRunNotes)) > 0)
-        placer.Place(kIdRunNotes, left, y, width, bottom - y);
+        placer.Place(
+            kIdRunNotes, left, y, width,
+            std::min(placer.TextHeight(kIdRunNotes, width), bottom - y));
       break;
     }
     case Page::kDone: {

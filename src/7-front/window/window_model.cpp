@@ -410,6 +410,12 @@ std::string WindowModel::OutputFolder() const {
   return request.destination.value_or("");
 }
 
+std::string WindowModel::InventoryFolder() const {
+  std::string path = source;
+  while (path.size() > 1 && IsPathSeparator(path.back())) path.pop_back();
+  return ParentPath(path);
+}
+
 void WindowModel::Back() {
   if (!Buttons().back) return;
   switch (page) {

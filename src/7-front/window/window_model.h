@@ -144,6 +144,9 @@ class WindowModel {
   bool MayCloseNow() const { return !running; }
   // Where the output is, for "Open the output folder": "" for an account.
   std::string OutputFolder() const;
+  // Where a run into an account writes its inventory (its current
+  // folder): beside the source.
+  std::string InventoryFolder() const;
 
   // The run's events, copied, in the order the run told them.
   void RunEarlier(const EarlierRunInfo& earlier);

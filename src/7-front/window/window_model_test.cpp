@@ -220,6 +220,7 @@ TEST(WindowModelTest, StartSendsTheChoices) {
   EXPECT_EQ(model.Request().destination.value_or(""), P("m/Mail-mbox"));
   EXPECT_TRUE(model.Request().inventory);
   EXPECT_EQ(model.OutputFolder(), P("m/Mail-mbox"));
+  EXPECT_EQ(model.InventoryFolder(), P("m"));
 
   WindowModel account = AtDestination();
   account.ChooseOutput(OutputChoice::kAccount);
@@ -365,7 +366,58 @@ TEST(WindowModelTest, TheRunsEventsMoveTheViewToItsOutcome) {
             "need it.\n\n"
             "The inventory is " +
                 P("m/Mail-mbox/inventory.csv") +
-                ", 2,399 rows, one for each message.");
+                ": a row for each message, and for each record of a base "
+                "that held none, 2,399 rows in all.");
+}
+
+// An account's answers: counted from the folders done (a stopped one's
+// too), a refusal told with the server's words, escaped.
+TEST(WindowModelTest, AnAccountsAnswersComeWithItsFolders) {
+  WindowModel model = AtDestination();
+  model.ChooseOutput(OutputChoice::kAccount);
+  ASSERT_TRUE(model.Next());
+  AccountFields fields;
+  fields.address = "me@example.org";
+  fields.host = "mail.example.org";
+  fields.password = "secret";
+  model.SetAccount(fields);
+  ASSERT_TRUE(model.Next());
+  TreeFolders folders = TreeOfFour();
+  RunPlan plan;
+  plan.tallied = true;
+  model.RunPlanned(plan, folders);
+  const ProgressView& view = model.Progress();
+  EXPECT_EQ(view.TallyText(), "counted as each folder is done");
+  TreeFolder inbox = Scanned(folders[1], 8, false);
+  inbox.result.tallied = true;
+  inbox.result.tally.delivered = 5;
+  inbox.result.tally.alreadyThere = 2;
+  inbox.result.tally.refused = 1;
+  inbox.result.tally.refusals = {"message 3: NO [LIMIT] too big\x1b[31m"};
+  TreeFolder archive = Scanned(folders[2], 3, false);
+  archive.result.outcome = ConversionOutcome::kCancelled;
+  archive.result.tallied = true;
+  archive.result.tally.delivered = 3;
+  model.RunBaseFinished(1, inbox);
+  model.RunBaseFinished(2, archive);
+  EXPECT_EQ(view.TallyText(), "8 uploaded, 2 already there, 1 refused");
+  RunReport report;
+  report.planned = report.tree = report.tallied = true;
+  report.status = kRunFailed;
+  folders[1] = inbox;
+  model.RunFinished(report, folders);
+  EXPECT_EQ(model.Title(), "Done, with problems");
+  const std::vector<OutcomeRow> rows = OutcomeRows(model.Run());
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].outcome + "|" + rows[0].uploaded + "|" + rows[0].there +
+                "|" + rows[0].refused,
+            "uploaded, 1 refused|5|2|1");
+  EXPECT_EQ(rows[1].outcome, "not converted");
+  EXPECT_NE(model.RunNotes().find(
+                "The server refused 1 message of \"Inbox\"; the others went "
+                "in. It said: message 3: NO [LIMIT] too big\\x1b[31m."),
+            std::string::npos)
+      << model.RunNotes();
 }
 
 // A run stopped, or refused before it began, stays on its page, where
