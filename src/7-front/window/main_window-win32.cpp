@@ -622,7 +622,35 @@ void MainWindow::Start() {
   taskbar.Show(TaskbarProgress::State::kNormal, 0, 10000);
 }
 
-void MainWindow::SaveReport() {}
+void MainWindow::SaveReport() {
+  std::wstring path;
+  const std::string folder = model.OutputFolder().empty()
+                                 ? model.InventoryFolder()
+                                 : model.OutputFolder();
+  if (!PickReportFile(window, Wide(folder), Wide(model.ReportName()), &path))
+    return;
+  // The dialog asked before replacing a file of that name.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const std::string& report = model.Report();
+  DWORD written = 0;
+  bool saved = file != INVALID_HANDLE_VALUE &&
+               WriteFile(file, report.data(), static_cast<DWORD>(report.size()),
+                         &written, nullptr) &&
+               written == report.size();
+  const DWORD error = saved ? ERROR_SUCCESS : GetLastError();
+  if (file != INVALID_HANDLE_VALUE) saved = CloseHandle(file) && saved;
+  if (saved) return;
+  wchar_t* words = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, error, 0, reinterpret_cast<wchar_t*>(&words), 0,
+                 nullptr);
+  const std::wstring text = L"The report could not be saved as " + path +
+                            L":\n" + (words != nullptr ? words : L"");
+  if (words != nullptr) LocalFree(words);
+  MessageBoxW(window, text.c_str(), L"korvane", MB_OK | MB_ICONWARNING);
+}
 
 void MainWindow::ReadAccount() {
   AccountFields fields;

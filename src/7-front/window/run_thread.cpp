@@ -4,6 +4,7 @@
 
 #include "io/file_system.h"
 #include "oauth2/sign_in.h"
+#include "run/event_log.h"
 #include "run/run.h"
 
 namespace {
@@ -68,6 +69,22 @@ class SurveyEvents : public RunEvents {
   Status failure;
 };
 
+// The report's lines, kept in memory until the user saves them.
+class MemoryFile : public WritableFile {
+ public:
+  explicit MemoryFile(std::string* text) : text(text) {}
+  DWORD Write(const void* bytes, size_t count) override {
+    text->append(static_cast<const char*>(bytes), count);
+    return ERROR_SUCCESS;
+  }
+  DWORD SetWriteTime(FILETIME) override { return ERROR_SUCCESS; }
+  DWORD Flush() override { return ERROR_SUCCESS; }
+  DWORD Close() override { return ERROR_SUCCESS; }
+
+ private:
+  std::string* text;
+};
+
 // The run's events, for the progress and done pages. The tasks outlive
 // this object: they take copies (of the model's address too), never this.
 class WindowRunEvents : public RunEvents {
@@ -114,11 +131,15 @@ class WindowRunEvents : public RunEvents {
     finalReport = report;
     finalReport.folders = nullptr;
   }
-  void RunReturned() {
+  void RunReturned(const std::string& logged) {
     const TreeFolders folders = finalFolders;
     const RunReport report = finalReport;
-    Post([=, m = model] { m->RunFinished(report, folders); },
-         ModelChange::kRunEnd);
+    Post(
+        [=, m = model] {
+          m->RunLogged(logged);
+          m->RunFinished(report, folders);
+        },
+        ModelChange::kRunEnd);
   }
 
  private:
@@ -234,7 +255,11 @@ void RunThreads::StartRun(const std::string& caFile) {
   const Changed* tell = &changed;
   std::shared_ptr<AccessTokens> tokens = model->SignedIn();
   job->thread = std::thread([job, request, tokens, target, to, tell]() mutable {
-    WindowRunEvents events(target, to, tell);
+    WindowRunEvents window(target, to, tell);
+    // The events as --log writes them, for the report.
+    std::string logged;
+    EventLog log(std::unique_ptr<WritableFile>(new MemoryFile(&logged)));
+    EventFanOut events({&window, &log});
     // Signed in: a token of the sign-in's to log in with.
     const Status token =
         tokens ? tokens->Token(&request.account.credentials.secret)
@@ -247,7 +272,8 @@ void RunThreads::StartRun(const std::string& caFile) {
       report.status = kRunFailed;
       events.Finished(report);
     }
-    events.RunReturned();
+    log.Close();
+    window.RunReturned(logged);
     job->done = true;
   });
 }

@@ -77,11 +77,12 @@ bool PickBase(HWND owner, const std::wstring& start, std::wstring* path) {
                    filters, 2, nullptr, path);
 }
 
-bool PickReportFile(HWND owner, const std::wstring& name, std::wstring* path) {
+bool PickReportFile(HWND owner, const std::wstring& folder,
+                    const std::wstring& name, std::wstring* path) {
   const COMDLG_FILTERSPEC filters[] = {{L"Reports (*.jsonl)", L"*.jsonl"},
                                        {L"All files (*.*)", L"*.*"}};
   return RunDialog(CLSID_FileSaveDialog, owner, L"Save the report",
-                   FOS_OVERWRITEPROMPT | FOS_PATHMUSTEXIST, L"", filters, 2,
+                   FOS_OVERWRITEPROMPT | FOS_PATHMUSTEXIST, folder, filters, 2,
                    name.c_str(), path);
 }
 

@@ -18,8 +18,10 @@ bool PickFolder(HWND owner, const wchar_t* title, const std::wstring& start,
                 std::wstring* path);
 // The file picker for one message base (*.tbb).
 bool PickBase(HWND owner, const std::wstring& start, std::wstring* path);
-// The save dialog for the run's report (*.jsonl), proposing name.
-bool PickReportFile(HWND owner, const std::wstring& name, std::wstring* path);
+// The save dialog for the run's report (*.jsonl), proposing name in
+// folder.
+bool PickReportFile(HWND owner, const std::wstring& folder,
+                    const std::wstring& name, std::wstring* path);
 // Explorer, showing folder.
 void ShowFolder(HWND owner, const std::wstring& folder);
 

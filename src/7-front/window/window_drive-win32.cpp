@@ -9,9 +9,10 @@
 //   click ID             presses a button, a radio button, a check box
 //   set ID TEXT          puts TEXT into an edit, as typing does
 //   key KEYS             presses keys: tab, shift+tab, enter, esc, alt+n
+//   type TEXT            types TEXT into the control that has the focus
 //   tabs ID...           Tab goes through exactly these controls, in turn
 //   progress N           waits until the bar is at N of 10000 or more
-//   dialog PATH          types PATH into the open file dialog, then Enter
+//   dialog PATH          PATH into the open file dialog's name, then Enter
 //   answer yes|no        answers the open message box
 //   layout               every control in the window, none over another,
 //                        every text in its control
@@ -427,6 +428,10 @@ bool Driver::Step(const std::string& line) {
     return true;
   }
   if (verb == "key") return Keys(rest);
+  if (verb == "type") {
+    SetForegroundWindow(window);
+    return Type(Wide(rest));
+  }
   if (verb == "tabs") {
     std::vector<std::string> names;
     std::istringstream list(rest);
@@ -450,7 +455,12 @@ bool Driver::Step(const std::string& line) {
       return Fail("no dialog");
     Sleep(500);
     SetForegroundWindow(dialog);
-    Type(Wide(rest));
+    // What the dialog proposes gives way to the path, as if typed over it.
+    HWND field = nullptr;
+    if (!Until([&] { return (field = Focus()) != nullptr; }))
+      return Fail("nothing has the focus in the dialog");
+    SendMessageW(field, WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(Wide(rest).c_str()));
     Keys("enter");
     return Until([&] { return Popup() == nullptr; }) ||
            Fail("the dialog stays open");

@@ -218,6 +218,7 @@ uint64_t WindowModel::ChooseSource(const std::string& path) {
   source = Trimmed(path);
   surveyed = false;
   survey = SourceSurvey();
+  report.clear();
   page = Page::kSource;
   surveyTicket = source.empty() ? 0 : ++lastTicket;
   return surveyTicket;
@@ -408,6 +409,10 @@ std::string WindowModel::OutputFolder() const {
   if (!request.tree && output == OutputChoice::kThunderbird)
     return ParentPath(request.destination.value_or(""));
   return request.destination.value_or("");
+}
+
+std::string WindowModel::ReportName() const {
+  return NameOf(source) + " - korvane report.jsonl";
 }
 
 std::string WindowModel::InventoryFolder() const {

@@ -158,6 +158,13 @@ class WindowModel {
   void RunError(const Status& error);
   void RunFinished(const RunReport& report, const TreeFolders& folders);
 
+  // The run's events as --log writes them (JSON Lines): every run since the
+  // source was chosen, for "Save the report".
+  void RunLogged(const std::string& lines) { report += lines; }
+  const std::string& Report() const { return report; }
+  // The name the report is offered under.
+  std::string ReportName() const;
+
   const ProgressView& Progress() const { return progress; }
   const RunRecord& Run() const { return record; }
   // The progress page's notes: what the server said so far, and after a
@@ -195,6 +202,7 @@ class WindowModel {
   bool stopping = false;
   ProgressView progress;
   RunRecord record;
+  std::string report;
 };
 
 #endif  // KORVANE_WINDOW_WINDOW_MODEL_H_

@@ -8,6 +8,8 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 
 #include "base_builder.h"
@@ -72,6 +74,7 @@ TEST(WindowRunTest, AStoppedRunStartedAgainLeavesWhatTheCommandLineLeaves) {
 
   WindowThread window;
   WindowModel& model = window.model;
+  int runs = 1;
   const uint64_t ticket = model.ChooseSource(dir.File("Mail"));
   window.threads.StartSurvey(ticket);
   ASSERT_TRUE(window.Until([&] { return model.Survey().counted; }));
@@ -92,11 +95,19 @@ TEST(WindowRunTest, AStoppedRunStartedAgainLeavesWhatTheCommandLineLeaves) {
     EXPECT_TRUE(model.Run().report.cancelled);
     ASSERT_TRUE(model.Next());  // Start again, on the same choices
     window.threads.StartRun("");
+    ++runs;
     ASSERT_TRUE(window.Until([&] { return !model.Running(); }));
   }
   ASSERT_EQ(model.CurrentPage(), Page::kDone) << model.RunNotes();
   EXPECT_EQ(model.Title(), "Done, with problems");
   EXPECT_EQ(OutcomeRows(model.Run()).size(), 4u);
+
+  // The report: each run's events as --log writes them, one object a line.
+  std::istringstream report(model.Report());
+  int finished = 0;
+  for (std::string line; std::getline(report, line);)
+    finished += nlohmann::json::parse(line).at("event") == "finished";
+  EXPECT_EQ(finished, runs);
 
   ASSERT_EQ(RunKorvaneBinary({"Mail", "cli", "-r", "-l"}, dir.path()).status,
             1);
