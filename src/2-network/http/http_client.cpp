@@ -3,21 +3,7 @@
 #include <memory>
 
 #include "http/http_url.h"
-#include "net/tcp_connection.h"
-#include "tls/tls_stream.h"
-
-namespace {
-
-Status NetFailure(NetStatus status, const std::string& where) {
-  const StatusKind kind =
-      status == NetStatus::kHostUnknown ? StatusKind::kNotFound
-      : status == NetStatus::kTimedOut  ? StatusKind::kTimedOut
-      : status == NetStatus::kFailed    ? StatusKind::kOther
-                                        : StatusKind::kConnectionLost;
-  return Status::Of(kind, where + ": " + NetStatusText(status));
-}
-
-}  // namespace
+#include "tls/network_connector.h"
 
 std::string FormatHttpRequest(const HttpRequest& request,
                               const std::string& target,
@@ -42,27 +28,14 @@ Status NetHttpClient::Send(const HttpRequest& request, HttpResponse* response) {
   Status status = ParseEndpointUrl(request.url, &url);
   if (!status.IsOk()) return status.Within("the address can't be used");
   const std::string where = url.Authority();
-  TcpConnection tcp;
-  NetStatus net = tcp.Connect(url.host, url.port, timeoutMs);
-  if (net != NetStatus::kOk) return NetFailure(net, "connecting to " + where);
-  ByteStream* stream = &tcp;
-  std::unique_ptr<TlsStream> tls;
-  if (url.tls) {
-    tls = TlsStream::Create();
-    const TlsResult result = tls->Start(&tcp, url.host, caFile);
-    if (result.status == TlsStatus::kNetwork)
-      return NetFailure(result.net, where + ": TLS");
-    if (result.status != TlsStatus::kOk)
-      return Status::Of(result.status == TlsStatus::kHandshake
-                            ? StatusKind::kOther
-                            : StatusKind::kCertificate,
-                        where + ": " + TlsResultText(result));
-    stream = tls.get();
-  }
+  std::unique_ptr<Connection> connection;
+  status = NetworkConnector()->Open(url.host, url.port, url.tls, caFile,
+                                    timeoutMs, &connection);
+  if (!status.IsOk()) return status.Within(where);
   const std::string text = FormatHttpRequest(request, url.target, where);
-  net = stream->Write(text.data(), text.size());
-  if (net != NetStatus::kOk) return NetFailure(net, where);
-  status = ReadHttpResponse(stream, response);
+  const NetStatus net = connection->Write(text.data(), text.size());
+  if (net != NetStatus::kOk) return NetworkStatus(net, where);
+  status = ReadHttpResponse(connection.get(), response);
   if (!status.IsOk()) return status.Within(where);
   return Status::Ok();
 }

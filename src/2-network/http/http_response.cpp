@@ -10,14 +10,6 @@ Status Malformed(const std::string& why) {
   return Status::Of(StatusKind::kBadInput, "malformed HTTP answer: " + why);
 }
 
-Status FromNet(NetStatus status) {
-  const StatusKind kind = status == NetStatus::kTimedOut ? StatusKind::kTimedOut
-                          : status == NetStatus::kFailed
-                              ? StatusKind::kOther
-                              : StatusKind::kConnectionLost;
-  return Status::Of(kind, NetStatusText(status));
-}
-
 // Bytes from a stream, with what was read past the current need kept.
 class Input {
  public:
@@ -76,7 +68,8 @@ class Input {
       *ended = true;
       return Status::Ok();
     }
-    if (status != NetStatus::kOk) return FromNet(status);
+    if (status != NetStatus::kOk)
+      return NetworkStatus(status, "reading the answer");
     buffered.append(chunk, got);
     return Status::Ok();
   }

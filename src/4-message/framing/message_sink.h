@@ -93,6 +93,10 @@ struct DeliveryTally {
   uint64_t refused = 0;
   // Delivered with each NUL byte as a blank (the destination takes none).
   uint64_t nulsAsBlanks = 0;
+  uint64_t deliveredBytes = 0;  // the bytes of the messages delivered
+  // The destination's provider took no more today: what was neither
+  // delivered nor refused goes with the same run another day.
+  bool dailyLimit = false;
   // Each refusal: "message INDEX: " and the destination's words, which may
   // hold any byte; escape them before they are shown.
   std::vector<std::string> refusals;

@@ -148,6 +148,7 @@ void ImapSink::Work() {
 void ImapSink::Fail(const Status& status) {
   failure = status.Text();
   tally = uploader->Tally();
+  tally.dailyLimit = status.Kind() == StatusKind::kDailyLimit;
   std::lock_guard<std::mutex> lock(mutex);
   failed = true;
   room.notify_one();

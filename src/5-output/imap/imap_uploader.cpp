@@ -110,6 +110,7 @@ void ImapUploader::Report(const Pending& message, UploadOutcome outcome,
   switch (outcome) {
     case UploadOutcome::kUploaded:
       ++tally.delivered;
+      tally.deliveredBytes += message.key.size;
       if (message.nulsAsBlanks) ++tally.nulsAsBlanks;
       break;
     case UploadOutcome::kAlreadyThere:
@@ -180,6 +181,11 @@ Status ImapUploader::Finish() {
 
 Status ImapUploader::Pump(bool finish) {
   for (;;) {
+    // At the daily limit, what was sent before the refusal may still have
+    // gone in: its answers are read, so that the run says how much did.
+    if (!fatal.IsOk() && fatal.Kind() == StatusKind::kDailyLimit && session &&
+        !inFlight.empty() && ReadOne() == NetStatus::kOk)
+      continue;
     if (!fatal.IsOk()) return fatal;
     if (!session) return Status::Of(StatusKind::kOther, "no folder is open");
     const bool multi = settings.multiappend && session->Has("MULTIAPPEND");
@@ -412,7 +418,8 @@ bool ImapUploader::ProviderSaid(const ImapResponse& response,
     messages->clear();
     fatal = Status::Of(StatusKind::kDailyLimit,
                        std::string(account.provider->title) +
-                           " takes no more today: " + ServerSays(response));
+                           "'s daily limit was reached (" +
+                           ServerSays(response) + ")");
     return true;
   }
   int64_t ms = 0;

@@ -132,7 +132,8 @@ Status OpenAccount(RunContext* run, const std::string& name,
         StatusKind::kBadInput,
         std::string("the output ") + kind.name + " URL can't be used: " + why);
   *access = run->request.account;
-  if (access->credentials.secret.empty()) {
+  // Signed in before (a window's "Sign in"): the tokens are the secret.
+  if (access->credentials.secret.empty() && !access->credentials.tokens) {
     const Status answer = run->events->AccountNeeded(*place, access);
     if (!answer.IsOk()) return answer;
   }

@@ -55,6 +55,13 @@ struct RunContext {
 Status OpenAccount(RunContext* run, const std::string& name,
                    AccountPlace* place, AccountAccess* access);
 
+// A provider's limits (provider_limits.cpp): jobs lowered to the
+// connections it takes at once (a kConnectionsCut notice says so); the
+// upload's size and, for a provider with a daily limit, the days it takes
+// (kUploadSize). Nothing for an account of no provider korvane knows.
+int CapJobs(RunContext* run, const AccountPlace& place, int jobs);
+void TellUploadSize(RunContext* run, const AccountPlace& place, uint64_t bytes);
+
 // The runs (single_run.cpp, tree_run.cpp, survey.cpp); each returns its
 // status, Finished told.
 int RunSingleBase(RunContext* run);

@@ -115,6 +115,7 @@ int RunSingleBase(RunContext* run) {
   plan.bytesToConvert = base.baseSize;
   plan.tallied = kind.remote;
   run->Plan(plan);
+  if (kind.remote) TellUploadSize(run, place, base.baseSize);
   if (run->Cancelled()) {
     run->report.cancelled = true;
     return run->Finish(kRunFailed);

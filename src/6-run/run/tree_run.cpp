@@ -97,9 +97,9 @@ TreeRunOptions BaseOptions(const RunContext& run) {
 }
 
 // The plan of a tree from root into destination: the folders still to
-// convert.
-void PlanTree(RunContext* run, const std::string& root,
-              const std::string& destination, int jobs, bool tallied) {
+// convert. Their bytes.
+uint64_t PlanTree(RunContext* run, const std::string& root,
+                  const std::string& destination, int jobs, bool tallied) {
   RunPlan plan;
   plan.tree = true;
   plan.source = root;
@@ -113,6 +113,7 @@ void PlanTree(RunContext* run, const std::string& root,
   plan.jobs = std::max(std::min(jobs, plan.basesToConvert), 1);
   plan.tallied = tallied;
   run->Plan(plan);
+  return plan.bytesToConvert;
 }
 
 // What this run is, for the journal.
@@ -231,7 +232,9 @@ int IntoAccount(RunContext* run, const Places& places) {
   TreeRunOptions options = BaseOptions(*run);
   options.conversion.account = &access;
   options.inventory = inventory.get();
-  PlanTree(run, places.root, parent, options.jobs, true);
+  options.jobs = CapJobs(run, place, options.jobs);
+  TellUploadSize(run, place,
+                 PlanTree(run, places.root, parent, options.jobs, true));
   const DWORD startTick = GetTickCount();
   return ConvertTree(run, places, *here, parent, layout.get(), true, options,
                      nullptr, inventory.get(), inventoryName, startTick);

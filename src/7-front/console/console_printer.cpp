@@ -50,6 +50,10 @@ void PrintTally(const std::string& where, const DeliveryTally& tally) {
   PrintLine(where + ": " + TallyText(tally));
 }
 
+std::string Plural(uint64_t n, const char* one) {
+  return std::to_string(n) + " " + one + (n == 1 ? "" : "s");
+}
+
 void PrintInventory(const InventoryReport& inventory) {
   if (!inventory.asked) return;
   if (!inventory.failure.IsOk()) {
@@ -62,6 +66,14 @@ void PrintInventory(const InventoryReport& inventory) {
 }
 
 }  // namespace
+
+void PrintDailyLimit(const std::string& why, const DeliveryTally& total) {
+  PrintLine("stopped: " + why + "; " + Plural(total.delivered, "message") +
+            " (" + SizeText(total.deliveredBytes) + ") went in today");
+  PrintLine(
+      "hint: run the same command again tomorrow: it carries on where this "
+      "one stopped and sends nothing twice");
+}
 
 std::string TallyText(const DeliveryTally& tally) {
   std::string text = std::to_string(tally.delivered) + " uploaded, " +
@@ -190,7 +202,9 @@ void ConsolePrinter::SingleResult(const TreeFolder& base) {
       PrintElapsedTime(startTick);
       printf(".\n");
       if (result.tallied) PrintTally(output, result.tally);
-      if (result.outcome == ConversionOutcome::kCantWriteOutput)
+      if (result.tally.dailyLimit)
+        PrintDailyLimit(result.reason, result.tally);
+      else if (result.outcome == ConversionOutcome::kCantWriteOutput)
         PrintLine("error: can't write " + output + ": " + result.reason);
       break;
     case ConversionOutcome::kCancelled:
@@ -212,16 +226,30 @@ void ConsolePrinter::Told(const Notice& notice) {
       PrintLine("signed in as " + notice.text);
       break;
     case NoticeKind::kThrottled:
-      PrintLine("waiting " + std::to_string(notice.seconds) +
-                " s as the server asked" +
-                (notice.text.empty() ? "" : ": " + notice.text));
+      // Once a run: every connection may be asked.
+      if (toldPause) break;
+      toldPause = true;
+      PrintLine("the server asked for a pause (" + notice.text + "): waiting " +
+                Plural(notice.seconds, "second") +
+                " each time it asks, then going on; nothing is lost");
       break;
     case NoticeKind::kConnectionsCut:
-      PrintLine("the server allows " + std::to_string(notice.count) +
-                " connections: " + std::to_string(notice.count) + " at once");
+      PrintLine("at most " + std::to_string(notice.count) +
+                " bases at once: " + notice.text + " takes no more than " +
+                Plural(uint64_t(notice.count), "connection") + " at once");
+      break;
+    case NoticeKind::kUploadSize:
+      if (notice.count > 0)
+        PrintLine(
+            "uploading " + SizeText(notice.bytes) + " into " + notice.where +
+            ": at " + notice.text + "'s daily limit, about " +
+            Plural(uint64_t(notice.count), "day") +
+            (notice.count > 1 ? ": run the same command once a day" : ""));
+      else
+        PrintLine("uploading " + SizeText(notice.bytes) + " into " +
+                  notice.where + " (" + notice.text + " sets no daily limit)");
       break;
     case NoticeKind::kInfo:
-    case NoticeKind::kUploadSize:
     case NoticeKind::kDailyLimit:
       PrintLine(notice.text);
       break;

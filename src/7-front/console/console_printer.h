@@ -39,7 +39,8 @@ class ConsolePrinter : public RunEvents {
   const OutputKind* kind = nullptr;
   std::string source;
   bool terminal;
-  bool shown = false;  // a tree's progress line is on the screen
+  bool shown = false;      // a tree's progress line is on the screen
+  bool toldPause = false;  // a pause the server asked for, told once
   // A single base's time counts from its first progress line.
   bool started = false;
   DWORD startTick = 0;
@@ -56,5 +57,9 @@ void PrintTreeReport(const RunReport& report);
 
 // "512 B", "4.0 KiB", "12.3 MiB", "1.5 GiB".
 std::string SizeText(uint64_t bytes);
+
+// A run stopped at a provider's daily limit (why, raw): how much went in,
+// and that the same command tomorrow carries on.
+void PrintDailyLimit(const std::string& why, const DeliveryTally& total);
 
 #endif  // KORVANE_CONSOLE_CONSOLE_PRINTER_H_

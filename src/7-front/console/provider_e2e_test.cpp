@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -298,7 +299,10 @@ TEST_F(ProviderTest, LimitsOfOneBase) {
        "throttle_every=10 backoff_ms=400",
        std::vector<size_t>(30, 400),
        0,
-       {": 30 uploaded, 0 already there, 0 refused\n"},
+       {"the server asked for a pause (BAD Request is throttled. Suggested "
+        "Backoff Time: 400 milliseconds): waiting 1 second each time it "
+        "asks, then going on; nothing is lost\n",
+        ": 30 uploaded, 0 already there, 0 refused\n"},
        30,
        "throttled",
        100},
@@ -377,6 +381,74 @@ TEST_F(ProviderTest, TokenRunsOutInTheMiddleOfATreeAndIsRenewed) {
   EXPECT_EQ(1, exchange.Stat("code_exchanges"));
   EXPECT_EQ(1, exchange.Stat("refreshes"));
   EXPECT_LE(1, exchange.Stat("expired_sessions"));
+  ExpectEachOnce(parent, folders);
+}
+
+TEST_F(ProviderTest, DailyLimitStopsTheRunAndTheNextDayCarriesOn) {
+  // Gmail's limit scaled down: 6,000 bytes a day, 8,000 to upload.
+  StandIn gmail(
+      "provider=google client_id=test-client client_secret=test-secret "
+      "refresh_token=tok-ref-given daily_bytes=6000");
+  SignInEnvironment(gmail, "google",
+                    {{"KORVANE_OAUTH2_REFRESH_TOKEN", "tok-ref-given"}});
+  const std::vector<std::pair<std::string, int>> folders = {{"One", 10},
+                                                            {"Two", 10}};
+  Tree(dir.path(), folders);
+  const std::string parent = Unique("daily");
+  const std::vector<std::string> args = {"Mail", gmail.Url(parent), "-r",
+                                         "-j2"};
+  ProgramResult run = RunKorvaneBinary(args, dir.path());
+  EXPECT_EQ(3, run.status) << run.output;
+  const std::regex stopped(
+      "\nstopped: imaps://korvane@127\\.0\\.0\\.1:[0-9]+/" + parent +
+      "/(One|Two): Google \\(Gmail\\)'s daily limit was reached \\(NO "
+      "\\[OVERQUOTA\\] Account exceeded command or bandwidth limits\\. "
+      "\\(Failure\\)\\); ([0-9]+) messages \\(([0-9.]+) KiB\\) went in "
+      "today\nhint: run the same command again tomorrow: it carries on where "
+      "this one stopped and sends nothing twice\n$");
+  std::smatch said;
+  ASSERT_TRUE(std::regex_search(run.output, said, stopped)) << run.output;
+  EXPECT_TRUE(std::regex_search(
+      run.output, std::regex("\nuploading [0-9.]+ KiB into 127\\.0\\.0\\.1: "
+                             "at Google \\(Gmail\\)'s daily limit, about 1 "
+                             "day\n")))
+      << run.output;
+  const size_t first = Fetch("korvane", parent + ".One").size() +
+                       Fetch("korvane", parent + ".Two").size();
+  EXPECT_EQ(std::to_string(first), said[2].str());
+  EXPECT_GT(first, 0u);
+  EXPECT_LT(first, 20u);
+  // The next day: the same command sends the rest, nothing twice.
+  Control("nextday " + gmail.id);
+  run = RunKorvaneBinary(args, dir.path());
+  EXPECT_EQ(0, run.status) << run.output;
+  EXPECT_NE(
+      std::string::npos,
+      run.output.find(std::to_string(20 - first) + " uploaded, " +
+                      std::to_string(first) + " already there, 0 refused\n"))
+      << run.output;
+  ExpectEachOnce(parent, folders);
+}
+
+TEST_F(ProviderTest, MoreJobsThanTheProviderTakesConnections) {
+  StandIn gmail(
+      "provider=google client_id=test-client client_secret=test-secret "
+      "refresh_token=tok-ref-given cap=15");
+  SignInEnvironment(gmail, "google",
+                    {{"KORVANE_OAUTH2_REFRESH_TOKEN", "tok-ref-given"}});
+  std::vector<std::pair<std::string, int>> folders;
+  for (int i = 0; i < 20; ++i) folders.push_back({"F" + std::to_string(i), 2});
+  Tree(dir.path(), folders);
+  const std::string parent = Unique("cap");
+  const ProgramResult run =
+      RunKorvaneBinary({"Mail", gmail.Url(parent), "-r", "-j32"}, dir.path());
+  EXPECT_EQ(0, run.status) << run.output;
+  EXPECT_NE(std::string::npos,
+            run.output.find("at most 15 bases at once: Google (Gmail) takes "
+                            "no more than 15 connections at once\n"))
+      << run.output;
+  EXPECT_GE(15, gmail.Stat("most_at_once"));
+  EXPECT_EQ(0, gmail.Stat("over_cap"));
   ExpectEachOnce(parent, folders);
 }
 

@@ -89,7 +89,10 @@ std::string OutcomeText(const TreeFolder& f) {
         text = "failed: can't create the output: " + r.reason;
         break;
       case ConversionOutcome::kCantWriteOutput:
-        text = "failed: can't write the output: " + r.reason;
+        // A provider's daily limit is no failure: the rest goes tomorrow.
+        text = r.tally.dailyLimit
+                   ? "not finished: " + r.reason
+                   : "failed: can't write the output: " + r.reason;
         break;
       case ConversionOutcome::kCancelled:
         text = "not converted: the run was cancelled";
@@ -164,6 +167,7 @@ void PrintTreeReport(const RunReport& report) {
         total.alreadyThere += t.alreadyThere;
         total.refused += t.refused;
         total.nulsAsBlanks += t.nulsAsBlanks;
+        total.deliveredBytes += t.deliveredBytes;
       }
     }
     printf("%s", OutcomeText(f).c_str());
@@ -179,6 +183,8 @@ void PrintTreeReport(const RunReport& report) {
       ++notStarted;
     } else if (f.state == TreeBaseState::kDoneBefore) {
       ++doneBefore;
+    } else if (f.result.tally.dailyLimit) {
+      ++notStarted;
     } else if (f.result.outcome != ConversionOutcome::kConverted) {
       ++failed;
     } else if (f.result.emptyBase) {
@@ -209,7 +215,9 @@ void PrintTreeReport(const RunReport& report) {
       printf("\n");
     }
   }
-  if (report.stopped) {
+  if (report.stopped && report.status == kRunDailyLimit) {
+    PrintDailyLimit(report.stopReason.Text(), total);
+  } else if (report.stopped) {
     printf("error: the run stopped: %s",
            ConsoleText(report.stopReason.Text()).c_str());
     printf("\n");
