@@ -460,12 +460,15 @@ void WindowModel::Start() {
   record.topName = NameOf(source);
   if (output == OutputChoice::kAccount) {
     request.destination = AccountUrl();
-    // Signed in, the run's connections ask the sign-in's tokens (the
-    // window's run thread); else the password.
+    // Signed in, the run's connections ask the sign-in's tokens, renewed
+    // as they run out; else the password.
     const bool token = signIn == SignInState::kSignedIn;
     request.account.credentials.kind = token ? AccountCredentials::kOAuth2Token
                                              : AccountCredentials::kPassword;
-    if (!token) request.account.credentials.secret = account.password;
+    if (token)
+      request.account.credentials.tokens = tokens;
+    else
+      request.account.credentials.secret = account.password;
     record.destination =
         "the folder \"" + AccountFolder() + "\" of " + Trimmed(account.address);
   } else {

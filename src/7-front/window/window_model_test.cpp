@@ -286,7 +286,8 @@ TEST(WindowModelTest, ASignInHoldsForItsAccount) {
             "imaps://me%40outlook.com@outlook.office365.com:993/Mail");
   EXPECT_EQ(model.Request().account.credentials.kind,
             AccountCredentials::kOAuth2Token);
-  EXPECT_EQ(model.SignedIn(), tokens);
+  EXPECT_EQ(model.Request().account.credentials.tokens, tokens);
+  EXPECT_EQ(model.Request().account.credentials.secret, "");
 
   WindowModel other = AtDestination();
   other.ChooseOutput(OutputChoice::kAccount);
