@@ -222,7 +222,9 @@ bool MainWindow::Open(HINSTANCE instance, int show) {
   type.cbWndExtra = DLGWINDOWEXTRA;
   type.hInstance = instance;
   type.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-  type.hIconSm = type.hIcon;
+  type.hIconSm = static_cast<HICON>(LoadImageW(
+      instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+      GetSystemMetrics(SM_CYSMICON), 0));
   type.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   type.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
   type.lpszClassName = KORVANE_WINDOW_CLASS;
