@@ -13,16 +13,22 @@
 #include <string>
 
 enum class NoticeKind {
-  kInfo,            // text, and nothing more to it
-  kOpenInBrowser,   // sign in: the browser was asked to open url (or could
-                    // not be: text says so); show url for a machine
-                    // without one
-  kDeviceCode,      // sign in: at url, enter code
-  kSignedIn,        // signed in as text (the account's name)
-  kUploadSize,      // before the first upload: bytes to send; days, for a
-                    // provider with a daily limit, how many it takes
-  kThrottled,       // the server asked to wait: seconds, then it goes on
-  kConnectionsCut,  // the server allows count connections: fewer jobs
+  kInfo,  // text, and nothing more to it
+  // A sign-in (text: the provider's name, where: the account): the page
+  // to sign in on, url; count is 1 where the browser was started on it,
+  // 0 where it could not be (then the user opens url).
+  kOpenInBrowser,
+  kDeviceCode,  // the same at url on any device, entering code, which is
+                // good for seconds
+  kSignedIn,    // the sign-in went through
+  // Before the first upload into a provider's account (text: the
+  // provider's name, where: its host): bytes to send; count: the days its
+  // daily limit makes of it, 0 for no daily limit.
+  kUploadSize,
+  kThrottled,       // the server asked to wait: seconds, then it goes on;
+                    // text: its words
+  kConnectionsCut,  // the provider (text) allows count connections at
+                    // once: no more jobs than that
   kDailyLimit,      // a provider's daily limit was reached: bytes went in
 };
 

@@ -12,6 +12,32 @@ const int kHttpTimeoutMs = 30000;
 
 }  // namespace
 
+Notice SignInNotices::Of(NoticeKind kind) const {
+  Notice notice;
+  notice.kind = kind;
+  notice.text = provider.title;
+  notice.where = account;
+  return notice;
+}
+
+void SignInNotices::OpenPage(const std::string& url, bool opened) {
+  Notice notice = Of(NoticeKind::kOpenInBrowser);
+  notice.url = url;
+  notice.count = opened ? 1 : 0;
+  sink->Tell(notice);
+}
+
+void SignInNotices::EnterCode(const std::string& page, const std::string& code,
+                              int64_t expiresIn) {
+  Notice notice = Of(NoticeKind::kDeviceCode);
+  notice.url = page;
+  notice.code = code;
+  notice.seconds = static_cast<uint64_t>(expiresIn);
+  sink->Tell(notice);
+}
+
+void SignInNotices::SignedIn() { sink->Tell(Of(NoticeKind::kSignedIn)); }
+
 const Provider* ProviderOf(const SignInRequest& request, std::string* why) {
   std::string unknown;
   const Provider* provider = ProviderFromEnvironment(request.host, &unknown);

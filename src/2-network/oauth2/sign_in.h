@@ -12,6 +12,7 @@
 #include "account/access_tokens.h"
 #include "oauth2/oauth2_flows.h"
 #include "provider/provider.h"
+#include "status/notice.h"
 #include "status/status.h"
 
 struct SignInRequest {
@@ -25,6 +26,27 @@ struct SignInResult {
   std::string hint;  // a second line for a failure; "" for none
   const Provider* provider = nullptr;
   std::shared_ptr<AccessTokens> tokens;  // set where status is OK
+};
+
+// A sign-in's events as notices (status/notice.h) to sink: the page to
+// open (kOpenInBrowser), the device code (kDeviceCode), for a front end
+// that shows them as the run's other notices.
+class SignInNotices : public SignInEvents {
+ public:
+  SignInNotices(const Provider& provider, const std::string& account,
+                NoticeSink* sink)
+      : provider(provider), account(account), sink(sink) {}
+  void OpenPage(const std::string& url, bool opened) override;
+  void EnterCode(const std::string& page, const std::string& code,
+                 int64_t expiresIn) override;
+  // kSignedIn.
+  void SignedIn();
+
+ private:
+  Notice Of(NoticeKind kind) const;
+  const Provider& provider;
+  const std::string account;
+  NoticeSink* const sink;
 };
 
 // The provider for request (KORVANE_PROVIDER, else the host, else the

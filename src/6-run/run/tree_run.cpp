@@ -180,7 +180,10 @@ int ConvertTree(RunContext* run, const Places& places, const Folder& outDir,
   report.cancelled = cancelled;
   report.stopped = summary.stopped;
   if (summary.stopped)
-    report.stopReason = Status::Of(StatusKind::kOther, summary.stopReason);
+    report.stopReason =
+        Status::Of(ReachedDailyLimit(run->folders) ? StatusKind::kDailyLimit
+                                                   : StatusKind::kOther,
+                   summary.stopReason);
   report.seconds = (GetTickCount() - startTick) / 1000.0;
   report.inventory = CloseInventory(inventory, inventoryName);
   status = TreeStatus(run->folders, summary.stopped);

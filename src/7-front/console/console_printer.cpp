@@ -216,14 +216,21 @@ void ConsolePrinter::SingleResult(const TreeFolder& base) {
 void ConsolePrinter::Told(const Notice& notice) {
   switch (notice.kind) {
     case NoticeKind::kOpenInBrowser:
-      PrintLine("sign in at " + notice.url);
+      PrintLine("signing in to " + notice.text + " as " + notice.where + ": " +
+                (notice.count > 0
+                     ? "the browser shows its page (if it did not open, open "
+                       "this address in one):"
+                     : "open this address in a browser:"));
+      PrintLine("  " + notice.url);
       break;
     case NoticeKind::kDeviceCode:
-      PrintLine("to sign in, open " + notice.url + " and enter the code " +
-                notice.code);
+      PrintLine("signing in to " + notice.text + " as " + notice.where +
+                ": on any device, open " + notice.url + " and enter the code " +
+                notice.code + " (within " +
+                Plural((notice.seconds + 59) / 60, "minute") + ")");
       break;
     case NoticeKind::kSignedIn:
-      PrintLine("signed in as " + notice.text);
+      PrintLine("signed in to " + notice.text + " as " + notice.where);
       break;
     case NoticeKind::kThrottled:
       // Once a run: every connection may be asked.
@@ -288,8 +295,17 @@ Status ConsolePrinter::AccountNeeded(const AccountPlace& place,
     case CredentialsFound::kNone:
       break;
   }
+  // The run waits for the answer: the sign-in's notices are told at once.
+  class Direct : public NoticeSink {
+   public:
+    explicit Direct(ConsolePrinter* printer) : printer(printer) {}
+    void Tell(const Notice& notice) override { printer->Told(notice); }
+
+   private:
+    ConsolePrinter* const printer;
+  } direct(this);
   Status failure;
-  switch (SignInOnConsole(place, access, &failure, &accountHint)) {
+  switch (SignInOnConsole(place, access, &direct, &failure, &accountHint)) {
     case ConsoleSignIn::kSignedIn:
       return Status::Ok();
     case ConsoleSignIn::kFailed:

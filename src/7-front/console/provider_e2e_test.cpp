@@ -250,17 +250,21 @@ TEST_F(ProviderTest, SignInByBothFlowsAndWhatRefusesIt) {
     ASSERT_NE(0, standIn.imap);
     SignInEnvironment(standIn, c.provider, c.env);
     const std::string folder = Unique("signin");
-    const ProgramResult run =
-        RunKorvaneBinary({"in.tbb", standIn.Url(folder)}, dir.path());
+    const std::string log = Unique("log") + ".jsonl";
+    const ProgramResult run = RunKorvaneBinary(
+        {"in.tbb", standIn.Url(folder), "--log", log}, dir.path());
     EXPECT_EQ(c.status, run.status) << run.output;
     size_t at = 0;
     for (const std::string& part : c.says) {
       at = run.output.find(part, at);
       EXPECT_NE(std::string::npos, at) << part << "\n" << run.output;
     }
-    // No token, code or secret in what it printed.
-    for (const char* secret : {"tok-", "test-secret"})
+    // No token, code or secret in what it printed or logged.
+    const std::string logged = testing_support::ReadFileOrEmpty(dir.File(log));
+    for (const char* secret : {"tok-", "test-secret"}) {
       EXPECT_EQ(std::string::npos, run.output.find(secret)) << run.output;
+      EXPECT_EQ(std::string::npos, logged.find(secret)) << logged;
+    }
     EXPECT_EQ(c.times, standIn.Stat(c.stat)) << c.stat;
     EXPECT_EQ(0, standIn.Stat("pkce_failures"));
     EXPECT_EQ(c.status == 0 ? 3u : 0u, Fetch("korvane", folder).size());

@@ -1,12 +1,13 @@
 // An account of a provider korvane knows (its URL's host, or
 // KORVANE_PROVIDER), with neither a password nor a token set: signed in
-// with OAuth2 before the run, the sign-in's lines on the console.
+// with OAuth2 before the run, what it tells as notices to notices.
 #ifndef KORVANE_CONSOLE_SIGN_IN_CONSOLE_H_
 #define KORVANE_CONSOLE_SIGN_IN_CONSOLE_H_
 
 #include <string>
 
 #include "account/account_access.h"
+#include "status/notice.h"
 #include "status/status.h"
 
 enum class ConsoleSignIn {
@@ -17,6 +18,7 @@ enum class ConsoleSignIn {
 };
 
 ConsoleSignIn SignInOnConsole(const AccountPlace& place, AccountAccess* access,
-                              Status* failure, std::string* hint);
+                              NoticeSink* notices, Status* failure,
+                              std::string* hint);
 
 #endif  // KORVANE_CONSOLE_SIGN_IN_CONSOLE_H_
