@@ -135,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
     for (char& c : start) c = Lower(c);
     if (start.compare(0, 7, "imap://") == 0 || start == "imaps://") {
       named = OutputKindOfName(name);
-      FUZZ_CHECK(named != nullptr && named->remote);
+      FUZZ_CHECK(named != nullptr && named->namesKind != nullptr);
       if (kind != 0) valid = false;
     }
   }

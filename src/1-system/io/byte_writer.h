@@ -6,20 +6,21 @@
 #include <stddef.h>
 
 #include "platform/win32.h"
+#include "status/status.h"
 
 class ByteWriter {
  public:
   virtual ~ByteWriter() {}
-  // Writes all count bytes. ERROR_SUCCESS, or the system's error code of
-  // the failure (a short write counts as a full disk).
-  virtual DWORD WriteBytes(const void* bytes, size_t count) = 0;
+  // Writes all count bytes, or says why not (a short write counts as a
+  // full disk).
+  virtual Status WriteBytes(const void* bytes, size_t count) = 0;
 };
 
 // A file handle's bytes, with WriteFile.
 class HandleWriter : public ByteWriter {
  public:
   explicit HandleWriter(HANDLE handle) : handle(handle) {}
-  DWORD WriteBytes(const void* bytes, size_t count) override;
+  Status WriteBytes(const void* bytes, size_t count) override;
 
  private:
   HANDLE handle;

@@ -47,7 +47,7 @@ uint32_t FileStream::Write(const void* buffer, uint32_t count) {
 
 bool FileStream::Flush() { return FlushFileBuffers(handle) != FALSE; }
 
-DWORD HandleWriter::WriteBytes(const void* bytes, size_t count) {
+Status HandleWriter::WriteBytes(const void* bytes, size_t count) {
   const unsigned char* p = static_cast<const unsigned char*>(bytes);
   // WriteFile takes 32-bit counts.
   while (count > 0) {
@@ -55,11 +55,11 @@ DWORD HandleWriter::WriteBytes(const void* bytes, size_t count) {
     DWORD done = 0;
     if (!WriteFile(handle, p, piece, &done, nullptr)) {
       const DWORD error = GetLastError();
-      return error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
+      return Status::System(error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT);
     }
-    if (done != piece) return ERROR_HANDLE_DISK_FULL;
+    if (done != piece) return Status::System(ERROR_HANDLE_DISK_FULL);
     p += piece;
     count -= piece;
   }
-  return ERROR_SUCCESS;
+  return Status::Ok();
 }

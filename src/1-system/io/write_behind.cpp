@@ -72,7 +72,7 @@ bool WriteBehind::Wait() {
   return !failed;
 }
 
-DWORD WriteBehind::Error() {
+Status WriteBehind::Error() {
   std::lock_guard<std::mutex> lock(mutex);
   return error;
 }
@@ -97,15 +97,15 @@ void WriteBehind::Run() {
 }
 
 bool WriteBehind::Write(const void* bytes, size_t count) {
-  const DWORD code = target->WriteBytes(bytes, count);
-  if (code == ERROR_SUCCESS) {
+  Status code = target->WriteBytes(bytes, count);
+  if (code.IsOk()) {
     written += count;
     return true;
   }
   std::lock_guard<std::mutex> lock(mutex);
   if (!failed) {
     failed = true;
-    error = code;
+    error = std::move(code);
   }
   return false;
 }

@@ -43,8 +43,8 @@ class WriteBehind {
   // Waits until everything handed on is written. False if a write failed.
   bool Wait();
 
-  // The system's error code of the write that failed.
-  DWORD Error();
+  // Why the write that failed did.
+  Status Error();
   // Bytes that reached the target; exact once Wait has returned.
   uint64_t Written() const { return written.load(); }
 
@@ -73,7 +73,7 @@ class WriteBehind {
   bool stopping = false;
   bool failed = false;
   bool noThread = false;  // none could be started: the caller writes
-  DWORD error = ERROR_SUCCESS;
+  Status error;
   std::atomic<uint64_t> written{0};
   std::thread thread;
 };

@@ -56,7 +56,7 @@ TEST(WriteBehindThreadTest, AFailedWriteStopsTheWriting) {
   EXPECT_TRUE(refused);
   EXPECT_FALSE(behind.Submit(1));
   EXPECT_FALSE(behind.WriteNow("y", 1));
-  EXPECT_EQ(DWORD{ERROR_INVALID_HANDLE}, behind.Error());
+  EXPECT_EQ(DWORD{ERROR_INVALID_HANDLE}, behind.Error().Code());
   EXPECT_EQ(0u, behind.Written());
 }
 

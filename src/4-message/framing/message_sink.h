@@ -7,6 +7,7 @@
 
 #include <stdint.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,11 @@ struct OutputOptions {
   // Where the output is a folder of a mail account: how to log in. Null
   // elsewhere.
   const AccountAccess* account = nullptr;
+  // An output of one stream is written by a thread of its own, from the
+  // start or from the first piece after *writeBehindFrom turns true (a
+  // processor has come free); where the kind's sink takes it.
+  bool writeBehind = false;
+  const std::atomic<bool>* writeBehindFrom = nullptr;
 };
 
 // What a destination that decides each message's fate itself tells of a
@@ -103,25 +109,26 @@ struct DeliveryTally {
 };
 
 // The bytes come through WriteBytes (ByteWriter) in pieces of any size.
-// Every call returns ERROR_SUCCESS or the system's error code of a failure;
-// after a failure the writer calls nothing but the destructor, which
-// leaves nothing half done in place.
+// Every call returns Ok or what failed: the system's error, or the
+// destination's own words (a server's answer); after a failure the writer
+// calls nothing but the destructor, which leaves nothing half done in
+// place.
 class MessageSink : public ByteWriter {
  public:
   // Whether each message's bytes are handed on apart, between Begin and
   // End. An mbox stream's entries run on from one to the next: it gets
   // neither call, and its bytes in large pieces.
   virtual bool MessagesApart() const { return true; }
-  virtual DWORD Begin(const MessageFacts& message) {
+  virtual Status Begin(const MessageFacts& message) {
     (void)message;
-    return ERROR_SUCCESS;
+    return Status::Ok();
   }
-  virtual DWORD End(const MessageFacts& message) {
+  virtual Status End(const MessageFacts& message) {
     (void)message;
-    return ERROR_SUCCESS;
+    return Status::Ok();
   }
   // After the last message: the output is complete and in its place.
-  virtual DWORD Finish() = 0;
+  virtual Status Finish() = 0;
 
   // A buffer of kSinkBufferSize bytes that the writer fills next and
   // hands back through WriteBytes (a write thread's, which then takes it
@@ -135,11 +142,6 @@ class MessageSink : public ByteWriter {
   // say.
   virtual std::string LastPlace() const { return std::string(); }
 
-  // A failure's words: the system's for its error code, or the sink's own
-  // where its failures are not the system's (a server's answer).
-  virtual std::string ErrorText(DWORD error) const {
-    return SystemErrorText(error);
-  }
   // The fates of the messages, once Finish has returned (or failed); null
   // for a destination where every message handed on is delivered.
   virtual const DeliveryTally* Tally() const { return nullptr; }

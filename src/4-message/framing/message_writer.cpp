@@ -281,8 +281,8 @@ void MessageWriter::Flush() {
 }
 
 // The first step that fails stops the writing.
-void MessageWriter::Check(DWORD error) {
-  if (error == ERROR_SUCCESS || writeFailed) return;
+void MessageWriter::Check(Status error) {
+  if (error.IsOk() || writeFailed) return;
   writeFailed = true;
-  writeError = error;
+  writeError = std::move(error);
 }

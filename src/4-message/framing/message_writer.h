@@ -40,9 +40,8 @@ class MessageWriter {
   bool Finish();
 
   bool Failed() const { return writeFailed; }
-  // The system's error code of the step that failed, and its words.
-  DWORD WriteError() const { return writeError; }
-  std::string WriteErrorText() const { return sink->ErrorText(writeError); }
+  // What the step that failed said.
+  const Status& WriteError() const { return writeError; }
   uint64_t BytesWritten() const { return sink->BytesWritten(); }
 
   // What the writer made of the last message given (also when writing it
@@ -62,7 +61,7 @@ class MessageWriter {
   void Put(const void* bytes, size_t count);
   void PutLine(const unsigned char* bytes, int32_t count);
   void Flush();
-  void Check(DWORD error);
+  void Check(Status error);
   void WriteEnvelope(const SYSTEMTIME& envelopeTime);
   // The lines with LF ends (mbox and Maildir), block by block where the
   // processor can.
@@ -84,7 +83,7 @@ class MessageWriter {
   unsigned char* output = nullptr;  // null until the first byte
   size_t outputUsed = 0;
   bool writeFailed = false;
-  DWORD writeError = 0;
+  Status writeError;
   // The envelope line's texts of a day: "  Sun Sep 9 " and " 2001\n".
   SYSTEMTIME dayTextDate = {};
   char dayText[24];

@@ -342,7 +342,7 @@ TEST(WriterFailureTest, AFailedWriteFailsEveryLaterEntry) {
     }
     EXPECT_FALSE(writer.Finish());
     EXPECT_TRUE(writer.Failed());
-    EXPECT_NE(DWORD(0), writer.WriteError());
+    EXPECT_FALSE(writer.WriteError().IsOk());
     EXPECT_FALSE(writer.WriteMessage(
         reinterpret_cast<const unsigned char*>(small.data()), 5, &time));
     EXPECT_EQ(0u, writer.BytesWritten());
@@ -411,15 +411,15 @@ std::string MaildirFileFromModel(const std::string& message,
 // Keeps each message a sink is given.
 class StringSink : public MessageSink {
  public:
-  DWORD Begin(const MessageFacts&) override {
+  Status Begin(const MessageFacts&) override {
     message.clear();
-    return ERROR_SUCCESS;
+    return Status::Ok();
   }
-  DWORD WriteBytes(const void* bytes, size_t count) override {
+  Status WriteBytes(const void* bytes, size_t count) override {
     message.append(static_cast<const char*>(bytes), count);
-    return ERROR_SUCCESS;
+    return Status::Ok();
   }
-  DWORD Finish() override { return ERROR_SUCCESS; }
+  Status Finish() override { return Status::Ok(); }
   uint64_t BytesWritten() const override { return message.size(); }
   std::string message;
 };

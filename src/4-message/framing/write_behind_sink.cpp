@@ -14,11 +14,11 @@ unsigned char* WriteBehindSink::LendBuffer() {
   return buffer;
 }
 
-DWORD WriteBehindSink::WriteBytes(const void* bytes, size_t count) {
+Status WriteBehindSink::WriteBytes(const void* bytes, size_t count) {
   if (!thread) {
-    const DWORD error = inner->WriteBytes(bytes, count);
+    Status error = inner->WriteBytes(bytes, count);
     // From the next piece on, the thread writes.
-    if (error == ERROR_SUCCESS && startWhen->load())
+    if (error.IsOk() && startWhen->load())
       thread.reset(new WriteBehind(inner.get(), kSinkBufferSize, 4));
     return error;
   }
@@ -29,10 +29,10 @@ DWORD WriteBehindSink::WriteBytes(const void* bytes, size_t count) {
   } else {
     written = thread->WriteNow(bytes, count);
   }
-  return written ? ERROR_SUCCESS : thread->Error();
+  return written ? Status::Ok() : thread->Error();
 }
 
-DWORD WriteBehindSink::Finish() {
+Status WriteBehindSink::Finish() {
   if (thread && !thread->Wait()) return thread->Error();
   return inner->Finish();
 }

@@ -20,8 +20,8 @@ class WriteBehindSink : public MessageSink {
                   const std::atomic<bool>* startWhen);
 
   bool MessagesApart() const override { return false; }
-  DWORD WriteBytes(const void* bytes, size_t count) override;
-  DWORD Finish() override;
+  Status WriteBytes(const void* bytes, size_t count) override;
+  Status Finish() override;
   unsigned char* LendBuffer() override;
   uint64_t BytesWritten() const override { return inner->BytesWritten(); }
 

@@ -12,8 +12,8 @@ namespace {
 
 // The folder name as the single run names it: made new, or an empty one
 // that is there, never through a link at its last name.
-DWORD OpenEmptyFolder(FileSystem* fs, const std::string& path,
-                      std::unique_ptr<Folder>* folder, std::string* why) {
+Status OpenEmptyFolder(FileSystem* fs, const std::string& path,
+                       std::unique_ptr<Folder>* folder) {
   std::unique_ptr<Folder> holder;
   std::string last;
   DWORD error = OpenHolder(fs, path, &holder, &last);
@@ -21,18 +21,15 @@ DWORD OpenEmptyFolder(FileSystem* fs, const std::string& path,
   const bool existed = error == ERROR_ALREADY_EXISTS;
   if (error == ERROR_SUCCESS || existed)
     error = fs->OpenSubfolder(*holder, last, folder);
-  if (error == ERROR_DIRECTORY) {
-    *why = "it is not a folder";
-    return error;
-  }
-  if (error != ERROR_SUCCESS || !existed) return error;
+  if (error == ERROR_DIRECTORY)
+    return Status::Of(StatusKind::kExists, "it is not a folder", error);
+  if (error != ERROR_SUCCESS || !existed) return Status::System(error);
   std::vector<FolderEntry> entries;
   error = fs->List(**folder, &entries);
-  if (error == ERROR_SUCCESS && !entries.empty()) {
-    *why = "it is not an empty folder";
-    return ERROR_DIR_NOT_EMPTY;
-  }
-  return error;
+  if (error == ERROR_SUCCESS && !entries.empty())
+    return Status::Of(StatusKind::kExists, "it is not an empty folder",
+                      ERROR_DIR_NOT_EMPTY);
+  return Status::System(error);
 }
 
 // The message's decoded subject; a recovered message without headers gets
@@ -52,28 +49,23 @@ std::string Subject(const MessageFacts& message) {
 
 std::unique_ptr<MessageSink> EmlSink::Create(const std::string& name,
                                              const OutputOptions& options,
-                                             std::string* why) {
+                                             Status* why) {
   FileSystem* fs = options.fs != nullptr ? options.fs : RealFileSystem();
   if (options.folder != nullptr && name == ".")
     return std::unique_ptr<MessageSink>(
         new EmlSink(fs, nullptr, options.folder));
   std::unique_ptr<Folder> folder;
-  DWORD error;
-  if (options.folder != nullptr)
-    error = fs->OpenSubfolder(*options.folder, name, &folder);
-  else
-    error = OpenEmptyFolder(fs, name, &folder, why);
-  if (error != ERROR_SUCCESS) {
-    if (why->empty()) *why = SystemErrorText(error);
-    return nullptr;
-  }
+  *why = options.folder != nullptr
+             ? Status::System(fs->OpenSubfolder(*options.folder, name, &folder))
+             : OpenEmptyFolder(fs, name, &folder);
+  if (!why->IsOk()) return nullptr;
   const Folder* open = folder.get();
   return std::unique_ptr<MessageSink>(new EmlSink(fs, std::move(folder), open));
 }
 
 EmlSink::~EmlSink() { Abandon(); }
 
-DWORD EmlSink::Begin(const MessageFacts& message) {
+Status EmlSink::Begin(const MessageFacts& message) {
   Abandon();
   name =
       EmlFileName(message.place.index, message.envelopeDate, Subject(message));
@@ -82,17 +74,17 @@ DWORD EmlSink::Begin(const MessageFacts& message) {
   const std::string partial = "." + index + ".partial";
   const DWORD error = fs->CreateNewFile(*folder, partial, &file);
   if (error == ERROR_SUCCESS) partialName = partial;
-  return error;
+  return Status::System(error);
 }
 
-DWORD EmlSink::WriteBytes(const void* bytes, size_t count) {
+Status EmlSink::WriteBytes(const void* bytes, size_t count) {
   const DWORD error = file->Write(bytes, count);
   if (error == ERROR_SUCCESS) written += count;
-  return error;
+  return Status::System(error);
 }
 
 // Each file's write time is the message's envelope time, as for Maildir.
-DWORD EmlSink::End(const MessageFacts& message) {
+Status EmlSink::End(const MessageFacts& message) {
   DWORD error = file->SetWriteTime(message.envelopeTime);
   const DWORD closed = file->Close();
   file.reset();
@@ -101,11 +93,11 @@ DWORD EmlSink::End(const MessageFacts& message) {
     error = fs->Rename(*folder, partialName, *folder, name);
   if (error != ERROR_SUCCESS) {
     Abandon();
-    return error;
+    return Status::System(error);
   }
   partialName.clear();
   lastName = name;
-  return ERROR_SUCCESS;
+  return Status::Ok();
 }
 
 void EmlSink::Abandon() {

@@ -18,15 +18,15 @@ class EmlSink : public MessageSink {
   // folder itself for ".". Null with *why when it cannot.
   static std::unique_ptr<MessageSink> Create(const std::string& name,
                                              const OutputOptions& options,
-                                             std::string* why);
+                                             Status* why);
 
   // Each file is written under a name of its own (".NNNNNN.partial") and
   // renamed when it is whole, so that a cut-off run leaves no file that
   // looks finished.
-  DWORD Begin(const MessageFacts& message) override;
-  DWORD WriteBytes(const void* bytes, size_t count) override;
-  DWORD End(const MessageFacts& message) override;
-  DWORD Finish() override { return ERROR_SUCCESS; }
+  Status Begin(const MessageFacts& message) override;
+  Status WriteBytes(const void* bytes, size_t count) override;
+  Status End(const MessageFacts& message) override;
+  Status Finish() override { return Status::Ok(); }
   uint64_t BytesWritten() const override { return written; }
   std::string LastPlace() const override { return lastName; }
 

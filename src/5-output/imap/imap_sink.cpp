@@ -34,11 +34,16 @@ std::string MessageIdOf(const std::string& bytes) {
 
 std::unique_ptr<MessageSink> ImapSink::Create(const std::string& name,
                                               const OutputOptions& options,
-                                              std::string* why) {
+                                              Status* why) {
   ImapUrl url;
-  if (!ParseImapUrl(name, &url, why)) return nullptr;
+  std::string refusal;
+  if (!ParseImapUrl(name, &url, &refusal)) {
+    *why = Status::Of(StatusKind::kBadInput, refusal);
+    return nullptr;
+  }
   if (options.account == nullptr) {
-    *why = "no password or token to log in with";
+    *why = Status::Of(StatusKind::kAccessDenied,
+                      "no password or token to log in with");
     return nullptr;
   }
   ImapAccount account;
@@ -60,13 +65,14 @@ std::unique_ptr<MessageSink> ImapSink::Create(const std::string& name,
   sink->uploader.reset(new ImapUploader(account, UploadSettings(), nullptr));
   const Status status = sink->uploader->Open(url.folder);
   if (!status.IsOk()) {
-    *why = status.Text();
+    *why = status;
     return nullptr;
   }
   try {
     sink->worker = std::thread(&ImapSink::Work, s);
   } catch (const std::system_error&) {
-    *why = "can't start a thread to upload with";
+    *why =
+        Status::Of(StatusKind::kOther, "can't start a thread to upload with");
     return nullptr;
   }
   return std::unique_ptr<MessageSink>(sink.release());
@@ -74,21 +80,21 @@ std::unique_ptr<MessageSink> ImapSink::Create(const std::string& name,
 
 ImapSink::~ImapSink() { Stop(); }
 
-DWORD ImapSink::Begin(const MessageFacts& message) {
+Status ImapSink::Begin(const MessageFacts& message) {
   current = ImapMessage();
   // CR LF line ends make it a little longer than stored.
   current.bytes.reserve(size_t(message.length) + message.length / 16 + 64);
   currentIndex = message.place.index;
-  return ERROR_SUCCESS;
+  return Status::Ok();
 }
 
-DWORD ImapSink::WriteBytes(const void* bytes, size_t count) {
+Status ImapSink::WriteBytes(const void* bytes, size_t count) {
   current.bytes.append(static_cast<const char*>(bytes), count);
   handed += count;
-  return ERROR_SUCCESS;
+  return Status::Ok();
 }
 
-DWORD ImapSink::End(const MessageFacts& message) {
+Status ImapSink::End(const MessageFacts& message) {
   current.internalDate = UnixSeconds(message.envelopeTime);
   current.messageId = MessageIdOf(current.bytes);
   std::unique_lock<std::mutex> lock(mutex);
@@ -96,17 +102,17 @@ DWORD ImapSink::End(const MessageFacts& message) {
   if (failed) {
     lock.unlock();
     Stop();
-    return ERROR_WRITE_FAULT;
+    return failure;
   }
   current.label = currentIndex;
   queuedBytes += current.bytes.size();
   queue.push_back(std::move(current));
   // The thread waits only on an empty queue.
   if (queue.size() == 1) ready.notify_one();
-  return ERROR_SUCCESS;
+  return Status::Ok();
 }
 
-DWORD ImapSink::Finish() { return Stop() ? ERROR_SUCCESS : ERROR_WRITE_FAULT; }
+Status ImapSink::Finish() { return Stop() ? Status::Ok() : failure; }
 
 bool ImapSink::Stop() {
   {
@@ -116,10 +122,6 @@ bool ImapSink::Stop() {
   ready.notify_one();
   if (worker.joinable()) worker.join();
   return !failed;
-}
-
-std::string ImapSink::ErrorText(DWORD error) const {
-  return failure.empty() ? MessageSink::ErrorText(error) : failure;
 }
 
 void ImapSink::Work() {
@@ -146,7 +148,7 @@ void ImapSink::Work() {
 }
 
 void ImapSink::Fail(const Status& status) {
-  failure = status.Text();
+  failure = status;
   tally = uploader->Tally();
   tally.dailyLimit = status.Kind() == StatusKind::kDailyLimit;
   std::lock_guard<std::mutex> lock(mutex);

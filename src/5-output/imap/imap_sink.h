@@ -28,24 +28,23 @@ class ImapSink : public MessageSink {
   // message is sent.
   static std::unique_ptr<MessageSink> Create(const std::string& name,
                                              const OutputOptions& options,
-                                             std::string* why);
+                                             Status* why);
   // Sends what was handed on, as Finish does, unless the sink failed.
   ~ImapSink() override;
 
-  DWORD Begin(const MessageFacts& message) override;
-  DWORD WriteBytes(const void* bytes, size_t count) override;
+  Status Begin(const MessageFacts& message) override;
+  Status WriteBytes(const void* bytes, size_t count) override;
   // Queues the message; waits while the queue is full. A failure of the
   // upload (the connection broke for good, the folder went) shows here or
   // in Finish.
-  DWORD End(const MessageFacts& message) override;
+  Status End(const MessageFacts& message) override;
   // Sends the rest and waits for every answer.
-  DWORD Finish() override;
+  Status Finish() override;
 
   uint64_t BytesWritten() const override { return handed; }
   // The folder, as the URL names it: a message's UID comes with the
   // server's answer, long after the message was handed on.
   std::string LastPlace() const override { return folderName; }
-  std::string ErrorText(DWORD error) const override;
   const DeliveryTally* Tally() const override { return &tally; }
 
  private:
@@ -68,8 +67,9 @@ class ImapSink : public MessageSink {
   size_t queuedBytes = 0;
   bool ending = false, failed = false;
 
-  // Written by the thread, read once it has ended.
-  std::string failure;
+  // Written by the thread, read once it has ended: why the upload failed
+  // (the server's words, a daily limit, a lost connection).
+  Status failure;
   DeliveryTally tally;
   std::thread worker;
 };

@@ -39,11 +39,16 @@ ImapAccount AccountOf(const ImapUrl& url, const AccountAccess& access) {
 
 std::unique_ptr<TreeLayout> ImapTreeLayout::Create(const std::string& parent,
                                                    const OutputOptions& options,
-                                                   std::string* why) {
+                                                   Status* why) {
   ImapUrl url;
-  if (!ParseImapUrl(parent, &url, why)) return nullptr;
+  std::string refusal;
+  if (!ParseImapUrl(parent, &url, &refusal)) {
+    *why = Status::Of(StatusKind::kBadInput, refusal);
+    return nullptr;
+  }
   if (options.account == nullptr) {
-    *why = "no password or token to log in with";
+    *why = Status::Of(StatusKind::kAccessDenied,
+                      "no password or token to log in with");
     return nullptr;
   }
   std::unique_ptr<ImapTreeLayout> layout(new ImapTreeLayout(
@@ -56,7 +61,7 @@ std::unique_ptr<TreeLayout> ImapTreeLayout::Create(const std::string& parent,
   if (status.IsOk())
     status = ReadSeparator(layout->session.get(), &layout->separator);
   if (!status.IsOk()) {
-    *why = status.Text();
+    *why = status;
     return nullptr;
   }
   return std::unique_ptr<TreeLayout>(layout.release());

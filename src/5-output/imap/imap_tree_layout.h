@@ -42,7 +42,7 @@ class ImapTreeLayout : public TreeLayout {
   // the outDir of Prepare is not used.
   static std::unique_ptr<TreeLayout> Create(const std::string& parent,
                                             const OutputOptions& options,
-                                            std::string* why);
+                                            Status* why);
 
   DWORD Clear(const Folder&, const FolderPlace&,
               const std::vector<WriterRun>&) override {

@@ -1,58 +1,35 @@
 // The kinds of output korvane writes, one row each: how the command line
-// names it, what an output is called when none is named, how its messages
-// are framed, how an output is made, and how a tree of them is laid out.
-// A new kind is a sink of its own and one row here.
+// names it, what an output is called when none is named, its --help lines,
+// and the destination it makes of an output's name (destination.h: how its
+// outputs are made, framed, laid out as a tree, and told). A new kind is a
+// folder of its own and one row here.
 #ifndef KORVANE_KINDS_OUTPUT_KIND_H_
 #define KORVANE_KINDS_OUTPUT_KIND_H_
 
 #include <memory>
 #include <string>
 
-#include "framing/framing.h"
-#include "framing/message_sink.h"
-#include "io/file_system.h"
-#include "output_tree/tree_layout.h"
+#include "destination/destination.h"
 
 struct OutputKind {
   const char* name;  // "mbox", "Maildir", ...
-  // The switch that chooses it ("-m"); '\0' for the kind chosen without
+  // The switch that chooses it ("-m"); '\0' for a kind chosen without
   // one.
   char letter;
   // Without an output name: the base's name with this in place of its
-  // extension, or ROOT's name with treeSuffix beside it.
+  // extension, or ROOT's name with treeSuffix beside it; null where an
+  // output must be named (an account).
   const char* singleSuffix;
   const char* treeSuffix;
-  // How an output of this kind is named in errors ("Maildir"); null where
-  // the failure to make one reads as the mbox file's.
-  const char* noun;
-  const Framing* framing;
-  // One stream of bytes, which a thread of its own may write.
-  bool streamed;
-  std::unique_ptr<MessageSink> (*create)(const std::string& name,
-                                         const OutputOptions& options,
-                                         std::string* why);
-  std::unique_ptr<TreeLayout> (*treeLayout)(FileSystem* fs);
-  // --help: the switch and what it does, and an example run.
+  // --help: the switch and what it does, and an example run; null for the
+  // default kind.
   const char* help;
   const char* example;
-
   // A kind chosen by the output's name rather than by a switch: whether a
   // name is one of its (an imaps:// URL). Null for the others.
   bool (*namesKind)(const std::string& name);
-  // The output is no local file or folder but a folder of a mail account
-  // on a server, made as OutputOptions::account says: a tree goes there
-  // with no OUTDIR, journal or rerun of its own (a rerun skips what is
-  // there), laid out by accountLayout. The rest are null for the others.
-  bool remote;
-  // Whether name can be used, and who logs in where (for the prompt and
-  // the inventory's name); false, with *why, where it cannot.
-  bool (*readPlace)(const std::string& name, AccountPlace* place,
-                    std::string* why);
-  // The layout of a tree below the folder name names, logged in; null,
-  // with *why, where it cannot be (nothing was made then).
-  std::unique_ptr<TreeLayout> (*accountLayout)(const std::string& name,
-                                               const OutputOptions& options,
-                                               std::string* why);
+  // The destination of a run into the output named name.
+  std::unique_ptr<Destination> (*destination)(const std::string& name);
 };
 
 // The default kind (mbox) first.

@@ -9,7 +9,7 @@ namespace {
 std::unique_ptr<MessageSink> CreateIn(const Folder& where,
                                       const std::string& name,
                                       const OutputOptions& options,
-                                      std::string* why) {
+                                      Status* why) {
   FileSystem* fs = options.fs != nullptr ? options.fs : RealFileSystem();
   DWORD error = ERROR_SUCCESS;
   std::unique_ptr<Folder> folder;
@@ -21,7 +21,7 @@ std::unique_ptr<MessageSink> CreateIn(const Folder& where,
   if (error == ERROR_SUCCESS && !options.madeByCaller)
     error = CreateMaildir(fs, maildir, false);
   if (error != ERROR_SUCCESS) {
-    *why = SystemErrorText(error);
+    *why = Status::System(error);
     return nullptr;
   }
   if (folder)
@@ -33,7 +33,7 @@ std::unique_ptr<MessageSink> CreateIn(const Folder& where,
 
 std::unique_ptr<MessageSink> MaildirSink::Create(const std::string& folder,
                                                  const OutputOptions& options,
-                                                 std::string* why) {
+                                                 Status* why) {
   if (options.folder != nullptr)
     return CreateIn(*options.folder, folder, options, why);
   DWORD error = ERROR_SUCCESS;
@@ -45,30 +45,34 @@ std::unique_ptr<MessageSink> MaildirSink::Create(const std::string& folder,
       error = CreateMaildir(folder, false);
       break;
     case MaildirTarget::kNotEmpty:
-      *why = "it is neither an empty folder nor an empty Maildir";
+      *why = Status::Of(StatusKind::kExists,
+                        "it is neither an empty folder nor an empty Maildir");
       return nullptr;
     case MaildirTarget::kNotAFolder:
-      *why = "it is not a folder";
+      *why = Status::Of(StatusKind::kExists, "it is not a folder",
+                        ERROR_DIRECTORY);
       return nullptr;
     case MaildirTarget::kUnreadable:
       break;
   }
   if (error != ERROR_SUCCESS) {
-    *why = SystemErrorText(error);
+    *why = Status::System(error);
     return nullptr;
   }
   return std::unique_ptr<MessageSink>(new MaildirSink(folder));
 }
 
-DWORD MaildirSink::Begin(const MessageFacts&) { return delivery.Begin(); }
+Status MaildirSink::Begin(const MessageFacts&) {
+  return Status::System(delivery.Begin());
+}
 
-DWORD MaildirSink::WriteBytes(const void* bytes, size_t count) {
+Status MaildirSink::WriteBytes(const void* bytes, size_t count) {
   const DWORD error = delivery.Write(bytes, count);
   if (error == ERROR_SUCCESS) written += count;
-  return error;
+  return Status::System(error);
 }
 
 // Each file's write time is the message's envelope time, to the second.
-DWORD MaildirSink::End(const MessageFacts& message) {
-  return delivery.Finish(message.envelopeTime);
+Status MaildirSink::End(const MessageFacts& message) {
+  return Status::System(delivery.Finish(message.envelopeTime));
 }

@@ -23,12 +23,12 @@ class MaildirSink : public MessageSink {
   // *why when it cannot.
   static std::unique_ptr<MessageSink> Create(const std::string& folder,
                                              const OutputOptions& options,
-                                             std::string* why);
+                                             Status* why);
 
-  DWORD Begin(const MessageFacts& message) override;
-  DWORD WriteBytes(const void* bytes, size_t count) override;
-  DWORD End(const MessageFacts& message) override;
-  DWORD Finish() override { return ERROR_SUCCESS; }
+  Status Begin(const MessageFacts& message) override;
+  Status WriteBytes(const void* bytes, size_t count) override;
+  Status End(const MessageFacts& message) override;
+  Status Finish() override { return Status::Ok(); }
   uint64_t BytesWritten() const override { return written; }
   std::string LastPlace() const override { return delivery.lastDelivered(); }
 

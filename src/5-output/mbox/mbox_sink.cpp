@@ -4,7 +4,7 @@
 
 std::unique_ptr<MessageSink> MboxSink::Create(const std::string& name,
                                               const OutputOptions& options,
-                                              std::string* why) {
+                                              Status* why) {
   std::unique_ptr<MboxSink> sink(new MboxSink());
   if (options.folder != nullptr) {
     sink->partial.reset(
@@ -12,32 +12,33 @@ std::unique_ptr<MessageSink> MboxSink::Create(const std::string& name,
                         *options.folder, name));
     const DWORD error = sink->partial->Create();
     if (error != ERROR_SUCCESS) {
-      *why = SystemErrorText(error);
+      *why = Status::System(error);
       return nullptr;
     }
     return sink;
   }
   if (!sink->own.Open(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                       options.mustBeNew ? CREATE_NEW : CREATE_ALWAYS)) {
-    *why = SystemErrorText(GetLastError());
+    *why = Status::System(GetLastError());
     return nullptr;
   }
   return sink;
 }
 
-DWORD MboxSink::WriteBytes(const void* bytes, size_t count) {
-  const DWORD error =
-      partial ? partial->Write(bytes, count)
-              : HandleWriter(stream->handle).WriteBytes(bytes, count);
-  if (error == ERROR_SUCCESS) written += count;
+Status MboxSink::WriteBytes(const void* bytes, size_t count) {
+  Status error = partial
+                     ? Status::System(partial->Write(bytes, count))
+                     : HandleWriter(stream->handle).WriteBytes(bytes, count);
+  if (error.IsOk()) written += count;
   return error;
 }
 
-DWORD MboxSink::Finish() {
-  if (partial) return partial->Commit();
+Status MboxSink::Finish() {
+  if (partial) return Status::System(partial->Commit());
   // The layer holds the last block of the output until it is closed, so a
   // full disk may show only here.
   if (own.handle != INVALID_HANDLE_VALUE && !own.Close())
-    return GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
-  return ERROR_SUCCESS;
+    return Status::System(GetLastError() != ERROR_SUCCESS ? GetLastError()
+                                                          : ERROR_WRITE_FAULT);
+  return Status::Ok();
 }

@@ -21,11 +21,11 @@ class MboxSink : public MessageSink {
   // Null with *why when it cannot.
   static std::unique_ptr<MessageSink> Create(const std::string& name,
                                              const OutputOptions& options,
-                                             std::string* why);
+                                             Status* why);
 
   bool MessagesApart() const override { return false; }
-  DWORD WriteBytes(const void* bytes, size_t count) override;
-  DWORD Finish() override;
+  Status WriteBytes(const void* bytes, size_t count) override;
+  Status Finish() override;
   uint64_t BytesWritten() const override { return written.load(); }
 
  private:

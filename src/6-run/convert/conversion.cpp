@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "framing/message_writer.h"
-#include "framing/write_behind_sink.h"
 #include "io/file_stream.h"
 #include "io/mapped_file.h"
+#include "kinds/output_kind.h"
 #include "platform/system_error.h"
 #include "scan/alternative_scanner.h"
 #include "scan/normal_scanner.h"
@@ -19,8 +19,8 @@ class NoProgress : public ConversionProgress {};
 class NoSink : public MessageSink {
  public:
   bool MessagesApart() const override { return false; }
-  DWORD WriteBytes(const void*, size_t) override { return ERROR_SUCCESS; }
-  DWORD Finish() override { return ERROR_SUCCESS; }
+  Status WriteBytes(const void*, size_t) override { return Status::Ok(); }
+  Status Finish() override { return Status::Ok(); }
   uint64_t BytesWritten() const override { return 0; }
 };
 
@@ -30,7 +30,7 @@ bool ReadFailed(const MappedFile& base, ConversionResult* result) {
   const char* failure = base.ReadFailure();
   if (failure == nullptr) return false;
   result->outcome = ConversionOutcome::kCantReadBase;
-  result->reason = failure;
+  result->failure = Status::Of(StatusKind::kBadInput, failure);
   return true;
 }
 
@@ -98,10 +98,10 @@ class ScanPass {
       if (!writer->WriteMessage(text, length, &time, place)) {
         if (CheckRead()) return false;
         result->outcome = ConversionOutcome::kCantWriteOutput;
-        result->reason = writer->WriteErrorText();
+        result->failure = writer->WriteError();
         if (observer != nullptr)
           observer->Record(writer->LastFacts(), std::string(),
-                           "can't write the output: " + result->reason);
+                           "can't write the output: " + result->failure.Text());
         return false;
       }
       if (observer != nullptr)
@@ -204,8 +204,9 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
     if (!emptyBase) {
       result.outcome = ConversionOutcome::kCantOpenBase;
       result.baseTooLarge = base.tooLarge;
-      result.reason = base.tooLarge ? "the file is 4 GiB or larger"
-                                    : SystemErrorText(error);
+      result.failure = base.tooLarge ? Status::Of(StatusKind::kBadInput,
+                                                  "the file is 4 GiB or larger")
+                                     : Status::System(error);
       return result;
     }
   }
@@ -215,31 +216,36 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
       !options.countOnly && IsMessageBase(outputName)) {
     result.outcome = ConversionOutcome::kCantCreateOutput;
     result.outputIsBase = true;
-    result.reason = "it is a message base";
+    result.failure = Status::Of(StatusKind::kExists, "it is a message base");
     return result;
   }
-  const OutputKind& kind =
-      options.output != nullptr ? *options.output : DefaultOutputKind();
+  std::unique_ptr<Destination> ownDestination;
+  Destination* destination = options.destination;
+  if (destination == nullptr) {
+    ownDestination = DefaultOutputKind().destination(outputName);
+    destination = ownDestination.get();
+  }
   OutputOptions outputOptions;
   outputOptions.fs = fs;
   outputOptions.folder = options.outputFolder;
   outputOptions.mustBeNew = options.outputMustBeNew;
   outputOptions.madeByCaller = options.outputMade;
-  outputOptions.account = options.account;
+  outputOptions.writeBehind = options.writeBehind;
+  outputOptions.writeBehindFrom = options.writeBehindFrom;
   std::unique_ptr<MessageSink> sink =
       options.countOnly
           ? std::unique_ptr<MessageSink>(new NoSink)
-          : kind.create(outputName, outputOptions, &result.reason);
+          : destination->OpenSink(outputName, outputOptions, &result.failure);
   if (!sink) {
     result.outcome = ConversionOutcome::kCantCreateOutput;
     return result;
   }
   if (emptyBase) {
     result.emptyBase = true;
-    const DWORD error = sink->Finish();
-    if (error != ERROR_SUCCESS) {
+    Status error = sink->Finish();
+    if (!error.IsOk()) {
       result.outcome = ConversionOutcome::kCantWriteOutput;
-      result.reason = sink->ErrorText(error);
+      result.failure = std::move(error);
     }
     TakeTally(*sink, &result);
     return result;
@@ -274,12 +280,7 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
     }
   }
 
-  if (kind.streamed && !options.countOnly &&
-      (options.writeBehind || options.writeBehindFrom))
-    sink.reset(new WriteBehindSink(
-        std::move(sink),
-        options.writeBehind ? nullptr : options.writeBehindFrom));
-  MessageWriter writer(sink.get(), *kind.framing,
+  MessageWriter writer(sink.get(), destination->MessageFraming(),
                        CurrentWriterOptions(!normal));
   ScanPass pass(options, progress, base, &result);
   bool whole = pass.Run(scanner.get(), 0, &writer,
@@ -318,7 +319,7 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   // show only then.
   if (!writer.Finish() && whole) {
     result.outcome = ConversionOutcome::kCantWriteOutput;
-    result.reason = writer.WriteErrorText();
+    result.failure = writer.WriteError();
   }
   result.bytesWritten = writer.BytesWritten();
   TakeTally(*sink, &result);

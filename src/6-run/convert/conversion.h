@@ -10,10 +10,11 @@
 #include <atomic>
 #include <string>
 
+#include "destination/destination.h"
 #include "framing/message_observer.h"
-#include "kinds/output_kind.h"
 #include "platform/system_error.h"
 #include "platform/win32.h"
+#include "status/status.h"
 
 enum class ScanKind {
   kNormal,       // the record chain
@@ -25,8 +26,9 @@ struct ConversionOptions {
   bool alternativeScan = false;
   int32_t minHeaderSize = 64;      // X of -a[X][:Y]
   int32_t compatibilityLevel = 2;  // Y of -a[X][:Y]
-  // What the base is converted into; null for the default kind (mbox).
-  const OutputKind* output = nullptr;
+  // Where the base's messages go (how its output is made and framed);
+  // null: the default kind's destination (an mbox file).
+  Destination* destination = nullptr;
 
   // Leave no message behind (tree mode): a base the normal scan does not
   // recognise goes to the alternative scan; a walk that breaks off at an
@@ -57,10 +59,6 @@ struct ConversionOptions {
   // Told of every record the scan meets (the inventory); may be null.
   MessageObserver* observer = nullptr;
 
-  // Where the output is a folder of a mail account: how to log in
-  // (OutputOptions::account).
-  const AccountAccess* account = nullptr;
-
   // The millisecond clock for the progress throttle; tests substitute theirs.
   DWORD (*tickCount)() = nullptr;  // null: GetTickCount
 
@@ -87,9 +85,11 @@ enum class ConversionOutcome {
 
 struct ConversionResult {
   ConversionOutcome outcome = ConversionOutcome::kConverted;
-  // What went wrong, for the failures: "the file shrank while it was being
-  // read", "no such file or folder", "the disk is full", ...
-  std::string reason;
+  // What went wrong, for the failures: its kind, the system's code where
+  // there is one, and the words ("the file shrank while it was being
+  // read", "no such file or folder", "the disk is full", a server's
+  // answer).
+  Status failure;
   bool baseTooLarge = false;  // kCantOpenBase: 4 GiB or more
   // kCantCreateOutput: the output named is a message base, which is never
   // replaced.

@@ -144,7 +144,7 @@ TEST(ConversionTest, Outcomes) {
     }
     const ConversionResult r =
         ConvertBase(base.c_str(), out.c_str(), c.options, nullptr);
-    EXPECT_EQ(int(c.outcome), int(r.outcome)) << r.reason;
+    EXPECT_EQ(int(c.outcome), int(r.outcome)) << r.failure.Text();
     EXPECT_EQ(c.messages, r.messages);
     EXPECT_EQ(int(c.scan), int(r.scan));
     EXPECT_EQ(c.recovered, r.recovered);
@@ -154,7 +154,7 @@ TEST(ConversionTest, Outcomes) {
       EXPECT_EQ(ReadFileOrEmpty(out).size(), r.bytesWritten);
     }
     if (r.outcome == ConversionOutcome::kCantOpenBase) {
-      EXPECT_FALSE(r.reason.empty());
+      EXPECT_FALSE(r.failure.Text().empty());
     }
   }
 }
@@ -284,7 +284,8 @@ TEST(ConversionTest, ConcurrentConversionsKeepTheirFaultsApart) {
     second.join();
     EXPECT_TRUE(truncator.done);
     EXPECT_EQ(int(ConversionOutcome::kCantReadBase), int(cutResult.outcome));
-    EXPECT_EQ("the file shrank while it was being read", cutResult.reason);
+    EXPECT_EQ("the file shrank while it was being read",
+              cutResult.failure.Text());
     EXPECT_EQ(int(ConversionOutcome::kConverted), int(soundResult.outcome));
     EXPECT_EQ(20000, soundResult.messages);
     // Not EXPECT_EQ: its line diff of two mailboxes this size, were they

@@ -214,7 +214,7 @@ void EventLog::BaseFinished(const BaseEvent& base) {
   const ConversionResult& r = base.folder->result;
   Json object = BaseJson("base-finished", base);
   object["outcome"] = OutcomeName(r.outcome);
-  if (!r.reason.empty()) object["reason"] = r.reason;
+  if (!r.failure.IsOk()) object["failure"] = StatusJson(r.failure);
   object["messages"] = r.messages;
   object["scan"] = ScanName(r.scan);
   object["recovered"] = r.recovered;

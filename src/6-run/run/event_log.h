@@ -17,7 +17,8 @@
 //   base-finished  index, path, base, output, outcome (converted,
 //                  not-recognised, nothing-found, cant-open-base,
 //                  cant-read-base, cant-create-output, cant-write-output,
-//                  cancelled), reason, messages, scan, recovered, empty,
+//                  cancelled), failure {kind, code, text}, messages, scan,
+//                  recovered, empty,
 //                  bytesRead, bytesWritten, and for an account tally:
 //                  {uploaded, alreadyThere, refused, refusals}
 //   notice         kind, text, where, url, code, bytes, seconds, count

@@ -102,6 +102,7 @@ int Carry(const RunRequest& request, RunEvents* events,
 void RunContext::Plan(RunPlan plan) {
   planned = folders;
   plan.folders = &planned;
+  plan.to = destination.get();
   report.planned = true;
   report.tree = plan.tree;
   report.tallied = plan.tallied;
@@ -123,21 +124,18 @@ int RunContext::Fail(const Status& error) {
   return Finish(kRunFailed);
 }
 
-Status OpenAccount(RunContext* run, const std::string& name,
-                   AccountPlace* place, AccountAccess* access) {
-  const OutputKind& kind = run->kind;
-  std::string why;
-  if (kind.readPlace == nullptr || !kind.readPlace(name, place, &why))
-    return Status::Of(
-        StatusKind::kBadInput,
-        std::string("the output ") + kind.name + " URL can't be used: " + why);
-  *access = run->request.account;
+Status OpenAccount(RunContext* run, AccountPlace* place) {
+  Status status;
+  run->account = run->destination->Account(place, &status);
+  if (!run->account || !status.IsOk()) return status;
+  AccountAccess access = run->request.account;
   // Signed in before (a window's "Sign in"): the tokens are the secret.
-  if (access->credentials.secret.empty() && !access->credentials.tokens) {
-    const Status answer = run->events->AccountNeeded(*place, access);
-    if (!answer.IsOk()) return answer;
+  if (access.credentials.secret.empty() && !access.credentials.tokens) {
+    status = run->events->AccountNeeded(*place, &access);
+    if (!status.IsOk()) return status;
   }
-  access->notices = run->notices;
+  access.notices = run->notices;
+  run->destination->LogInWith(access);
   return Status::Ok();
 }
 

@@ -4,9 +4,11 @@
 #ifndef KORVANE_RUN_RUN_CONTEXT_H_
 #define KORVANE_RUN_RUN_CONTEXT_H_
 
+#include <memory>
 #include <string>
 
 #include "account/account_access.h"
+#include "destination/destination.h"
 #include "io/file_system.h"
 #include "kinds/output_kind.h"
 #include "run/concurrency.h"
@@ -20,7 +22,8 @@ struct RunContext {
       : request(request),
         kind(KindOf(request)),
         fs(request.fs != nullptr ? request.fs : RealFileSystem()),
-        concurrency(ConcurrencyFor(request.tree, request.jobs)) {}
+        concurrency(ConcurrencyFor(request.tree, request.jobs)),
+        destination(kind.destination(DefaultDestination(request))) {}
 
   bool Cancelled() const {
     return request.cancel != nullptr &&
@@ -40,6 +43,10 @@ struct RunContext {
   const OutputKind& kind;
   FileSystem* const fs;
   const Concurrency concurrency;
+  // Where the messages go, as the kind makes it.
+  const std::unique_ptr<Destination> destination;
+  // The destination is a folder of a mail account (OpenAccount).
+  bool account = false;
   RunEvents* events = nullptr;    // any thread
   NoticeSink* notices = nullptr;  // the same queue, for the lower layers
 
@@ -49,11 +56,10 @@ struct RunContext {
   RunReport report;
 };
 
-// The account a destination name names, and how to log in there: the
-// request's secret, or the front end's answer (RunEvents::AccountNeeded).
-// The account's notices go to the run's queue.
-Status OpenAccount(RunContext* run, const std::string& name,
-                   AccountPlace* place, AccountAccess* access);
+// Where the destination is a folder of a mail account: *place, and the
+// destination logged in with the request's secret or the front end's
+// answer (RunEvents::AccountNeeded), its notices to the run's queue.
+Status OpenAccount(RunContext* run, AccountPlace* place);
 
 // A provider's limits (provider_limits.cpp): jobs lowered to the
 // connections it takes at once (a kConnectionsCut notice says so); the

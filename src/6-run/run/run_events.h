@@ -25,6 +25,7 @@
 
 #include "account/account_access.h"
 #include "convert/conversion.h"
+#include "destination/destination.h"
 #include "kinds/output_kind.h"
 #include "status/notice.h"
 #include "status/status.h"
@@ -66,6 +67,9 @@ struct RunPlan {
   std::string source;       // ROOT's full path; a base's name as given
   std::string destination;  // OUTDIR's full path, an output's name, a URL
   const OutputKind* kind = nullptr;
+  // What the kind makes of the destination: its words for it
+  // (Destination::Describe, CantCreate). Valid until Finished returns.
+  const Destination* to = nullptr;
   // Bases converted at once (never more than there are to convert).
   int jobs = 1;
   int basesToConvert = 0;

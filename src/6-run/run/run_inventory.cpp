@@ -4,9 +4,8 @@
 #include <vector>
 
 #include "bytes/ascii.h"
-#include "eml/eml_name.h"
 
-Status AccountInventory(FileSystem* fs, const AccountPlace& place,
+Status AccountInventory(FileSystem* fs, const std::string& stem,
                         std::unique_ptr<Folder>* here, std::string* name,
                         std::unique_ptr<Inventory>* inventory) {
   DWORD error = fs->OpenFolder(".", here);
@@ -17,9 +16,6 @@ Status AccountInventory(FileSystem* fs, const AccountPlace& place,
         "can't list the current folder for the inventory");
   std::set<std::string> taken;
   for (const FolderEntry& e : entries) taken.insert(FoldedAscii(e.name));
-  const std::string stem = SafeNamePart(
-      place.host + "-" + (place.folder.empty() ? "INBOX" : place.folder), 100,
-      200);
   for (int n = 1;; ++n) {
     *name = stem + (n == 1 ? "" : "-" + std::to_string(n)) + ".csv";
     if (taken.count(FoldedAscii(*name)) == 0) break;

@@ -12,10 +12,10 @@
 #include "run/run_events.h"
 #include "status/status.h"
 
-// The inventory of a run into the account, in the current folder (held in
-// *here), named after the host and folder, made safe, and never over a
-// file there ("-2", "-3", ... where the name is taken).
-Status AccountInventory(FileSystem* fs, const AccountPlace& place,
+// The inventory of a run whose destination keeps no files of the run (an
+// account), in the current folder (held in *here), named stem.csv and
+// never over a file there ("-2", "-3", ... where the name is taken).
+Status AccountInventory(FileSystem* fs, const std::string& stem,
                         std::unique_ptr<Folder>* here, std::string* name,
                         std::unique_ptr<Inventory>* inventory);
 

@@ -13,6 +13,7 @@
 
 #include "base_builder.h"
 #include "run/event_log.h"
+#include "run/run_status.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -214,4 +215,40 @@ TEST_F(RunTest, TheLogIsOneJsonObjectPerEvent) {
   EXPECT_EQ(events, expected);
   // The escape stays an escape; each bad byte is U+FFFD.
   EXPECT_EQ(oddPath, "odd\x1b[2J\xef\xbf\xbd\xef\xbf\xbd");
+}
+
+// A provider's daily limit ends a run with a status of its own, unless
+// something else failed; the bases it kept from their turn wait.
+TEST(RunStatusTest, ADailyLimitIsNoFailure) {
+  auto Base = [](TreeBaseState state, ConversionOutcome outcome,
+                 bool dailyLimit) {
+    TreeFolder f;
+    f.baseName = "messages.tbb";
+    f.state = state;
+    f.result.outcome = outcome;
+    f.result.tallied = true;
+    f.result.tally.dailyLimit = dailyLimit;
+    return f;
+  };
+  const TreeFolder done =
+      Base(TreeBaseState::kDone, ConversionOutcome::kConverted, false);
+  const TreeFolder stopped =
+      Base(TreeBaseState::kDone, ConversionOutcome::kCantWriteOutput, true);
+  const TreeFolder waiting =
+      Base(TreeBaseState::kNotStarted, ConversionOutcome::kConverted, false);
+  const TreeFolder failed =
+      Base(TreeBaseState::kDone, ConversionOutcome::kCantOpenBase, false);
+  const struct {
+    TreeFolders folders;
+    bool stopped;
+    int status;
+  } kCases[] = {
+      {{done, stopped, waiting}, true, kRunDailyLimit},
+      {{done, stopped, failed}, true, kRunFailed},
+      {{done, waiting}, true, kRunFailed},
+      {{done}, false, kRunDone},
+  };
+  for (const auto& c : kCases)
+    EXPECT_EQ(TreeStatus(c.folders, c.stopped), c.status);
+  EXPECT_EQ(StatusOfBase(stopped.result), kRunDailyLimit);
 }

@@ -72,27 +72,24 @@ int RunSingleBase(RunContext* run) {
   options.minHeaderSize = request.scan.minHeaderSize;
   options.compatibilityLevel = request.scan.compatibilityLevel;
   options.recover = request.recover;
-  options.output = &kind;
+  options.destination = run->destination.get();
   options.writeBehind = run->concurrency.writeThread;
   options.fs = request.fs;
   options.cancel = request.cancel;
   AccountPlace place;
-  AccountAccess access;
-  if (kind.remote) {
-    const Status status = OpenAccount(run, outputName, &place, &access);
-    if (!status.IsOk()) return run->Fail(status);
-    options.account = &access;
-  }
-  // The inventory goes beside the output, named after it; for an account,
-  // into the current folder.
+  const Status account = OpenAccount(run, &place);
+  if (!account.IsOk()) return run->Fail(account);
+  // The inventory goes beside the output, named after it, or where the
+  // destination keeps no files, into the current folder.
   std::string inventoryName = outputName + ".csv";
   std::unique_ptr<Folder> here;
   std::unique_ptr<Inventory> inventory;
   std::unique_ptr<MessageObserver> rows;
   if (request.inventory) {
-    if (kind.remote) {
+    if (!run->destination->KeepsRecordsBeside()) {
       const Status status =
-          AccountInventory(run->fs, place, &here, &inventoryName, &inventory);
+          AccountInventory(run->fs, run->destination->InventoryStem(), &here,
+                           &inventoryName, &inventory);
       if (!status.IsOk()) return run->Fail(status);
     } else {
       inventory.reset(new Inventory(run->fs, nullptr, inventoryName));
@@ -113,9 +110,9 @@ int RunSingleBase(RunContext* run) {
   plan.kind = &kind;
   plan.basesToConvert = 1;
   plan.bytesToConvert = base.baseSize;
-  plan.tallied = kind.remote;
+  plan.tallied = run->destination->Tallies();
   run->Plan(plan);
-  if (kind.remote) TellUploadSize(run, place, base.baseSize);
+  if (run->account) TellUploadSize(run, place, base.baseSize);
   if (run->Cancelled()) {
     run->report.cancelled = true;
     return run->Finish(kRunFailed);

@@ -116,7 +116,7 @@ class Survey {
     options.minHeaderSize = run->request.scan.minHeaderSize;
     options.compatibilityLevel = run->request.scan.compatibilityLevel;
     options.recover = run->request.tree || run->request.recover;
-    options.output = &run->kind;
+    options.destination = run->destination.get();
     options.countOnly = true;
     options.cancel = run->request.cancel;
     options.fs = run->fs;
@@ -127,7 +127,7 @@ class Survey {
                             : ERROR_SUCCESS;
     if (error != ERROR_SUCCESS) {
       result.outcome = ConversionOutcome::kCantOpenBase;
-      result.reason = SystemErrorText(error);
+      result.failure = Status::System(error);
     } else {
       options.baseFolder = root != nullptr ? &place.get() : nullptr;
       result = ConvertBase(folder.baseName.c_str(), "", options, &progress);

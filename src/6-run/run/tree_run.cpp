@@ -90,7 +90,7 @@ TreeRunOptions BaseOptions(const RunContext& run) {
   options.conversion.minHeaderSize = request.scan.minHeaderSize;
   options.conversion.compatibilityLevel = request.scan.compatibilityLevel;
   options.conversion.recover = true;
-  options.conversion.output = &run.kind;
+  options.conversion.destination = run.destination.get();
   options.conversion.fs = run.fs;
   options.conversion.cancel = request.cancel;
   return options;
@@ -99,7 +99,7 @@ TreeRunOptions BaseOptions(const RunContext& run) {
 // The plan of a tree from root into destination: the folders still to
 // convert. Their bytes.
 uint64_t PlanTree(RunContext* run, const std::string& root,
-                  const std::string& destination, int jobs, bool tallied) {
+                  const std::string& destination, int jobs) {
   RunPlan plan;
   plan.tree = true;
   plan.source = root;
@@ -111,7 +111,7 @@ uint64_t PlanTree(RunContext* run, const std::string& root,
     plan.bytesToConvert += f.baseSize;
   }
   plan.jobs = std::max(std::min(jobs, plan.basesToConvert), 1);
-  plan.tallied = tallied;
+  plan.tallied = run->destination->Tallies();
   run->Plan(plan);
   return plan.bytesToConvert;
 }
@@ -151,12 +151,12 @@ int ConvertTree(RunContext* run, const Places& places, const Folder& outDir,
   if (layOut && !PlaceFolders(layout, outDir, outName, RootName(places),
                               &run->folders, &why)) {
     summary.stopped = true;
-    summary.stopReason = why;
+    summary.stopReason = Status::Of(StatusKind::kOther, why);
   } else if (layOut && journal != nullptr &&
              (error = journal->Placed(run->folders)) != ERROR_SUCCESS) {
     summary.stopped = true;
-    summary.stopReason = "can't write " + JoinPath(outName, kJournalName) +
-                         ": " + SystemErrorText(error);
+    summary.stopReason =
+        SystemFailure(error, "can't write " + JoinPath(outName, kJournalName));
   } else {
     TreeEvents progress(run, startTick);
     summary = RunTree(*places.rootFolder, outDir, outName, layout, options,
@@ -172,18 +172,14 @@ int ConvertTree(RunContext* run, const Places& places, const Folder& outDir,
     error = journal->Ended(status);
     if (error != ERROR_SUCCESS) {
       summary.stopped = true;
-      summary.stopReason = "can't write " + JoinPath(outName, kJournalName) +
-                           ": " + SystemErrorText(error);
+      summary.stopReason = SystemFailure(
+          error, "can't write " + JoinPath(outName, kJournalName));
     }
   }
   RunReport& report = run->report;
   report.cancelled = cancelled;
   report.stopped = summary.stopped;
-  if (summary.stopped)
-    report.stopReason =
-        Status::Of(ReachedDailyLimit(run->folders) ? StatusKind::kDailyLimit
-                                                   : StatusKind::kOther,
-                   summary.stopReason);
+  if (summary.stopped) report.stopReason = summary.stopReason;
   report.seconds = (GetTickCount() - startTick) / 1000.0;
   report.inventory = CloseInventory(inventory, inventoryName);
   status = TreeStatus(run->folders, summary.stopped);
@@ -191,24 +187,24 @@ int ConvertTree(RunContext* run, const Places& places, const Folder& outDir,
   return run->Finish(status);
 }
 
-// A tree into a folder of a mail account: no OUTDIR, no journal; the run's
-// own files (the inventory) go into the current folder, which the layout
-// is handed as its OUTDIR and does not use.
-int IntoAccount(RunContext* run, const Places& places) {
+// A tree into a destination that keeps no files of the run (the folders of
+// a mail account): no OUTDIR, no journal; the run's own files (the
+// inventory) go into the current folder, which the layout is handed as its
+// OUTDIR and does not use.
+int IntoPlacesElsewhere(RunContext* run, const Places& places) {
   const RunRequest& request = run->request;
-  // Chosen by its name, so there is one.
-  const std::string parent = DefaultDestination(request);
+  Destination* destination = run->destination.get();
+  const std::string& parent = destination->Name();
   AccountPlace place;
-  AccountAccess access;
-  Status status = OpenAccount(run, parent, &place, &access);
+  Status status = OpenAccount(run, &place);
   if (!status.IsOk()) return run->Fail(status);
 
   std::unique_ptr<Folder> here;
   std::string inventoryName;
   std::unique_ptr<Inventory> inventory;
   if (request.inventory) {
-    status =
-        AccountInventory(run->fs, place, &here, &inventoryName, &inventory);
+    status = AccountInventory(run->fs, destination->InventoryStem(), &here,
+                              &inventoryName, &inventory);
     if (!status.IsOk()) return run->Fail(status);
   } else {
     const DWORD error = run->fs->OpenFolder(".", &here);
@@ -216,15 +212,8 @@ int IntoAccount(RunContext* run, const Places& places) {
       return run->Fail(SystemFailure(error, "can't open the current folder"));
   }
 
-  OutputOptions outputOptions;
-  outputOptions.fs = run->fs;
-  outputOptions.account = &access;
-  std::string why;
-  std::unique_ptr<TreeLayout> layout =
-      run->kind.accountLayout(parent, outputOptions, &why);
-  if (!layout)
-    return run->Fail(Status::Of(StatusKind::kRefused,
-                                "can't upload into " + parent + ": " + why));
+  std::unique_ptr<TreeLayout> layout = destination->Layout(run->fs, &status);
+  if (!layout) return run->Fail(status);
   if (inventory) {
     const DWORD error = inventory->Make();
     if (error != ERROR_SUCCESS)
@@ -233,11 +222,9 @@ int IntoAccount(RunContext* run, const Places& places) {
   }
 
   TreeRunOptions options = BaseOptions(*run);
-  options.conversion.account = &access;
   options.inventory = inventory.get();
   options.jobs = CapJobs(run, place, options.jobs);
-  TellUploadSize(run, place,
-                 PlanTree(run, places.root, parent, options.jobs, true));
+  TellUploadSize(run, place, PlanTree(run, places.root, parent, options.jobs));
   const DWORD startTick = GetTickCount();
   return ConvertTree(run, places, *here, parent, layout.get(), true, options,
                      nullptr, inventory.get(), inventoryName, startTick);
@@ -251,7 +238,8 @@ int RunFolderTree(RunContext* run) {
   FileSystem* fs = run->fs;
   Places places;
   // A tree into an account has no OUTDIR to check.
-  Status status = kind.remote
+  Destination* destination = run->destination.get();
+  Status status = !destination->KeepsRecordsBeside()
                       ? OpenRoot(fs, request.source, &places)
                       : CheckPlaces(fs, request.source, request.destination,
                                     kind.treeSuffix, &places);
@@ -279,8 +267,10 @@ int RunFolderTree(RunContext* run) {
     return run->Finish(listErrors ? kRunFailed : kRunNothingFound);
   }
 
-  if (kind.remote) return IntoAccount(run, places);
-  std::unique_ptr<TreeLayout> layout = kind.treeLayout(fs);
+  if (!destination->KeepsRecordsBeside())
+    return IntoPlacesElsewhere(run, places);
+  std::unique_ptr<TreeLayout> layout = destination->Layout(fs, &status);
+  if (!layout) return run->Fail(status);
   const RunCommand command = CommandOf(request, kind, places);
   RunJournal journal;
   EarlierRun earlier = EarlierRun::kLayOutAnew;
@@ -316,7 +306,7 @@ int RunFolderTree(RunContext* run) {
   options.conversion.writeBehind = run->concurrency.writeThread;
   options.conversion.outputMade = true;
   options.journal = &journal;
-  PlanTree(run, places.root, places.out, options.jobs, false);
+  PlanTree(run, places.root, places.out, options.jobs);
 
   const DWORD startTick = GetTickCount();
   // Made in OUTDIR before the folders' places (which give way to it); a

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "io/paths.h"
+#include "kinds/output_kind.h"
 #include "tree/run_journal.h"
 
 namespace {
@@ -46,23 +47,22 @@ class Run {
         outDirName(outDirName),
         layout(layout),
         options(options),
-        folders(*folders) {}
+        folders(*folders) {
+    destination = options.conversion.destination;
+    if (destination == nullptr) {
+      ownDestination = DefaultOutputKind().destination(outDirName);
+      destination = ownDestination.get();
+    }
+  }
 
   TreeProgress* progress = nullptr;
 
   TreeRunSummary Go();
 
  private:
-  // The outputs are places of a server, not below OUTDIR.
-  bool Remote() const {
-    return options.conversion.output != nullptr &&
-           options.conversion.output->remote;
-  }
   void Work(WorkerProgress* mine);
-  // What the inventory puts before the place of each message of folder.
-  std::string InventoryPrefix(const TreeFolder& folder) const;
   ConversionResult Convert(const TreeFolder& folder, WorkerProgress* mine);
-  void Stop(const std::string& reason);
+  void Stop(const Status& reason);
   bool Cancelled() const;
   TreeProgressState State();
 
@@ -73,6 +73,9 @@ class Run {
   TreeLayout* layout;
   const TreeRunOptions& options;
   TreeFolders& folders;
+  // Where the outputs go: the run's, or the default kind's.
+  Destination* destination;
+  std::unique_ptr<Destination> ownDestination;
 
   // Set once a worker has left and a processor is spare.
   std::atomic<bool> processorSpare{false};
@@ -88,19 +91,6 @@ class Run {
   std::vector<std::unique_ptr<WorkerProgress>> workers;
   TreeRunSummary summary;
 };
-
-std::string Run::InventoryPrefix(const TreeFolder& folder) const {
-  // An account's folder tells each message's place itself.
-  if (Remote()) return std::string();
-  std::string place = folder.output == "." ? std::string() : folder.output;
-  for (char& c : place)
-    if (IsPathSeparator(c)) c = '/';
-  // A message of a stream is told by its entry's byte offset in the file.
-  if (options.conversion.output != nullptr &&
-      options.conversion.output->streamed)
-    return place + ":";
-  return place.empty() ? place : place + "/";
-}
 
 bool Run::Cancelled() const {
   return options.conversion.cancel != nullptr &&
@@ -142,20 +132,19 @@ void Run::Work(WorkerProgress* mine) {
     mine->bytes.store(0, std::memory_order_relaxed);
     mine->messages.store(0, std::memory_order_relaxed);
     if (outputFailed) {
-      std::string place = Remote() ? RemotePlaceName(outDirName, folder.output)
-                                   : JoinPath(outDirName, folder.output);
+      std::string place = destination->PlaceName(outDirName, folder.output);
       // A fallback name is no name the user knows: the folder is.
       if (!folder.renamedBecause.empty())
         place +=
             " (the folder " + (folder.path.empty() ? "." : folder.path) + ")";
-      Stop(place + ": " + folder.result.reason);
+      Stop(folder.result.failure.Within(place));
     }
     if (folder.result.outcome == ConversionOutcome::kConverted &&
         options.journal != nullptr) {
       const DWORD error = options.journal->Done(folder);
       if (error != ERROR_SUCCESS)
-        Stop("can't write " + JoinPath(outDirName, kJournalName) + ": " +
-             SystemErrorText(error));
+        Stop(Status::System(error).Within("can't write " +
+                                          JoinPath(outDirName, kJournalName)));
     }
     lock.unlock();
     if (progress != nullptr) progress->BaseFinished(index);
@@ -168,46 +157,43 @@ void Run::Work(WorkerProgress* mine) {
   finished.notify_all();
 }
 
-// The folder's base into its place: both folders opened below ROOT and
-// OUTDIR, one name in the other.
+// The folder's base into its place: the base's folder opened below ROOT,
+// the place's as its destination says (below OUTDIR, one name in the
+// other; a place of a server is named in full).
 ConversionResult Run::Convert(const TreeFolder& folder, WorkerProgress* mine) {
   ConversionResult result;
-  // A place of a server is named in full; a local one is a name in its
-  // folder, opened below OUTDIR.
-  const std::string name = Remote() ? RemotePlaceName(outDirName, folder.output)
-                                    : LastName(folder.output);
   FolderBelow base, place;
-  DWORD error = base.Open(fs, root, folder.path);
+  const DWORD error = base.Open(fs, root, folder.path);
   if (error != ERROR_SUCCESS) {
     result.outcome = ConversionOutcome::kCantOpenBase;
-    result.reason = SystemErrorText(error);
+    result.failure = Status::System(error);
     return result;
   }
-  if (!Remote())
-    error =
-        place.Open(fs, outDir,
-                   folder.output.substr(0, folder.output.size() - name.size()));
-  if (error != ERROR_SUCCESS) {
+  bool inFolder = false;
+  std::string name;
+  result.failure = destination->OpenPlace(fs, outDir, folder.output, &place,
+                                          &inFolder, &name);
+  if (!result.failure.IsOk()) {
     result.outcome = ConversionOutcome::kCantCreateOutput;
-    result.reason = SystemErrorText(error);
     return result;
   }
   ConversionOptions conversion = options.conversion;
+  conversion.destination = destination;
   conversion.fs = fs;
   conversion.baseFolder = &base.get();
-  conversion.outputFolder = Remote() ? nullptr : &place.get();
+  conversion.outputFolder = inFolder ? &place.get() : nullptr;
   conversion.writeBehindFrom = &processorSpare;
   std::unique_ptr<MessageObserver> rows;
   if (options.inventory != nullptr) {
-    rows = options.inventory->ForBase(InventoryFolder(folder),
-                                      InventoryPrefix(folder));
+    rows = options.inventory->ForBase(
+        InventoryFolder(folder), destination->InventoryPrefix(folder.output));
     conversion.observer = rows.get();
   }
   return ConvertBase(folder.baseName.c_str(), name.c_str(), conversion, mine);
 }
 
 // The first reason stops the run; called with the mutex held.
-void Run::Stop(const std::string& reason) {
+void Run::Stop(const Status& reason) {
   if (summary.stopped) return;
   summary.stopped = true;
   summary.stopReason = reason;

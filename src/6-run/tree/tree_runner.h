@@ -10,6 +10,7 @@
 #include "convert/conversion.h"
 #include "inventory/inventory.h"
 #include "output_tree/tree_layout.h"
+#include "status/status.h"
 #include "tree/tree_folders.h"
 
 struct TreeProgressState {
@@ -62,7 +63,7 @@ struct TreeRunSummary {
   // The output side failed (a full disk, OUTDIR unwritable, the journal):
   // the bases in progress were finished, no other was started.
   bool stopped = false;
-  std::string stopReason;
+  Status stopReason;
   // options.conversion.cancel was set: no base was started after it, the
   // ones in progress stopped (kCancelled) unfinished.
   bool cancelled = false;

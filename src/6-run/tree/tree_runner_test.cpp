@@ -120,8 +120,9 @@ TEST(TreeRunnerTest, OutputThatCannotBeWrittenStopsTheThreads) {
   options.jobs = 1;
   TreeRunSummary summary = t.Run(options, nullptr);
   EXPECT_TRUE(summary.stopped);
-  EXPECT_EQ(summary.stopReason.rfind(blocked + " (the folder A4): ", 0), 0u)
-      << summary.stopReason;
+  EXPECT_EQ(summary.stopReason.Text().rfind(blocked + " (the folder A4): ", 0),
+            0u)
+      << summary.stopReason.Text();
   EXPECT_EQ(t.folders[4].result.outcome, ConversionOutcome::kCantWriteOutput);
   EXPECT_TRUE(fs::is_empty(blocked));
   for (size_t i = 1; i <= 3; ++i) {
@@ -177,7 +178,7 @@ TEST(TreeRunnerTest, ConvertsBasesBelowPathsLongerThanTheSystemTakes) {
   ASSERT_EQ(t.folders.back().HasBase(), true);
 
   TreeRunSummary summary = t.Run(TreeRunOptions(), nullptr);
-  EXPECT_FALSE(summary.stopped) << summary.stopReason;
+  EXPECT_FALSE(summary.stopped) << summary.stopReason.Text();
   const TreeFolder& deep = t.folders.back();
   EXPECT_EQ(deep.result.outcome, ConversionOutcome::kConverted);
   EXPECT_GT(JoinPath(t.out.path(), deep.output).size(), kDeep * 200u);

@@ -109,7 +109,7 @@ void ConsolePrinter::EarlierRun(const EarlierRunInfo& earlier) {
 
 void ConsolePrinter::Planned(const RunPlan& plan) {
   tree = plan.tree;
-  kind = plan.kind;
+  to = plan.to;
   source = plan.source;
   if (!tree) return;
   PrintLine("converting " + std::to_string(plan.basesToConvert) + " bases (" +
@@ -171,13 +171,7 @@ void ConsolePrinter::SingleResult(const TreeFolder& base) {
         PrintLine("hint: message bases of 4 GiB or more are not supported");
       break;
     case ConversionOutcome::kCantCreateOutput:
-      if (kind->remote)
-        PrintLine("error: can't upload into " + output + ": " + result.reason);
-      else if (kind->noun != nullptr)
-        PrintLine(std::string("error: can't create ") + kind->noun + " " +
-                  output + ": " + result.reason);
-      else
-        PrintLine("error: can't open " + output + " for write");
+      PrintLine("error: " + to->CantCreate(output, result.failure));
       if (result.outputIsBase)
         PrintLine("hint: " + output +
                   " is a message base, which is never written; name another "
@@ -194,7 +188,7 @@ void ConsolePrinter::SingleResult(const TreeFolder& base) {
       printf("\n");
       break;
     case ConversionOutcome::kCantReadBase:
-      PrintLine("error: can't read " + source + ": " + result.reason);
+      PrintLine("error: can't read " + source + ": " + result.failure.Text());
       break;
     case ConversionOutcome::kConverted:
     case ConversionOutcome::kCantWriteOutput:
@@ -203,9 +197,10 @@ void ConsolePrinter::SingleResult(const TreeFolder& base) {
       printf(".\n");
       if (result.tallied) PrintTally(output, result.tally);
       if (result.tally.dailyLimit)
-        PrintDailyLimit(result.reason, result.tally);
+        PrintDailyLimit(result.failure.Text(), result.tally);
       else if (result.outcome == ConversionOutcome::kCantWriteOutput)
-        PrintLine("error: can't write " + output + ": " + result.reason);
+        PrintLine("error: can't write " + output + ": " +
+                  result.failure.Text());
       break;
     case ConversionOutcome::kCancelled:
       // Ended as by the signal: nothing more is said.

@@ -36,7 +36,7 @@ class ConsolePrinter : public RunEvents {
   // A hint to the failure AccountNeeded returned, told after its error.
   std::string accountHint;
   bool tree = false;
-  const OutputKind* kind = nullptr;
+  const Destination* to = nullptr;
   std::string source;
   bool terminal;
   bool shown = false;      // a tree's progress line is on the screen

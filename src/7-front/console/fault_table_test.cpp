@@ -118,7 +118,10 @@ class FaultTableTest : public ::testing::Test {
     EXPECT_EQ(fs->OpenSubfolder(*top, "Big", &in), DWORD{ERROR_SUCCESS});
     EXPECT_EQ(fs->OpenFolder(out, &place), DWORD{ERROR_SUCCESS});
     ConversionOptions options;
-    options.output = maildir ? OutputKindOfLetter('m') : nullptr;
+    const std::unique_ptr<Destination> box =
+        (maildir ? *OutputKindOfLetter('m') : DefaultOutputKind())
+            .destination("box");
+    options.destination = box.get();
     options.fs = fs;
     options.baseFolder = in.get();
     options.outputFolder = place.get();
@@ -201,7 +204,7 @@ TEST_F(FaultTableTest, EveryFaultIsToldAndLeavesOnlyWholeOutputs) {
     } else {
       const ConversionResult r = One(&faulty, maildir, out);
       EXPECT_EQ(int(StatusOfOutcome(r.outcome)), row.status);
-      said = r.reason;
+      said = r.failure.Text();
     }
     EXPECT_NE(said.find(row.said), std::string::npos) << said;
     EXPECT_TRUE(row.taken || faulty.Failed() > 0);

@@ -80,19 +80,19 @@ std::string OutcomeText(const TreeFolder& f) {
         text = "failed: no message found, not even by the alternative scan";
         break;
       case ConversionOutcome::kCantOpenBase:
-        text = "failed: can't open the base: " + r.reason;
+        text = "failed: can't open the base: " + r.failure.Text();
         break;
       case ConversionOutcome::kCantReadBase:
-        text = "failed: can't read the base: " + r.reason;
+        text = "failed: can't read the base: " + r.failure.Text();
         break;
       case ConversionOutcome::kCantCreateOutput:
-        text = "failed: can't create the output: " + r.reason;
+        text = "failed: can't create the output: " + r.failure.Text();
         break;
       case ConversionOutcome::kCantWriteOutput:
         // A provider's daily limit is no failure: the rest goes tomorrow.
         text = r.tally.dailyLimit
-                   ? "not finished: " + r.reason
-                   : "failed: can't write the output: " + r.reason;
+                   ? "not finished: " + r.failure.Text()
+                   : "failed: can't write the output: " + r.failure.Text();
         break;
       case ConversionOutcome::kCancelled:
         text = "not converted: the run was cancelled";
