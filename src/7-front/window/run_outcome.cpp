@@ -141,7 +141,7 @@ std::string FolderNote(const RunRecord& run, size_t index) {
       break;
     case ConversionOutcome::kCantOpenBase:
     case ConversionOutcome::kCantReadBase:
-      note = name + " could not be read: " + ShownText(r.reason) +
+      note = name + " could not be read: " + ShownText(r.failure.Text()) +
              ". Close the old mail program and anything that may use the "
              "file, then press Start again: korvane carries on where it "
              "stopped.";
@@ -149,7 +149,7 @@ std::string FolderNote(const RunRecord& run, size_t index) {
     case ConversionOutcome::kCantCreateOutput:
     case ConversionOutcome::kCantWriteOutput:
       note = name + " could not be " + (run.tallied ? "uploaded" : "written") +
-             ": " + ShownText(r.reason) + "." +
+             ": " + ShownText(r.failure.Text()) + "." +
              (run.tallied ? Advice(StatusKind::kConnectionLost)
                           : " Make room, or choose another place, then press "
                             "Start again.");

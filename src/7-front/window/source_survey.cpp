@@ -100,7 +100,7 @@ std::string SurveyNote(const TreeFolder& f) {
     case ConversionOutcome::kNothingFound:
       return "no message found in it";
     default:
-      return "can't be read: " + ShownText(r.reason);
+      return "can't be read: " + ShownText(r.failure.Text());
   }
 }
 
