@@ -1,5 +1,6 @@
 #include "window/run_outcome.h"
 
+#include "io/paths.h"
 #include "platform/system_error.h"
 #include "window/progress_view.h"
 #include "window/shown_text.h"
@@ -75,6 +76,16 @@ std::string ShortOutcome(const TreeFolder& f, bool tallied) {
 }
 
 // What to do about a failure the system or a server gave as words.
+// A name the run made as it was told it: a bare one in the folder it
+// worked in, for the reader to find.
+std::string MadeName(const RunRecord& run, const std::string& name) {
+  if (run.workFolder.empty() || name.empty() ||
+      name.find_first_of(kPathSeparator == '\\' ? "\\/" : "/") !=
+          std::string::npos)
+    return name;
+  return JoinPath(run.workFolder, name);
+}
+
 std::string Advice(StatusKind kind) {
   switch (kind) {
     case StatusKind::kDiskFull:
@@ -303,13 +314,14 @@ std::string OutcomeNotes(const RunRecord& run, bool folders) {
   }
   const InventoryReport& inventory = run.report.inventory;
   if (folders && run.finished && inventory.asked) {
+    const std::string name = MadeName(run, inventory.name);
     if (!inventory.failure.IsOk())
-      notes.push_back("The inventory " + ShownText(inventory.name) +
+      notes.push_back("The inventory " + ShownText(name) +
                       " could not be written in full: " +
                       ShownText(inventory.failure.Text()) + ".");
     else if (inventory.made)
       notes.push_back(
-          "The inventory is " + ShownText(inventory.name) +
+          "The inventory is " + ShownText(name) +
           ": a row for each message, and for each record of a base that "
           "held none, " +
           Counted(static_cast<int64_t>(inventory.rows), "row", "rows") +

@@ -20,6 +20,9 @@ struct RunRecord {
   bool tree = false;
   std::string topName;      // the source's own name (FolderLabel)
   std::string destination;  // where the mail went, as the user named it
+  // The folder the run made its files in where it was given a bare name
+  // (an account's inventory goes into the current folder).
+  std::string workFolder;
   EarlierRunInfo earlier;
   bool carriedOn = false;  // earlier was told
   TreeFolders folders;

@@ -471,6 +471,7 @@ void WindowModel::Start() {
       request.account.credentials.secret = account.password;
     record.destination =
         "the folder \"" + AccountFolder() + "\" of " + Trimmed(account.address);
+    record.workFolder = InventoryFolder();
   } else {
     request.destination = Trimmed(OutputPath());
     record.destination = *request.destination;

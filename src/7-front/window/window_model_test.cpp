@@ -405,6 +405,10 @@ TEST(WindowModelTest, AnAccountsAnswersComeWithItsFolders) {
   RunReport report;
   report.planned = report.tree = report.tallied = true;
   report.status = kRunFailed;
+  // Made in the current folder, which the window sets beside the source.
+  report.inventory.asked = report.inventory.made = true;
+  report.inventory.name = "mail.example.org-INBOX.csv";
+  report.inventory.rows = 11;
   folders[1] = inbox;
   model.RunFinished(report, folders);
   EXPECT_EQ(model.Title(), "Done, with problems");
@@ -417,6 +421,10 @@ TEST(WindowModelTest, AnAccountsAnswersComeWithItsFolders) {
   EXPECT_NE(model.RunNotes().find(
                 "The server refused 1 message of \"Inbox\"; the others went "
                 "in. It said: message 3: NO [LIMIT] too big\\x1b[31m."),
+            std::string::npos)
+      << model.RunNotes();
+  EXPECT_NE(model.RunNotes().find("The inventory is " +
+                                  P("m/mail.example.org-INBOX.csv") + ":"),
             std::string::npos)
       << model.RunNotes();
 }
