@@ -1,7 +1,7 @@
 // What an IMAP server may send: the response reader and the parser on any
 // bytes. The reader must keep to its bounds and end at the end of the
 // input; whatever parses is taken apart as the client does (fetch items,
-// dates, Message-IDs, response codes).
+// dates, the fields of the folder's index, response codes).
 //
 // Input: a byte that sets how many bytes each read hands out (0: 4096),
 // then the server's bytes.
@@ -49,7 +49,7 @@ void TakeApart(const std::vector<ImapValue>& values, int depth) {
     int64_t seconds;
     if (ParseImapDate(v.text, &seconds))
       Check(ParseImapDate(FormatImapDate(seconds), &seconds));
-    MessageIdOfFields(v.text);
+    ReadIndexFields(v.text);
   }
 }
 

@@ -47,14 +47,14 @@ double ProcessorSeconds() {
 ImapMessage ListMessage(uint64_t n) {
   ImapMessage m;
   m.internalDate = 1000000000 + static_cast<int64_t>(n) * 97;
-  m.messageId = "<list." + std::to_string(n) + "@korvane.test>";
+  const std::string messageId = "<list." + std::to_string(n) + "@korvane.test>";
   std::string& b = m.bytes;
   b = "Received: from list.example.org by mx.example.net; id " +
       std::to_string(n) + "\r\n";
   b += "From: Member " + std::to_string(n % 97) + " <m" +
        std::to_string(n % 97) + "@example.org>\r\n";
   b += "To: list@example.org\r\nSubject: [list] thread " +
-       std::to_string(n / 7) + "\r\nMessage-ID: " + m.messageId + "\r\n";
+       std::to_string(n / 7) + "\r\nMessage-ID: " + messageId + "\r\n";
   b += "List-Id: <list.example.org>\r\nList-Unsubscribe: "
        "<mailto:list-leave@example.org>\r\n\r\n";
   for (int line = 0; line < 18; ++line)

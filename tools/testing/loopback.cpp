@@ -14,6 +14,7 @@ typedef int socklen_t;
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 namespace testing_support {
 
@@ -177,33 +178,49 @@ std::string ScriptedServer::Received() {
   return received_;
 }
 
-CuttingProxy::CuttingProxy(uint16_t target, uint64_t cutAfter)
-    : target_(target), cutAfter_(cutAfter), acceptor_([this] {
-        while (!stop_) {
-          const Socket client = listener_.Accept(100);
+CuttingProxy::CuttingProxy(uint16_t target, uint64_t after, Fault fault)
+    : target(target), after(after), fault(fault), acceptor([this] {
+        while (!stop) {
+          const Socket client = listener.Accept(100);
           if (client < 0) continue;
-          const Socket server = Connect(target_);
-          const uint64_t limit = connections_++ == 0 ? cutAfter_ : UINT64_MAX;
-          std::lock_guard<std::mutex> lock(mutex_);
-          open_.push_back(client);
-          open_.push_back(server);
-          threads_.emplace_back([=] { Pass(client, server, limit); });
-          threads_.emplace_back([=] { Pass(server, client, UINT64_MAX); });
+          const bool first = connections++ == 0;
+          if (!first && failed && this->fault == kGone) {
+            CloseSocket(client);
+            continue;
+          }
+          const Socket server = Connect(this->target);
+          std::lock_guard<std::mutex> lock(mutex);
+          open.push_back(client);
+          open.push_back(server);
+          threads.emplace_back([=] { Pass(client, server, true, first); });
+          threads.emplace_back([=] { Pass(server, client, false, first); });
         }
       }) {}
 
-void CuttingProxy::Pass(Socket from, Socket to, uint64_t limit) {
+void CuttingProxy::Pass(Socket from, Socket to, bool fromClient, bool first) {
   char buffer[16384];
   uint64_t passed = 0;
-  while (!stop_) {
+  while (!stop) {
+    const bool quiet = failed && fault == kSilent;
+    if (failed && fault == kGone) break;
     if (!Readable(from, 100)) continue;
+    if (quiet) continue;  // what arrives stays unread
+    // The first connection's client bytes up to the mark, then the fault.
+    const uint64_t room =
+        fromClient && first && !failed ? after - passed : sizeof buffer;
+    const bool trickle = !fromClient && failed && fault == kTrickle;
     const int n = recv(
         Native(from), buffer,
-        static_cast<int>(std::min<uint64_t>(sizeof buffer, limit - passed)), 0);
+        static_cast<int>(std::min<uint64_t>(trickle ? 1 : sizeof buffer, room)),
+        0);
     if (n <= 0 || !SendText(to, std::string(buffer, static_cast<size_t>(n))))
       break;
     passed += static_cast<uint64_t>(n);
-    if (passed >= limit) break;
+    if (trickle) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    if (fromClient && first && !failed && passed >= after) {
+      failed = true;
+      if (fault == kCutOnce) break;
+    }
   }
   // Cut both ways: the peers see the connection end.
   Shut(from);
@@ -211,10 +228,10 @@ void CuttingProxy::Pass(Socket from, Socket to, uint64_t limit) {
 }
 
 CuttingProxy::~CuttingProxy() {
-  stop_ = true;
-  acceptor_.join();
-  for (std::thread& t : threads_) t.join();
-  for (Socket s : open_) CloseSocket(s);
+  stop = true;
+  acceptor.join();
+  for (std::thread& t : threads) t.join();
+  for (Socket s : open) CloseSocket(s);
 }
 
 }  // namespace testing_support

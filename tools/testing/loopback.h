@@ -1,6 +1,6 @@
 // Loopback servers for the network tests: a listener that hands over its
 // connections, a scripted server that answers with fixed text, and a proxy
-// that cuts its first connection after a number of bytes.
+// that cuts, silences or slows a server after a number of bytes.
 #ifndef KORVANE_TESTING_LOOPBACK_H_
 #define KORVANE_TESTING_LOOPBACK_H_
 
@@ -55,26 +55,33 @@ class ScriptedServer {
   std::thread thread_;
 };
 
-// Passes connections through to 127.0.0.1:target; the first one is cut
-// (both ways) once cutAfter bytes have gone from the client to the server.
+// Passes connections through to 127.0.0.1:target until the first one has
+// carried after bytes from the client to the server; then, by the fault:
+// that connection is cut both ways (later ones pass); every connection is
+// cut, the later ones as soon as they are made (the server is gone); the
+// server falls silent on every connection (nothing more passes, nothing is
+// closed); or it trickles (a byte every 300 ms from the server).
 class CuttingProxy {
  public:
-  CuttingProxy(uint16_t target, uint64_t cutAfter);
+  enum Fault { kCutOnce, kGone, kSilent, kTrickle };
+  CuttingProxy(uint16_t target, uint64_t after, Fault fault = kCutOnce);
   ~CuttingProxy();
-  uint16_t port() const { return listener_.port(); }
-  int Connections() const { return connections_; }
+  uint16_t port() const { return listener.port(); }
+  int Connections() const { return connections; }
 
  private:
-  void Pass(Socket from, Socket to, uint64_t limit);
-  LoopbackListener listener_;
-  uint16_t target_;
-  uint64_t cutAfter_;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> connections_{0};
-  std::mutex mutex_;
-  std::vector<Socket> open_;
-  std::vector<std::thread> threads_;
-  std::thread acceptor_;
+  void Pass(Socket from, Socket to, bool fromClient, bool first);
+  LoopbackListener listener;
+  const uint16_t target;
+  const uint64_t after;
+  const Fault fault;
+  std::atomic<bool> stop{false};
+  std::atomic<bool> failed{false};  // the fault has begun
+  std::atomic<int> connections{0};
+  std::mutex mutex;
+  std::vector<Socket> open;
+  std::vector<std::thread> threads;
+  std::thread acceptor;
 };
 
 }  // namespace testing_support

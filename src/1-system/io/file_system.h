@@ -132,6 +132,11 @@ class FileSystem {
 
 // The system's file system; one for the process, for any thread.
 FileSystem* RealFileSystem();
+// fs, or where it is null the system's: what a null file system in a
+// request or an options struct means.
+inline FileSystem* OrRealFileSystem(FileSystem* fs) {
+  return fs != nullptr ? fs : RealFileSystem();
+}
 
 // Passes every call on to another file system; a wrapper overrides the
 // calls it changes.

@@ -1,5 +1,6 @@
 #include "tls/network_connector.h"
 
+#include "net/clock.h"
 #include "net/tcp_connection.h"
 #include "tls/tls_stream.h"
 
@@ -8,6 +9,7 @@ namespace {
 class NetworkConnection : public Connection {
  public:
   NetStatus Connect(const std::string& host, uint16_t port, int timeoutMs) {
+    this->timeoutMs = timeoutMs;
     return tcp.Connect(host, port, timeoutMs);
   }
 
@@ -21,14 +23,19 @@ class NetworkConnection : public Connection {
   void SetDeadline(int64_t ms) override { tcp.SetDeadline(ms); }
 
   Status StartTls(const std::string& host, const std::string& caFile) override {
+    // The whole handshake within one time limit, as a response: a server
+    // that trickles it is as good as gone.
+    tcp.SetDeadline(SystemClock()->NowMs() + timeoutMs);
     tls = TlsStream::Create();
     const Status status = TlsStatusOf(tls->Start(&tcp, host, caFile), host);
+    tcp.SetDeadline(kNoDeadline);
     if (status.IsOk()) stream = tls.get();
     return status;
   }
 
  private:
   TcpConnection tcp;
+  int timeoutMs = 0;
   std::unique_ptr<TlsStream> tls;
   ByteStream* stream = &tcp;
 };

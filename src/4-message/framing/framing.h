@@ -17,18 +17,16 @@ struct Framing {
   // "From " quoted with ">", but for that first line; an empty line
   // after it. LF line ends only. A message file has none of these, and
   // leaves a first line of the envelope form out.
+  // In every form a NUL byte ends the message.
   bool mbox;
   LineEnds lineEnds;
-  // A NUL byte inside a message is kept (those at its end are dropped)
-  // rather than ending the message.
-  bool keepsNul;
 };
 
-const Framing kMboxFraming = {true, LineEnds::kLf, false};
-const Framing kMaildirFraming = {false, LineEnds::kLf, false};
-const Framing kStoredFraming = {false, LineEnds::kAsStored, false};
+const Framing kMboxFraming = {true, LineEnds::kLf};
+const Framing kMaildirFraming = {false, LineEnds::kLf};
+const Framing kStoredFraming = {false, LineEnds::kAsStored};
 // An IMAP upload: the message file as the protocol carries it, CR LF line
-// ends, NUL bytes kept (sent as they are or as blanks by the uploader).
-const Framing kImapFraming = {false, LineEnds::kCrLf, true};
+// ends; the same bytes as the .eml file otherwise.
+const Framing kImapFraming = {false, LineEnds::kCrLf};
 
 #endif  // KORVANE_FRAMING_FRAMING_H_

@@ -43,7 +43,10 @@ struct MessageFacts {
   uint32_t length = 0;
   FILETIME envelopeTime = {0, 0};  // universal time, whole seconds
   SYSTEMTIME envelopeDate = {};    // the same, as the calendar has it
-  const char* sender = nullptr;    // the envelope sender, one ASCII word
+  // Its stored time was unusable (before 1979, in the future, or none):
+  // the envelope time is the run's clock, another one on each run.
+  bool clockTime = false;
+  const char* sender = nullptr;  // the envelope sender, one ASCII word
   int32_t senderLength = 0;
   // Its first line is an envelope line of its own (MessageHead).
   bool ownEnvelope = false;
@@ -82,6 +85,9 @@ struct OutputOptions {
   // Where the output is a folder of a mail account: how to log in. Null
   // elsewhere.
   const AccountAccess* account = nullptr;
+  // Set, from any thread, to stop an output that works on its own (an
+  // upload): it sends no more, and its next call fails. Null: never.
+  const std::atomic<bool>* cancel = nullptr;
   // An output of one stream is written by a thread of its own, from the
   // start or from the first piece after *writeBehindFrom turns true (a
   // processor has come free); where the kind's sink takes it.
@@ -106,6 +112,12 @@ struct DeliveryTally {
   // Each refusal: "message INDEX: " and the destination's words, which may
   // hold any byte; escape them before they are shown.
   std::vector<std::string> refusals;
+  // What the destination tells once that is no failure (a server that
+  // keeps no dates); escape before showing.
+  std::vector<std::string> warnings;
+  // Where the server refused connections for its limit: how many were
+  // open at once; 0 where it refused none.
+  int connectionLimit = 0;
 };
 
 // The bytes come through WriteBytes (ByteWriter) in pieces of any size.

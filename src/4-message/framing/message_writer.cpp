@@ -52,8 +52,8 @@ bool MessageWriter::WriteMessage(const unsigned char* text, int32_t length,
   ReadMessageHead(text, end, options.alternativeScan, &head);
   // A message with an envelope line of its own leaves the time to follow
   // as it was; its envelope time is worked out all the same.
-  facts.envelopeTime =
-      envelopeTimes.Of(options, time, !head.ownEnvelope, &facts.envelopeDate);
+  facts.envelopeTime = envelopeTimes.Of(options, time, !head.ownEnvelope,
+                                        &facts.envelopeDate, &facts.clockTime);
   facts.place = place;
   facts.text = text;
   facts.length = static_cast<uint32_t>(length);
@@ -75,7 +75,7 @@ bool MessageWriter::WriteMessage(const unsigned char* text, int32_t length,
         facts.envelopeDate, framing.lineEnds == LineEnds::kLf ? "\n" : "\r\n");
     Put(block.data(), block.size());
   }
-  if (framing.lineEnds == LineEnds::kLf && !framing.keepsNul)
+  if (framing.lineEnds == LineEnds::kLf)
     WriteLines(text, end, head.ownEnvelope);
   else
     WriteFileLines(text, end, head.ownEnvelope);
@@ -223,8 +223,8 @@ void MessageWriter::WriteEnvelope(const SYSTEMTIME& envelopeTime) {
 // stored bytes as they are, or with CR LF for destinations that need it.
 void MessageWriter::WriteFileLines(const unsigned char* text,
                                    const unsigned char* end, bool ownEnvelope) {
-  const MessageRange range = MessageFileRange(
-      text, end, ownEnvelope, options.alternativeScan, framing.keepsNul);
+  const MessageRange range =
+      MessageFileRange(text, end, ownEnvelope, options.alternativeScan);
   if (framing.lineEnds == LineEnds::kAsStored) {
     Put(range.begin, size_t(range.end - range.begin));
     return;

@@ -468,7 +468,7 @@ TEST_P(BlockConversionTest, LongMessagesMatchTheLineRules) {
       ASSERT_EQ(file, testing_support::ReadFileOrEmpty(
                           JoinPath(folder, toMaildir.LastPlace())));
       // The same message file with CR LF line ends, as a server takes it.
-      const Framing crLf = {false, LineEnds::kCrLf, false};
+      const Framing crLf = {false, LineEnds::kCrLf};
       StringSink network;
       MessageWriter networkWriter(&network, crLf, writer.options);
       ASSERT_TRUE(networkWriter.WriteMessage(

@@ -31,9 +31,13 @@ WriterOptions CurrentWriterOptions(bool alternativeScan) {
 }
 
 FILETIME EnvelopeTimes::Of(const WriterOptions& options, FILETIME* time,
-                           bool storeBack, SYSTEMTIME* date) {
+                           bool storeBack, SYSTEMTIME* date, bool* fromClock) {
   int64_t t = ToInt64(*time);
   int64_t now = ToInt64(options.currentTime);
+  // The current time itself comes from the clock too: a message's time
+  // that an earlier one stored back.
+  if (fromClock != nullptr)
+    *fromClock = t < ToInt64(options.lowerTimeBound) || t >= now;
   if (t < ToInt64(options.lowerTimeBound) || t > now) t = now;
   // A following message whose time stamp does not convert keeps this time
   // and gets the bias once, as this one does.

@@ -17,9 +17,10 @@ class EnvelopeTimes {
   // *date as the envelope line shows it. A time before the lower bound or
   // after the current time is the current time. With storeBack, *time
   // becomes the time that a following message whose time stamp did not
-  // convert starts from.
+  // convert starts from. *fromClock (where given) tells whether the time
+  // is the current time.
   FILETIME Of(const WriterOptions& options, FILETIME* time, bool storeBack,
-              SYSTEMTIME* date);
+              SYSTEMTIME* date, bool* fromClock = nullptr);
 
  private:
   // The day (in days since 1601) of the last date the calendar gave, and

@@ -12,13 +12,9 @@ bool IsLineBreak(unsigned char c) { return c == '\r' || c == '\n'; }
 
 MessageRange MessageFileRange(const unsigned char* text,
                               const unsigned char* end, bool ownEnvelope,
-                              bool alternativeScan, bool keepsNul) {
-  if (keepsNul) {
-    while (end != text && end[-1] == 0) --end;
-  } else {
-    const void* nul = memchr(text, 0, size_t(end - text));
-    if (nul != nullptr) end = static_cast<const unsigned char*>(nul);
-  }
+                              bool alternativeScan) {
+  const void* nul = memchr(text, 0, size_t(end - text));
+  if (nul != nullptr) end = static_cast<const unsigned char*>(nul);
   const unsigned char* begin = text;
   if (ownEnvelope) {
     // Past the first line and its line end (CR LF, CR or LF).

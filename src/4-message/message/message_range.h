@@ -14,11 +14,10 @@ struct MessageRange {
 
 // The range of the message [text, end). ownEnvelope: its first line is an
 // envelope line of its own (MessageHead). alternativeScan: the recovery
-// scan's rules (a record header on the last line is no part of it).
-// keepsNul: a NUL inside the message is kept and only those at its end are
-// dropped, instead of the first NUL ending it.
+// scan's rules (a record header on the last line is no part of it). The
+// first NUL ends the message.
 MessageRange MessageFileRange(const unsigned char* text,
                               const unsigned char* end, bool ownEnvelope,
-                              bool alternativeScan, bool keepsNul);
+                              bool alternativeScan);
 
 #endif  // KORVANE_MESSAGE_MESSAGE_RANGE_H_

@@ -36,9 +36,8 @@ Status OpenEmptyFolder(FileSystem* fs, const std::string& path,
 // the one of its synthetic header block.
 std::string Subject(const MessageFacts& message) {
   if (message.headerBlock) return "recovered message";
-  const MessageRange range =
-      MessageFileRange(message.text, message.text + message.length,
-                       message.ownEnvelope, false, false);
+  const MessageRange range = MessageFileRange(
+      message.text, message.text + message.length, message.ownEnvelope, false);
   HeaderField subject;
   subject.name = "Subject";
   ReadHeaderFields(range.begin, range.end, &subject, 1);
@@ -50,7 +49,7 @@ std::string Subject(const MessageFacts& message) {
 std::unique_ptr<MessageSink> EmlSink::Create(const std::string& name,
                                              const OutputOptions& options,
                                              Status* why) {
-  FileSystem* fs = options.fs != nullptr ? options.fs : RealFileSystem();
+  FileSystem* fs = OrRealFileSystem(options.fs);
   if (options.folder != nullptr && name == ".")
     return std::unique_ptr<MessageSink>(
         new EmlSink(fs, nullptr, options.folder));

@@ -8,7 +8,9 @@
 # the mail), an OAuth2 passdb asking a small token stub on loopback, and the
 # control port of the providers' stand-ins (provider_stand_in.py). The
 # user "small" may store no message over 1 MB (the quota plugin); the
-# user "tree" is for tests that write into the account's INBOX.
+# user "tree" is for tests that write into the account's INBOX; on
+# 127.0.0.3 a user may have 4 connections at once (the user "limited" is
+# for that test alone).
 set -eu
 action=$1
 dir=$2
@@ -65,7 +67,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=korvane test CA" \
   -keyout "$tls/ca.key" -out "$tls/ca.pem" >/dev/null 2>&1
 openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" \
   -keyout "$tls/server.key" -out "$tls/server.csr" >/dev/null 2>&1
-printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' \
+printf 'subjectAltName=DNS:localhost,IP:127.0.0.1,IP:127.0.0.3\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' \
   >"$tls/server.ext"
 openssl x509 -req -in "$tls/server.csr" -CA "$tls/ca.pem" -CAkey "$tls/ca.key" \
   -CAcreateserial -days 2 -extfile "$tls/server.ext" -out "$tls/server.crt" \
@@ -76,6 +78,7 @@ korvane:{PLAIN}test-password-1::::$dir/home/korvane
 small:{PLAIN}test-password-2::::$dir/home/small::userdb_quota_max_mail_size=1M
 oauthuser:{PLAIN}not-used-oauth-only-$$::::$dir/home/oauthuser
 tree:{PLAIN}test-password-3::::$dir/home/tree
+limited:{PLAIN}test-password-4::::$dir/home/limited
 USERS
 
 cat >"$dir/oauth2.conf.ext" <<OAUTH
@@ -93,7 +96,7 @@ state_dir = $dir/state
 log_path = $dir/dovecot.log
 protocols = imap
 # 127.0.0.2 is not in the certificate: a host it was not made out for.
-listen = 127.0.0.1, 127.0.0.2
+listen = 127.0.0.1, 127.0.0.2, 127.0.0.3
 ssl = required
 ssl_cert = <$tls/server.crt
 ssl_key = <$tls/server.key
@@ -135,12 +138,17 @@ service imap-login {
 service anvil {
   chroot =
 }
+local 127.0.0.3 {
+  protocol imap {
+    mail_max_userip_connections = 4
+  }
+}
 service imap-login {
   chroot =
 }
 CONF
 
-for user in korvane small oauthuser tree; do
+for user in korvane small oauthuser tree limited; do
   mkdir -p "$dir/home/$user"
 done
 chown -R nobody:nogroup "$dir/home"

@@ -1,54 +1,72 @@
 #include "imap/folder_index.h"
 
-#include "bytes/ascii.h"
+#include "headers/header_fields.h"
 
-std::string NormalizedMessageId(const std::string& value) {
-  std::string out;
-  for (const char c : value)
-    if (c != '\r' && c != '\n') out += c;
-  const size_t first = out.find_first_not_of(" \t");
-  if (first == std::string::npos) return "";
-  return out.substr(first, out.find_last_not_of(" \t") - first + 1);
+const char kIdentityField[] = "X-Korvane-Id";
+
+std::string IdentityLine(const std::string& identity) {
+  return std::string(kIdentityField) + ": " + identity + "\r\n";
 }
 
-std::string MessageIdOfFields(const std::string& fields) {
-  static const char kName[] = "message-id:";
-  const size_t nameSize = sizeof kName - 1;
-  size_t at = 0;
-  while (at < fields.size()) {
-    size_t end = fields.find('\n', at);
-    if (end == std::string::npos) end = fields.size();
-    if (end - at > nameSize &&
-        FoldedAscii(fields.substr(at, nameSize)) == kName) {
-      // The value goes on over the lines that start with a space or tab.
-      size_t last = end;
-      while (last + 1 < fields.size() &&
-             (fields[last + 1] == ' ' || fields[last + 1] == '\t')) {
-        last = fields.find('\n', last + 1);
-        if (last == std::string::npos) last = fields.size();
-      }
-      return NormalizedMessageId(
-          fields.substr(at + nameSize, last - at - nameSize));
+IndexFields ReadIndexFields(const std::string& header) {
+  HeaderField fields[2];
+  fields[0].name = kIdentityField;
+  fields[1].name = "Message-ID";
+  const unsigned char* text =
+      reinterpret_cast<const unsigned char*>(header.data());
+  ReadHeaderFields(text, text + header.size(), fields, 2);
+  IndexFields found;
+  found.messageId = fields[1].value;
+  // The digits alone: a line the message itself continued korvane's field
+  // with stays out of it.
+  const std::string& value = fields[0].value;
+  if (value.size() >= 64) {
+    std::string digits = value.substr(0, 64);
+    for (char& c : digits) {
+      if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
+      if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return found;
     }
-    at = end + 1;
+    if (value.size() == 64 || value[64] == ' ' || value[64] == '\t')
+      found.identity = digits;
   }
-  return "";
+  return found;
 }
 
-std::string FolderIndex::Text(const MessageKey& key) {
-  return key.messageId + '\0' + std::to_string(key.date) + '\0' +
-         std::to_string(key.size);
+std::string FolderIndex::Key(const std::string& messageId, uint64_t size) {
+  return messageId + '\0' + std::to_string(size);
 }
 
-void FolderIndex::Add(const MessageKey& key) {
-  ++counts_[Text(key)];
-  ++unmatched_;
+void FolderIndex::Clear() {
+  count = 0;
+  identities.clear();
+  withoutIdentity.clear();
+  taken.clear();
 }
 
-bool FolderIndex::Take(const MessageKey& key) {
-  const auto found = counts_.find(Text(key));
-  if (found == counts_.end() || found->second == 0) return false;
+void FolderIndex::Add(const FolderMessage& message) {
+  ++count;
+  if (!message.identity.empty())
+    ++identities[message.identity];
+  else
+    withoutIdentity[Key(message.messageId, message.size)].push_back(
+        message.uid);
+}
+
+bool FolderIndex::TakeIdentity(const std::string& identity) {
+  const auto found = identities.find(identity);
+  if (found == identities.end() || found->second == 0) return false;
   --found->second;
-  --unmatched_;
   return true;
 }
+
+std::vector<uint32_t> FolderIndex::Candidates(const std::string& messageId,
+                                              uint64_t size) const {
+  std::vector<uint32_t> candidates;
+  const auto found = withoutIdentity.find(Key(messageId, size));
+  if (found == withoutIdentity.end()) return candidates;
+  for (const uint32_t uid : found->second)
+    if (taken.count(uid) == 0) candidates.push_back(uid);
+  return candidates;
+}
+
+bool FolderIndex::TakeUid(uint32_t uid) { return taken.insert(uid).second; }

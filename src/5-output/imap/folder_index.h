@@ -1,43 +1,69 @@
-// What a folder holds, for the rule that makes a second run safe: a
-// message is already there when the folder has a message with the same
-// Message-ID, internal date and size that no other message of the run has
-// been matched to. A multiset: a base that holds the same message twice
-// gets both copies into the folder.
+// What a folder holds, for the rule that makes a second run safe. Each
+// message korvane uploads carries its identity in a header field of its
+// own (X-Korvane-Id: the SHA-256 of its message file, in hexadecimal): a
+// message is already there when the folder holds a message of the same
+// identity that no other message of the run has been matched to. A
+// multiset: a base that holds the same message twice gets both copies into
+// the folder. Messages uploaded by earlier versions carry no identity: for
+// them the folder's Message-ID and size only name candidates, which the
+// uploader confirms by their bytes before it takes one for its own.
 #ifndef KORVANE_IMAP_FOLDER_INDEX_H_
 #define KORVANE_IMAP_FOLDER_INDEX_H_
 
 #include <stdint.h>
 
+#include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
-struct MessageKey {
-  std::string messageId;  // as NormalizedMessageId gives it
-  int64_t date = 0;       // internal date, seconds since 1970 UTC
-  uint64_t size = 0;      // bytes as stored (CR LF line ends)
+// The header field that carries a message's identity, as korvane puts it
+// at the top of each message it uploads.
+extern const char kIdentityField[];
+
+// The line korvane puts at the top of a message it uploads.
+std::string IdentityLine(const std::string& identity);
+
+// The fields the index reads of a message, by the one header reader of the
+// program (ReadHeaderFields): from a whole message, or from the lines a
+// server sends for BODY.PEEK[HEADER.FIELDS (X-KORVANE-ID MESSAGE-ID)].
+struct IndexFields {
+  std::string identity;   // 64 lower-case hexadecimal digits; "" for none
+  std::string messageId;  // the Message-ID field's value; "" for none
 };
+IndexFields ReadIndexFields(const std::string& header);
 
-// A Message-ID field's value as compared: unfolded, without the spaces and
-// tabs around it.
-std::string NormalizedMessageId(const std::string& value);
-
-// The Message-ID in the header lines a server sends for
-// BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)]; "" if there is none.
-std::string MessageIdOfFields(const std::string& fields);
+struct FolderMessage {
+  uint32_t uid = 0;
+  std::string identity;
+  std::string messageId;
+  uint64_t size = 0;  // bytes as stored (CR LF line ends)
+};
 
 class FolderIndex {
  public:
-  void Add(const MessageKey& key);
-  // Matches key to one of the folder's messages not matched yet; false if
-  // there is none left.
-  bool Take(const MessageKey& key);
-  void Clear() { counts_.clear(); }
-  size_t Unmatched() const { return unmatched_; }
+  void Add(const FolderMessage& message);
+  void Clear();
+  size_t Count() const { return count; }
+
+  // Matches identity to one of the folder's messages of that identity not
+  // matched yet; false if there is none left.
+  bool TakeIdentity(const std::string& identity);
+  // The folder's messages without an identity, not matched yet, of this
+  // Message-ID and size: candidates, by UID.
+  std::vector<uint32_t> Candidates(const std::string& messageId,
+                                   uint64_t size) const;
+  // Matches the message of uid (a candidate confirmed); false if it is
+  // matched already.
+  bool TakeUid(uint32_t uid);
 
  private:
-  static std::string Text(const MessageKey& key);
-  std::unordered_map<std::string, uint32_t> counts_;
-  size_t unmatched_ = 0;
+  static std::string Key(const std::string& messageId, uint64_t size);
+
+  size_t count = 0;
+  std::unordered_map<std::string, uint32_t> identities;
+  std::unordered_map<std::string, std::vector<uint32_t>> withoutIdentity;
+  std::set<uint32_t> taken;
 };
 
 #endif  // KORVANE_IMAP_FOLDER_INDEX_H_

@@ -30,3 +30,14 @@ std::string CaFileFromEnvironment() {
   Variable("KORVANE_CA_FILE", &file);
   return file;
 }
+
+int ImapTimeoutMsFromEnvironment() {
+  std::string text;
+  if (Variable("KORVANE_IMAP_TIMEOUT", &text)) {
+    char* end = nullptr;
+    const long seconds = strtol(text.c_str(), &end, 10);
+    if (*end == '\0' && seconds >= 1 && seconds <= 3600)
+      return static_cast<int>(seconds) * 1000;
+  }
+  return 60000;
+}

@@ -18,6 +18,11 @@ CredentialsFound CredentialsFromEnvironment(ImapCredentials* credentials);
 // KORVANE_CA_FILE, or "".
 std::string CaFileFromEnvironment();
 
+// KORVANE_IMAP_TIMEOUT: how long a server may take to answer, in
+// milliseconds; 60 seconds where it is not a whole number of seconds from
+// 1 to 3600.
+int ImapTimeoutMsFromEnvironment();
+
 // Whether standard input is a terminal one can be asked at.
 bool StandardInputIsTerminal();
 

@@ -1,7 +1,12 @@
 #include "imap/imap_date.h"
 
+#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
+
+#include "bytes/ascii.h"
+#include "headers/header_fields.h"
+#include "platform/file_time.h"
 
 namespace {
 
@@ -68,4 +73,96 @@ bool ParseImapDate(const std::string& text, int64_t* seconds) {
   *seconds = DaysFromCivil(year, m, day) * 86400 + hour * 3600 + minute * 60 +
              second - (sign == '+' ? offset : -offset);
   return true;
+}
+
+namespace {
+
+// Reads digits at *at (after blanks), at most most of them; how many
+// there were (0: none).
+size_t Number(const std::string& text, size_t* at, size_t most, int* value) {
+  while (*at < text.size() && (text[*at] == ' ' || text[*at] == '\t')) ++*at;
+  size_t n = 0;
+  *value = 0;
+  while (*at < text.size() && n < most &&
+         isdigit(static_cast<unsigned char>(text[*at]))) {
+    *value = *value * 10 + (text[*at] - '0');
+    ++*at;
+    ++n;
+  }
+  return n;
+}
+
+// The zone at *at in minutes east of UTC: +hhmm, -hhmm, or a name; none is
+// UTC.
+int ZoneMinutes(const std::string& text, size_t at) {
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+    int hhmm = 0;
+    size_t digits = at + 1;
+    if (Number(text, &digits, 4, &hhmm) != 4 || digits != at + 5) return 0;
+    const int minutes = hhmm / 100 * 60 + hhmm % 100;
+    return text[at] == '-' ? -minutes : minutes;
+  }
+  static const struct {
+    const char* name;
+    int hours;
+  } kZones[] = {{"edt", -4}, {"est", -5}, {"cdt", -5}, {"cst", -6},
+                {"mdt", -6}, {"mst", -7}, {"pdt", -7}, {"pst", -8}};
+  const std::string name = FoldedAscii(text.substr(at, 3));
+  for (const auto& z : kZones)
+    if (name == z.name) return z.hours * 60;
+  return 0;
+}
+
+}  // namespace
+
+bool ParseHeaderDate(const std::string& value, int64_t* seconds) {
+  size_t at = value.find(',');
+  at = at == std::string::npos ? 0 : at + 1;
+  int day = 0, year = 0, hour = 0, minute = 0, second = 0;
+  if (!Number(value, &at, 2, &day)) return false;
+  while (at < value.size() && value[at] == ' ') ++at;
+  const std::string month = FoldedAscii(value.substr(at, 3));
+  static const char kLower[] = "janfebmaraprmayjunjulaugsepoctnovdec";
+  const char* found =
+      month.size() == 3 ? strstr(kLower, month.c_str()) : nullptr;
+  if (found == nullptr || (found - kLower) % 3 != 0) return false;
+  at += 3;
+  const size_t digits = Number(value, &at, 4, &year);
+  if (digits < 2) return false;
+  if (digits == 2) year += year < 50 ? 2000 : 1900;
+  if (digits == 3) year += 1900;
+  if (!Number(value, &at, 2, &hour) || at >= value.size() || value[at] != ':')
+    return false;
+  ++at;
+  if (!Number(value, &at, 2, &minute)) return false;
+  if (at < value.size() && value[at] == ':') {
+    ++at;
+    if (!Number(value, &at, 2, &second)) return false;
+  }
+  if (day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60 ||
+      year < 1 || year > 9999)
+    return false;
+  const unsigned m = static_cast<unsigned>((found - kLower) / 3 + 1);
+  *seconds = DaysFromCivil(year, m, static_cast<unsigned>(day)) * 86400 +
+             hour * 3600 + minute * 60 + second -
+             int64_t(ZoneMinutes(value, at)) * 60;
+  return true;
+}
+
+int64_t UploadDate(const FILETIME& envelopeTime, bool clockTime,
+                   const std::string& message) {
+  if (!clockTime)
+    return (static_cast<int64_t>(TicksOf(envelopeTime)) -
+            static_cast<int64_t>(kUnixEpochTicks)) /
+           static_cast<int64_t>(kTicksPerSecond);
+  HeaderField date;
+  date.name = "Date";
+  const unsigned char* text =
+      reinterpret_cast<const unsigned char*>(message.data());
+  ReadHeaderFields(text, text + message.size(), &date, 1);
+  int64_t seconds = 0;
+  return date.found && ParseHeaderDate(date.value, &seconds)
+             ? seconds
+             : kUndatedInternalDate;
 }

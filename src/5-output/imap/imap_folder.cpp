@@ -8,8 +8,10 @@
 
 namespace {
 
-// Sequence numbers per FETCH of the folder's index.
+// Sequence numbers per FETCH of the folder's index, and UIDs per FETCH of
+// some of its messages.
 const size_t kIndexRange = 5000;
+const size_t kUidRange = 500;
 
 bool ParseCount(const std::string& text, uint64_t* n) {
   if (text.empty() || text.size() > 19) return false;
@@ -25,9 +27,7 @@ bool ParseCount(const std::string& text, uint64_t* n) {
 
 std::string QuotedMailbox(const std::string& mailbox) {
   std::string quoted;
-  // Modified UTF-7 is printable ASCII: it always quotes.
-  QuoteArgument(mailbox, &quoted);
-  return quoted;
+  return QuoteArgument(mailbox, &quoted) ? quoted : std::string();
 }
 
 Status ReadSeparator(ImapSession* session, std::string* separator) {
@@ -74,12 +74,21 @@ bool MailboxName(const std::vector<std::string>& path,
     *why = "the server keeps no folders inside folders";
     return false;
   }
+  // Modified UTF-7 is printable ASCII, but for a separator of the
+  // server's own.
+  if (QuotedMailbox(*mailbox).empty()) {
+    *why = "the server's hierarchy separator cannot go into a command";
+    return false;
+  }
   return true;
 }
 
 Status EnsureFolder(ImapSession* session, const std::string& mailbox,
                     bool* created) {
   *created = false;
+  if (QuotedMailbox(mailbox).empty())
+    return Status::Of(StatusKind::kBadInput,
+                      "the folder name cannot go into a command");
   bool found = false;
   ImapResponse done;
   Status error = session->Run(
@@ -109,56 +118,113 @@ Status EnsureFolder(ImapSession* session, const std::string& mailbox,
   return error;
 }
 
+namespace {
+
+// Opens mailbox read-only; *exists: how many messages it holds.
+Status Examine(ImapSession* session, const std::string& mailbox,
+               uint32_t* exists) {
+  *exists = 0;
+  ImapResponse done;
+  const Status status = session->Run(
+      "EXAMINE " + QuotedMailbox(mailbox),
+      [&](const ImapResponse& r) {
+        if (r.word == "EXISTS") *exists = r.number;
+      },
+      &done);
+  if (status.IsOk() && done.word != "OK")
+    return Status::Of(StatusKind::kRefused, "cannot open folder " + mailbox +
+                                                ": " + ServerSays(done));
+  return status;
+}
+
+Status Unselect(ImapSession* session) {
+  ImapResponse done;
+  return session->Run(session->Has("UNSELECT") ? "UNSELECT" : "CLOSE", nullptr,
+                      &done);
+}
+
+// A FETCH's command, with its answer read: a refusal is kRefused.
+Status Fetch(ImapSession* session, const std::string& mailbox,
+             const std::string& command,
+             const ImapSession::UntaggedHandler& onFetch) {
+  ImapResponse done;
+  const Status status = session->Run(command, onFetch, &done);
+  if (status.IsOk() && done.word != "OK")
+    return Status::Of(
+        StatusKind::kRefused,
+        "cannot read what folder " + mailbox + " holds: " + ServerSays(done));
+  return status;
+}
+
+bool FetchUid(const ImapResponse& r, uint32_t* uid) {
+  uint64_t n = 0;
+  const ImapValue* value =
+      r.word == "FETCH" && !r.data.empty() && r.data[0].kind == ImapValue::kList
+          ? FetchItem(r, "UID")
+          : nullptr;
+  if (value == nullptr || !ParseCount(value->text, &n) || n > UINT32_MAX)
+    return false;
+  *uid = static_cast<uint32_t>(n);
+  return true;
+}
+
+}  // namespace
+
 Status ReadFolderIndex(ImapSession* session, const std::string& mailbox,
                        FolderIndex* index, size_t* count) {
   index->Clear();
   *count = 0;
   uint32_t exists = 0;
-  ImapResponse done;
-  Status error = session->Run(
-      "EXAMINE " + QuotedMailbox(mailbox),
-      [&](const ImapResponse& r) {
-        if (r.word == "EXISTS") exists = r.number;
-      },
-      &done);
-  if (!error.IsOk()) return error;
-  if (done.word != "OK")
-    return Status::Of(StatusKind::kRefused, "cannot open folder " + mailbox +
-                                                ": " + ServerSays(done));
+  Status status = Examine(session, mailbox, &exists);
+  if (!status.IsOk()) return status;
   const auto onFetch = [&](const ImapResponse& r) {
-    if (r.word != "FETCH" || r.data.empty() ||
-        r.data[0].kind != ImapValue::kList)
-      return;
+    FolderMessage message;
     const ImapValue* size = FetchItem(r, "RFC822.SIZE");
-    const ImapValue* date = FetchItem(r, "INTERNALDATE");
-    MessageKey key;
-    if (!size || !date || !ParseCount(size->text, &key.size) ||
-        !ParseImapDate(date->text, &key.date))
+    if (!FetchUid(r, &message.uid) || !size ||
+        !ParseCount(size->text, &message.size))
       return;
+    // However the server spells the item's name.
     const std::vector<ImapValue>& items = r.data[0].items;
     for (size_t i = 0; i + 1 < items.size(); i += 2) {
-      if (FoldedAscii(items[i].text).compare(0, 18, "body[header.fields") == 0)
-        key.messageId = MessageIdOfFields(items[i + 1].text);
+      if (FoldedAscii(items[i].text).compare(0, 18, "body[header.fields") != 0)
+        continue;
+      const IndexFields found = ReadIndexFields(items[i + 1].text);
+      message.identity = found.identity;
+      message.messageId = found.messageId;
     }
-    index->Add(key);
-    ++*count;
+    index->Add(message);
   };
   for (size_t first = 1; first <= exists; first += kIndexRange) {
     const size_t last = std::min<size_t>(exists, first + kIndexRange - 1);
-    error = session->Run("FETCH " + std::to_string(first) + ":" +
-                             std::to_string(last) +
-                             " (RFC822.SIZE INTERNALDATE "
-                             "BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])",
-                         onFetch, &done);
-    if (!error.IsOk()) return error;
-    if (done.word != "OK")
-      return Status::Of(
-          StatusKind::kRefused,
-          "cannot read what folder " + mailbox + " holds: " + ServerSays(done));
+    status =
+        Fetch(session, mailbox,
+              "FETCH " + std::to_string(first) + ":" + std::to_string(last) +
+                  " (UID RFC822.SIZE "
+                  "BODY.PEEK[HEADER.FIELDS (X-KORVANE-ID MESSAGE-ID)])",
+              onFetch);
+    if (!status.IsOk()) return status;
   }
-  error = session->Run(session->Has("UNSELECT") ? "UNSELECT" : "CLOSE", nullptr,
-                       &done);
-  return error;
+  *count = exists;
+  return Unselect(session);
+}
+
+Status FetchByUid(
+    ImapSession* session, const std::string& mailbox,
+    const std::vector<uint32_t>& uids, const std::string& items,
+    const std::function<void(uint32_t, const ImapResponse&)>& onFetch) {
+  uint32_t exists = 0;
+  Status status = Examine(session, mailbox, &exists);
+  for (size_t at = 0; status.IsOk() && at < uids.size(); at += kUidRange) {
+    std::string set;
+    for (size_t i = at; i < uids.size() && i < at + kUidRange; ++i)
+      set += (set.empty() ? "" : ",") + std::to_string(uids[i]);
+    status = Fetch(session, mailbox, "UID FETCH " + set + " (" + items + ")",
+                   [&](const ImapResponse& r) {
+                     uint32_t uid = 0;
+                     if (FetchUid(r, &uid)) onFetch(uid, r);
+                   });
+  }
+  return status.IsOk() ? Unselect(session) : status;
 }
 
 Status CountMessages(ImapSession* session, const std::string& mailbox,

@@ -40,8 +40,9 @@ TEST_F(ImapServerTest, EveryMessageOnceWithItsDateAndSeen) {
         "cher \xce\xa9",
         leaf};
     // The same message twice: both copies go in.
+    const std::vector<int> n = {1, 2, 3, 3, 4, 5, 6, 7, 8, 9};
     std::vector<ImapMessage> messages;
-    for (int n : {1, 2, 3, 3, 4, 5, 6, 7, 8, 9}) messages.push_back(Message(n));
+    for (const int i : n) messages.push_back(Message(i));
     UploadRun run = Upload(account, settings, path, messages);
     ASSERT_TRUE(run.error.IsOk()) << run.error.Text();
     EXPECT_EQ(10u, run.tally.delivered);
@@ -58,8 +59,8 @@ TEST_F(ImapServerTest, EveryMessageOnceWithItsDateAndSeen) {
     for (size_t i = 0; i < stored.size(); ++i) {
       EXPECT_EQ(DoveadmDate(messages[i].internalDate), stored[i].date);
       EXPECT_NE(std::string::npos, stored[i].flags.find("\\Seen"));
-      EXPECT_EQ(std::to_string(messages[i].bytes.size()), stored[i].size);
-      EXPECT_EQ(messages[i].messageId, stored[i].messageId);
+      EXPECT_EQ(StoredSize(messages[i]), stored[i].size);
+      EXPECT_EQ(MessageId(n[i]), stored[i].messageId);
     }
     // Again, with two more: what is there stays, the rest goes in.
     messages.push_back(Message(10));
@@ -157,7 +158,7 @@ TEST_F(ImapServerTest, NulBytesAndAFiftyMegabyteMessage) {
     const std::vector<Stored> stored = Fetch("korvane", leaf);
     ASSERT_EQ(messages.size(), stored.size());
     for (size_t i = 0; i < stored.size(); ++i)
-      EXPECT_EQ(std::to_string(messages[i].bytes.size()), stored[i].size);
+      EXPECT_EQ(StoredSize(messages[i]), stored[i].size);
     // And the next run finds them there, NUL bytes or not.
     run = Upload(Account(), settings, {leaf}, messages);
     EXPECT_EQ(messages.size(), run.tally.alreadyThere);

@@ -3,7 +3,9 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "bytes/modified_utf7.h"
@@ -49,12 +51,20 @@ ImapAccount Account(const std::string& user, const std::string& password) {
   return account;
 }
 
+std::string MessageId(int n) {
+  return "<" + std::to_string(n) + "@server.test>";
+}
+
+std::string StoredSize(const ImapMessage& message) {
+  return std::to_string(IdentityLine(std::string(64, '0')).size() +
+                        message.bytes.size());
+}
+
 ImapMessage Message(int n, size_t size) {
   ImapMessage m;
   m.internalDate = 1000000000 + n * 3661;
-  m.messageId = "<" + std::to_string(n) + "@server.test>";
   m.bytes = "From: a@example.org\r\nSubject: message " + std::to_string(n) +
-            "\r\nMessage-ID: " + m.messageId + "\r\n\r\n";
+            "\r\nMessage-ID: " + MessageId(n) + "\r\n\r\n";
   while (m.bytes.size() + 78 <= size)
     m.bytes += std::string(76, static_cast<char>('a' + n % 26)) + "\r\n";
   return m;
@@ -127,7 +137,7 @@ std::vector<Stored> Fetch(const std::string& user, const std::string& mailbox) {
       std::string header, text;
       while (std::getline(file, text) && text != "" && text != "\r")
         header += text + "\n";
-      s.messageId = MessageIdOfFields(header);
+      s.messageId = ReadIndexFields(header).messageId;
       stored.push_back(s);
       break;
     }
@@ -135,6 +145,56 @@ std::vector<Stored> Fetch(const std::string& user, const std::string& mailbox) {
   return stored;
 }
 #endif
+
+std::vector<std::string> StoredTexts(const std::string& user,
+                                     const std::string& mailbox) {
+  namespace fs = std::filesystem;
+  fs::path folder =
+      fs::u8path(TheServer().folder + "/home/" + user + "/Maildir");
+  if (mailbox != "INBOX") {
+    std::string name;
+    std::istringstream names(mailbox);
+    for (std::string part; std::getline(names, part, '.');)
+      name += "." + ModifiedUtf7(part);
+    folder /= name;
+  }
+  std::vector<std::string> texts;
+  std::ifstream uids(folder / "dovecot-uidlist");
+  std::string line;
+  std::getline(uids, line);  // the list's header
+  while (std::getline(uids, line)) {
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    const std::string base = line.substr(colon + 1);
+    for (const char* sub : {"cur", "new"}) {
+      std::error_code error;
+      for (const auto& entry : fs::directory_iterator(folder / sub, error)) {
+        if (entry.path().filename().u8string().compare(0, base.size(), base))
+          continue;
+        std::ifstream file(entry.path(), std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(file)),
+                         std::istreambuf_iterator<char>());
+        if (text.compare(0, 13, "X-Korvane-Id:") == 0)
+          text.erase(0, text.find('\n') + 1);
+        texts.push_back(LfLines(text));
+      }
+    }
+  }
+  return texts;
+}
+
+std::string LfLines(const std::string& text) {
+  std::string lf;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') {
+      lf += text[i];
+    } else if (i + 1 == text.size() || text[i + 1] != '\n') {
+      lf += '\n';
+    }
+  }
+  if (!lf.empty() && lf.back() != '\n') lf += '\n';
+  return lf;
+}
 
 std::string DoveadmDate(int64_t seconds) {  // TZ=UTC in the test's environment
   char text[32];

@@ -23,14 +23,24 @@ const Server& TheServer();
 ImapAccount Account(const std::string& user = "korvane",
                     const std::string& password = "test-password-1");
 
-// A message of about size bytes; the same n gives the same message.
+// A message of about size bytes; the same n gives the same message, with
+// MessageId(n).
 ImapMessage Message(int n, size_t size = 600);
+std::string MessageId(int n);
+// Its size in the folder: with the line of its identity.
+std::string StoredSize(const ImapMessage& message);
 
 struct Stored {
   std::string date, flags, size, messageId;
 };
 // What arrived in mailbox of user (names in UTF-8, "." between), in order.
 std::vector<Stored> Fetch(const std::string& user, const std::string& mailbox);
+// The messages of mailbox of user as the server's Maildir files hold them
+// (LF line ends), in order; without the line of korvane's identity.
+std::vector<std::string> StoredTexts(const std::string& user,
+                                     const std::string& mailbox);
+// text with every line end one LF, the last line ended too.
+std::string LfLines(const std::string& text);
 // seconds as doveadm shows a date (TZ=UTC in the tests' environment).
 std::string DoveadmDate(int64_t seconds);
 // name with a part that differs from test to test and run to run.

@@ -55,6 +55,15 @@ std::string ServerSays(const ImapResponse& response) {
   return text;
 }
 
+Status Refusal(const std::string& words, const ImapResponse& response) {
+  const std::string code = response.CodeName();
+  const bool limit =
+      code == "LIMIT" || code == "UNAVAILABLE" ||
+      FoldedAscii(response.text).find("too many") != std::string::npos;
+  return Status::Of(limit ? StatusKind::kLimit : StatusKind::kRefused,
+                    words + ServerSays(response));
+}
+
 ImapSession::ImapSession(const ImapLinks& links)
     : connector(links.connector ? links.connector : NetworkConnector()),
       clock(links.clock ? links.clock : SystemClock()) {}
@@ -65,6 +74,8 @@ void ImapSession::Close() {
   reader.reset();
   connection.reset();
   capabilities.clear();
+  preauthenticated = false;
+  bye.clear();
 }
 
 bool ImapSession::Has(const std::string& capability) const {
@@ -98,6 +109,15 @@ NetStatus ImapSession::Send(const char* data, size_t size) {
   return NetStatus::kOk;
 }
 
+void ImapSession::WatchLiterals(ResponseReader::LiteralWatcher watcher) {
+  if (reader) reader->WatchLiterals(watcher);
+}
+
+void ImapSession::SetTimeLimit(int ms) {
+  timeoutMs = ms;
+  if (reader) reader->SetTimeLimit(clock, ms);
+}
+
 bool ImapSession::ReadableNow() {
   return connection && connection->ReadableNow();
 }
@@ -112,6 +132,8 @@ NetStatus ImapSession::Read(ImapResponse* response) {
     return NetStatus::kOk;
   }
   NoteCapabilities(*response);
+  if (response->kind == ImapResponse::kUntagged && response->word == "BYE")
+    bye = ServerSays(*response);
   return NetStatus::kOk;
 }
 
@@ -146,9 +168,57 @@ Status ImapSession::Run(const std::string& command,
     if (done->kind == ImapResponse::kContinuation)
       return Status::Of(StatusKind::kBadInput,
                         "the server asked for more where no more was due");
+    // A server that says BYE closes the connection: no answer follows.
+    if (done->word == "BYE" && command != "LOGOUT")
+      return Status::Of(StatusKind::kConnectionLost,
+                        "the server ended the connection: " + bye);
     if (done->kind == ImapResponse::kUntagged && onUntagged) onUntagged(*done);
   }
-  return NetworkStatus(status, command.substr(0, command.find(' ')));
+  return Broken(status, command.substr(0, command.find(' ')));
+}
+
+Status ImapSession::Broken(NetStatus status, const std::string& during) const {
+  if (status != NetStatus::kTimedOut) return NetworkStatus(status, during);
+  return Status::Of(StatusKind::kTimedOut,
+                    during + ": no answer in " +
+                        std::to_string((timeoutMs + 999) / 1000) + " s");
+}
+
+Status ImapSession::RunWithArguments(const std::string& verb,
+                                     const std::vector<std::string>& arguments,
+                                     ImapResponse* done) {
+  const std::string tag = NextTag();
+  std::string line = tag + " " + verb;
+  NetStatus status = NetStatus::kOk;
+  for (const std::string& argument : arguments) {
+    std::string quoted;
+    if (QuoteArgument(argument, &quoted)) {
+      line += " " + quoted;
+      continue;
+    }
+    // A literal: any byte but NUL, once the server has said go ahead.
+    line += " {" + std::to_string(argument.size()) + "}\r\n";
+    if ((status = Send(line)) != NetStatus::kOk) break;
+    line = argument;
+    while ((status = Read(done)) == NetStatus::kOk &&
+           done->kind != ImapResponse::kContinuation) {
+      if (done->kind == ImapResponse::kTagged && done->tag == tag)
+        return Status::Ok();
+      if (done->word == "BYE")
+        return Status::Of(StatusKind::kConnectionLost,
+                          "the server ended the connection: " + bye);
+    }
+    if (status != NetStatus::kOk) break;
+  }
+  if (status == NetStatus::kOk) status = Send(line + "\r\n");
+  while (status == NetStatus::kOk && (status = Read(done)) == NetStatus::kOk) {
+    if (done->kind == ImapResponse::kTagged && done->tag == tag)
+      return Status::Ok();
+    if (done->word == "BYE")
+      return Status::Of(StatusKind::kConnectionLost,
+                        "the server ended the connection: " + bye);
+  }
+  return Broken(status, verb);
 }
 
 Status ImapSession::RefreshCapabilities() {
@@ -176,12 +246,16 @@ Status ImapSession::Connect(const ImapAccount& account) {
   StartReading();
   ImapResponse greeting;
   const NetStatus net = Read(&greeting);
-  if (net != NetStatus::kOk) return NetworkStatus(net, "greeting");
+  if (net != NetStatus::kOk) return Broken(net, "greeting");
   if (greeting.kind != ImapResponse::kUntagged ||
       (greeting.word != "OK" && greeting.word != "PREAUTH"))
-    return Status::Of(
-        StatusKind::kRefused,
-        "the server turned the connection down: " + ServerSays(greeting));
+    return Refusal("the server turned the connection down: ", greeting);
+  preauthenticated = greeting.word == "PREAUTH";
+  if (preauthenticated && !account.implicitTls)
+    return Status::Of(StatusKind::kRefused,
+                      account.host +
+                          " logged in without TLS (PREAUTH): no mail goes "
+                          "in the clear (imaps:// for a TLS port)");
   if (!account.implicitTls) {
     if (capabilities.empty() && !(status = RefreshCapabilities()).IsOk())
       return status;
@@ -206,7 +280,8 @@ Status ImapSession::Connect(const ImapAccount& account) {
 
 Status ImapSession::Open(const ImapAccount& account) {
   Status status = Connect(account);
-  if (status.IsOk()) status = Login(account);
+  // A server that greets with PREAUTH has logged the connection in.
+  if (status.IsOk() && !preauthenticated) status = Login(account);
   if (!status.IsOk()) Close();
   return status;
 }
@@ -240,24 +315,30 @@ Status ImapSession::Authenticate(const std::string& mechanism,
       }
       continue;
     }
+    if (r.word == "BYE")
+      return Status::Of(StatusKind::kConnectionLost,
+                        "the server ended the connection: " + bye);
     if (r.kind != ImapResponse::kTagged || r.tag != tag) continue;
     if (r.word == "OK") return Status::Ok();
-    return Status::Of(
-        StatusKind::kRefused,
-        "login as this user refused (" + mechanism + "): " + ServerSays(r));
+    return Refusal("login as this user refused (" + mechanism + "): ", r);
   }
-  return NetworkStatus(status, "AUTHENTICATE");
+  return Broken(status, "AUTHENTICATE");
 }
 
 Status ImapSession::OAuth2(const ImapAccount& account,
                            const std::string& token) {
-  if (Has("AUTH=OAUTHBEARER") && !(account.xoauth2 && Has("AUTH=XOAUTH2")))
+  if (Has("AUTH=OAUTHBEARER") && !(account.xoauth2 && Has("AUTH=XOAUTH2"))) {
+    // The GS2 header's authorization identity: "," and "=" escaped.
+    std::string user;
+    for (const char c : account.user)
+      user += c == ',' ? "=2C" : c == '=' ? "=3D" : std::string(1, c);
     return Authenticate("OAUTHBEARER",
-                        "n,a=" + account.user + ",\x01host=" + account.host +
+                        "n,a=" + user + ",\x01host=" + account.host +
                             "\x01port=" + std::to_string(account.port) +
                             "\x01"
                             "auth=Bearer " +
                             token + "\x01\x01");
+  }
   if (Has("AUTH=XOAUTH2"))
     return Authenticate("XOAUTH2", "user=" + account.user +
                                        "\x01"
@@ -292,18 +373,18 @@ Status ImapSession::Login(const ImapAccount& account) {
         Authenticate("PLAIN", std::string(1, '\0') + account.user +
                                   std::string(1, '\0') + credentials.secret);
   } else if (!Has("LOGINDISABLED")) {
-    std::string user, password;
-    if (!QuoteArgument(account.user, &user) ||
-        !QuoteArgument(credentials.secret, &password))
+    // Quoted where they can be, else as literals; no NUL goes either way.
+    if (account.user.find('\0') != std::string::npos ||
+        credentials.secret.find('\0') != std::string::npos)
       return Status::Of(StatusKind::kRefused,
                         account.host +
                             " offers only LOGIN, which cannot carry "
-                            "this user name or password (not plain ASCII)");
+                            "this user name or password (a NUL byte)");
     ImapResponse done;
-    status = Run("LOGIN " + user + " " + password, nullptr, &done);
+    status =
+        RunWithArguments("LOGIN", {account.user, credentials.secret}, &done);
     if (status.IsOk() && done.word != "OK")
-      return Status::Of(StatusKind::kRefused,
-                        "login as this user refused: " + ServerSays(done));
+      return Refusal("login as this user refused: ", done);
   } else {
     return Status::Of(
         StatusKind::kRefused,

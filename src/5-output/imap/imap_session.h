@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "imap/imap_account.h"
 #include "imap/response.h"
@@ -44,19 +45,36 @@ class ImapSession {
 
   // Sends "TAG command" and reads until its tagged response (into *done),
   // handing untagged ones to onUntagged. A network failure is its Status
-  // (IsNetworkFailure); NO and BAD come back in *done.
+  // (IsNetworkFailure), and so is a BYE (but for LOGOUT's); NO and BAD
+  // come back in *done.
   Status Run(const std::string& command, const UntaggedHandler& onUntagged,
              ImapResponse* done);
 
-  Clock* TheClock() const { return clock; }
+  // The server's BYE on this connection, as it said it ("BYE [CODE]
+  // text"); "" before one.
+  const std::string& Bye() const { return bye; }
+
+  // Every byte of the literals read from now on to watcher; null for none.
+  void WatchLiterals(ResponseReader::LiteralWatcher watcher);
+
+  // The time each response (and each piece of a write) may take from now
+  // on, instead of the account's.
+  void SetTimeLimit(int ms);
 
  private:
   Status Connect(const ImapAccount& account);
   Status Login(const ImapAccount& account);
   Status Authenticate(const std::string& mechanism, const std::string& initial);
   Status OAuth2(const ImapAccount& account, const std::string& token);
+  // "TAG verb arguments", each argument a quoted string or, where it
+  // cannot be one, a literal sent after the server's go-ahead.
+  Status RunWithArguments(const std::string& verb,
+                          const std::vector<std::string>& arguments,
+                          ImapResponse* done);
   Status RefreshCapabilities();
   void NoteCapabilities(const ImapResponse& response);
+  // A stream's failure during a step; a time-out in seconds.
+  Status Broken(NetStatus status, const std::string& during) const;
   void StartReading();
 
   Connector* const connector;
@@ -65,11 +83,18 @@ class ImapSession {
   std::unique_ptr<Connection> connection;
   std::unique_ptr<ResponseReader> reader;
   std::set<std::string> capabilities;
+  bool preauthenticated = false;  // the greeting was PREAUTH
+  std::string bye;
   unsigned tags = 0;
 };
 
 // Text for the server's words in an error: its code and text, in one line.
 std::string ServerSays(const ImapResponse& response);
+
+// A refusal of the server in words: kLimit where its code says that a
+// limit of the server's (connections, a rate) stands in the way, else
+// kRefused.
+Status Refusal(const std::string& words, const ImapResponse& response);
 
 // Standard base64 (for the SASL mechanisms).
 std::string Base64(const std::string& bytes);

@@ -2,11 +2,13 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <system_error>
 
-#include "headers/header_fields.h"
+#include "framing/message_digest.h"
+#include "imap/imap_credentials.h"
+#include "imap/imap_date.h"
 #include "imap/imap_url.h"
-#include "platform/file_time.h"
 
 namespace {
 
@@ -14,21 +16,6 @@ namespace {
 // many bytes (and one message more, however big), so that the conversion
 // runs ahead of the upload by no more than this.
 const size_t kQueueBytes = 4 << 20;
-
-int64_t UnixSeconds(const FILETIME& time) {
-  return (static_cast<int64_t>(TicksOf(time)) -
-          static_cast<int64_t>(kUnixEpochTicks)) /
-         static_cast<int64_t>(kTicksPerSecond);
-}
-
-std::string MessageIdOf(const std::string& bytes) {
-  HeaderField id;
-  id.name = "Message-ID";
-  const unsigned char* text =
-      reinterpret_cast<const unsigned char*>(bytes.data());
-  ReadHeaderFields(text, text + bytes.size(), &id, 1);
-  return id.value;
-}
 
 }  // namespace
 
@@ -53,6 +40,7 @@ std::unique_ptr<MessageSink> ImapSink::Create(const std::string& name,
   account.user = url.user;
   account.credentials = options.account->credentials;
   account.caFile = options.account->caFile;
+  account.timeoutMs = ImapTimeoutMsFromEnvironment();
   std::string unknown;
   account.provider = ProviderFromEnvironment(url.host, &unknown);
   account.notices = options.account->notices;
@@ -62,7 +50,10 @@ std::unique_ptr<MessageSink> ImapSink::Create(const std::string& name,
   std::unique_ptr<ImapSink> sink(
       new ImapSink(folder.empty() ? "INBOX" : folder));
   ImapSink* const s = sink.get();
-  sink->uploader.reset(new ImapUploader(account, UploadSettings(), nullptr));
+  ImapLinks links;
+  links.cancel = options.cancel;
+  sink->uploader.reset(
+      new ImapUploader(account, UploadSettings(), nullptr, links));
   const Status status = sink->uploader->Open(url.folder);
   if (!status.IsOk()) {
     *why = status;
@@ -95,15 +86,16 @@ Status ImapSink::WriteBytes(const void* bytes, size_t count) {
 }
 
 Status ImapSink::End(const MessageFacts& message) {
-  current.internalDate = UnixSeconds(message.envelopeTime);
-  current.messageId = MessageIdOf(current.bytes);
+  current.internalDate =
+      UploadDate(message.envelopeTime, message.clockTime, current.bytes);
+  current.identity = MessageFileDigest(&sha, message, false);
   std::unique_lock<std::mutex> lock(mutex);
   room.wait(lock, [this] { return failed || queuedBytes < kQueueBytes; });
-  if (failed) {
-    lock.unlock();
-    Stop();
-    return failure;
-  }
+  ++messages;
+  // The upload gave up (or was stopped, and the conversion stops at its
+  // next message): the rest is only counted, so that the failure can say
+  // how many of how many went in.
+  if (failed) return Status::Ok();
   current.label = currentIndex;
   queuedBytes += current.bytes.size();
   queue.push_back(std::move(current));
@@ -114,14 +106,38 @@ Status ImapSink::End(const MessageFacts& message) {
 
 Status ImapSink::Finish() { return Stop() ? Status::Ok() : failure; }
 
+const DeliveryTally* ImapSink::Tally() const {
+  // The thread counts until it ends: a conversion stopped before Finish
+  // (cancelled) asks at once, and gets the counts once the answers to what
+  // was sent are in.
+  const_cast<ImapSink*>(this)->Stop();
+  return &tally;
+}
+
 bool ImapSink::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex);
     ending = true;
   }
   ready.notify_one();
-  if (worker.joinable()) worker.join();
-  return !failed;
+  if (!worker.joinable()) return !failed;
+  worker.join();
+  // A provider's daily limit says how far it got in words of its own.
+  if (!failed || tally.dailyLimit) return !failed;
+  // How far it got, and what to do.
+  const uint64_t in = tally.delivered + tally.alreadyThere;
+  const uint64_t out = messages - std::min(messages, in + tally.refused);
+  // Those sent without an answer may be in the folder too: a rerun finds
+  // them.
+  std::string text = failure.Text() + "; " + std::to_string(in) + " of " +
+                     std::to_string(messages) +
+                     (stopped ? " messages handed on" : " messages") +
+                     " are in the folder for certain";
+  if (tally.refused > 0)
+    text += ", " + std::to_string(tally.refused) + " refused";
+  if (out > 0) text += ": run korvane again to upload the rest";
+  failure = Status::Of(failure.Kind(), text, failure.Code());
+  return false;
 }
 
 void ImapSink::Work() {
@@ -151,7 +167,9 @@ void ImapSink::Fail(const Status& status) {
   failure = status;
   tally = uploader->Tally();
   tally.dailyLimit = status.Kind() == StatusKind::kDailyLimit;
+  gone = true;
   std::lock_guard<std::mutex> lock(mutex);
   failed = true;
+  stopped = status.Kind() == StatusKind::kCancelled;
   room.notify_one();
 }

@@ -8,6 +8,7 @@
 #ifndef KORVANE_IMAP_IMAP_SINK_H_
 #define KORVANE_IMAP_IMAP_SINK_H_
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -16,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bytes/sha256.h"
 #include "framing/message_sink.h"
 #include "imap/imap_uploader.h"
 
@@ -34,18 +36,22 @@ class ImapSink : public MessageSink {
 
   Status Begin(const MessageFacts& message) override;
   Status WriteBytes(const void* bytes, size_t count) override;
-  // Queues the message; waits while the queue is full. A failure of the
-  // upload (the connection broke for good, the folder went) shows here or
-  // in Finish.
+  // Queues the message; waits while the queue is full. Once the upload
+  // has failed (the connection broke for good, the folder went, it was
+  // stopped by OutputOptions::cancel), the messages are only counted, and
+  // Finish fails saying how many of them went in.
   Status End(const MessageFacts& message) override;
   // Sends the rest and waits for every answer.
   Status Finish() override;
 
   uint64_t BytesWritten() const override { return handed; }
   // The folder, as the URL names it: a message's UID comes with the
-  // server's answer, long after the message was handed on.
-  std::string LastPlace() const override { return folderName; }
-  const DeliveryTally* Tally() const override { return &tally; }
+  // server's answer, long after the message was handed on. None once the
+  // upload has failed.
+  std::string LastPlace() const override {
+    return gone ? std::string() : folderName;
+  }
+  const DeliveryTally* Tally() const override;
 
  private:
   explicit ImapSink(std::string folderName)
@@ -60,12 +66,17 @@ class ImapSink : public MessageSink {
   ImapMessage current;  // the message between Begin and End
   uint32_t currentIndex = 0;
   uint64_t handed = 0;
+  Sha256 sha;  // the messages' identities
 
   std::mutex mutex;  // guards what follows
   std::condition_variable ready, room;
   std::deque<ImapMessage> queue;
   size_t queuedBytes = 0;
+  uint64_t messages = 0;  // handed on
   bool ending = false, failed = false;
+  bool stopped = false;  // failed: by the user's stop
+
+  std::atomic<bool> gone{false};  // the upload has failed
 
   // Written by the thread, read once it has ended: why the upload failed
   // (the server's words, a daily limit, a lost connection).

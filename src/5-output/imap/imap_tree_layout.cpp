@@ -3,6 +3,7 @@
 
 #include "bytes/ascii.h"
 #include "bytes/letter_case.h"
+#include "imap/imap_credentials.h"
 #include "imap/imap_folder.h"
 
 namespace {
@@ -32,6 +33,7 @@ ImapAccount AccountOf(const ImapUrl& url, const AccountAccess& access) {
   account.user = url.user;
   account.credentials = access.credentials;
   account.caFile = access.caFile;
+  account.timeoutMs = ImapTimeoutMsFromEnvironment();
   return account;
 }
 
@@ -51,8 +53,8 @@ std::unique_ptr<TreeLayout> ImapTreeLayout::Create(const std::string& parent,
                       "no password or token to log in with");
     return nullptr;
   }
-  std::unique_ptr<ImapTreeLayout> layout(new ImapTreeLayout(
-      options.fs != nullptr ? options.fs : RealFileSystem()));
+  std::unique_ptr<ImapTreeLayout> layout(
+      new ImapTreeLayout(OrRealFileSystem(options.fs)));
   layout->parent = parent;
   std::string unknown;
   layout->provider = ProviderFromEnvironment(url.host, &unknown);

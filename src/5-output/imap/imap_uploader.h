@@ -1,13 +1,15 @@
 // Messages into one folder of an IMAP account: logs in, finds or creates
 // the folder, reads what it holds, then appends each message with \Seen
 // and its own internal date, skipping what is already there (FolderIndex).
-// Where the server allows it, many messages go in one command (MULTIAPPEND)
-// and no answer is waited for before the next is sent (LITERAL+,
-// LITERAL-). A message the server refuses is reported with its words and
-// the run goes on; a connection that breaks is opened again, up to a number
-// of tries, and what it had not confirmed is checked against the folder
-// once more and sent again where missing. Every pause and wait is one of
-// the links' clock.
+// Each message goes with its identity in a header field of its own at its
+// top (X-Korvane-Id: the SHA-256 of its message file), and nothing else
+// added. Where the server allows it, many messages go in one command
+// (MULTIAPPEND) and no answer is waited for before the next is sent
+// (LITERAL+, LITERAL-). A message the server refuses is reported with its
+// words and the run goes on; a connection that breaks or falls silent is
+// opened again, within a number of tries and a time, and what it had not
+// confirmed is checked against the folder once more and sent again where
+// missing. Every pause and wait is one of the links' clock.
 //
 // A provider's limits are kept: a message over the size the server
 // announces (APPENDLIMIT, RFC 7889), or else the provider's, is refused
@@ -23,18 +25,22 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "framing/message_sink.h"
+#include "imap/connection_gate.h"
 #include "imap/folder_index.h"
 #include "imap/imap_session.h"
 
 struct ImapMessage {
-  std::string bytes;      // the whole message, CR LF line ends
-  int64_t internalDate;   // seconds since 1970 UTC
-  std::string messageId;  // its Message-ID field's value; "" for none
+  std::string bytes;     // the message file, CR LF line ends
+  int64_t internalDate;  // seconds since 1970 UTC
+  // The SHA-256 of its message file as the .eml file holds it (the line
+  // ends as stored), in hexadecimal; "": that of bytes.
+  std::string identity;
   // Its number in a refusal's words ("message 12: ..."); 0: its place in
   // the order given, from 1.
   uint32_t label = 0;
@@ -72,12 +78,18 @@ class ImapUploader {
  public:
   typedef std::function<void(const UploadResult&)> ResultHandler;
 
+  // links.cancel stops it: no message is sent after it, the answers to
+  // what was sent are waited for (a few seconds at most), and every call
+  // from then on fails with kCancelled. links.gate null: the process's
+  // gate of the account.
   ImapUploader(const ImapAccount& account, const UploadSettings& settings,
                ResultHandler onResult, const ImapLinks& links = ImapLinks());
   ~ImapUploader();
 
   // Logs in and opens the folder at path (UTF-8 names from the top; none
-  // for INBOX), creating it when missing, and reads what it holds.
+  // for INBOX), creating it when missing, and reads what it holds, once
+  // its count has held still: a run cut off a moment ago may have sent
+  // messages the server is still storing.
   Status Open(const std::vector<std::string>& path);
 
   // One message: reported as already there at once, or queued and sent
@@ -96,12 +108,18 @@ class ImapUploader {
   struct Pending {
     uint64_t number = 0;
     uint32_t label = 0;
-    MessageKey key;
-    std::string bytes;
+    std::string identity;
+    std::string messageId;
+    int64_t date = 0;
+    std::string bytes;    // without the identity's line
     bool binary = false;  // NUL bytes kept, sent as literal8
     bool nulsAsBlanks = false;
     // Refused in a batch: goes again in a command of its own.
     bool alone = false;
+    // Messages of the folder without an identity that may be this one.
+    std::vector<uint32_t> candidates;
+    // The literal: the identity's line and the bytes.
+    uint64_t Size() const;
   };
   struct Command {
     std::string tag;
@@ -109,12 +127,28 @@ class ImapUploader {
     size_t bytes = 0;
   };
 
-  Status Connect();
+  bool Cancelled() const;
+  void Tell(const Notice& notice);
+  // Through the gate: a refusal for the server's limit while others of
+  // the process are logged in waits for one of them to end and tries
+  // again.
+  Status Connect(const ImapAccount& attempt);
+  Status ConnectOnce(const ImapAccount& attempt);
+  void LeaveGate();
+  void Disconnect();
+  // New connections after cause broke the last one, with pauses, until
+  // one gets through, the tries are spent or the time is up.
+  Status Reconnect(const Status& cause, bool unsure);
   Status AwaitQuietFolder();
-  // Waits ms on the clock.
-  void Pause(int ms);
   Status Pump(bool finish);
-  // One command with messages; kOk once sent (or answered before its
+  // Waits for the answers of what is in flight (a few seconds at most),
+  // sends nothing more, and tells how far it got.
+  Status Stop();
+  // What is held for its candidates, decided by their bytes.
+  Status Confirm();
+  // The internal dates the first batch got, against the ones given.
+  Status CheckDates();
+  // One command with messages; kOk once sent (or refused before its
   // literal was wanted).
   NetStatus SendCommand(Command& command);
   NetStatus ReadOne();
@@ -123,8 +157,6 @@ class ImapUploader {
   // A tagged answer to one of the commands in flight.
   void Answered(const ImapResponse& response);
   void Untagged(const ImapResponse& response);
-  void Complete(Command* command, const ImapResponse& response);
-  Status Recover(NetStatus cause, std::vector<Pending>* partial);
   // Back to the front of the queue, to go again.
   void Requeue(std::vector<Pending>* messages);
   // A provider's sign in an answer (its daily limit, a pause): true where
@@ -133,8 +165,13 @@ class ImapUploader {
                     std::vector<Pending>* messages);
   // The most a message may have: APPENDLIMIT, else the provider's; 0.
   uint64_t SizeLimit(std::string* whose) const;
+  void Complete(Command* command, const ImapResponse& response);
+  Status Recover(NetStatus cause, std::vector<Pending>* partial);
+  // Why the connection broke, in words.
+  Status Cause(NetStatus status) const;
   bool NonSynchronizing(const Pending& message) const;
-  void Report(const Pending& message, UploadOutcome outcome, uint32_t uid,
+  void Queue(Pending message, bool front);
+  void Settle(const Pending& message, UploadOutcome outcome, uint32_t uid,
               const std::string& text);
   NetStatus Put(const std::string& text);
   NetStatus FlushOut();
@@ -144,19 +181,37 @@ class ImapUploader {
   const ResultHandler onResult;
   const ImapLinks links;
   Clock* const clock;
+  ConnectionGate* const gate;
+  bool entered = false, loggedIn = false;  // in the gate
   std::unique_ptr<ImapSession> session;
   std::vector<std::string> path;
   std::string mailbox;
+  bool created = false;  // the folder was made by this run
   FolderIndex index;
-  size_t indexed = 0;               // messages in the folder when read
-  std::vector<MessageKey> settled;  // uploaded or already there
-  std::deque<Pending> queue;        // not sent yet
+  size_t indexed = 0;  // messages in the folder when read
+  // Identities uploaded or found, and the folder's messages without one
+  // that were confirmed: what a folder read afresh holds of this run.
+  std::vector<std::string> settled;
+  std::vector<uint32_t> settledUids;
+  std::vector<Pending> held;  // awaiting Confirm
+  size_t heldBytes = 0;
+  std::map<uint32_t, std::string> bodies;  // UID: SHA-256 of its bytes
+  std::deque<Pending> queue;               // not sent yet
   size_t queuedBytes = 0;
   std::deque<Command> inFlight;  // sent, not answered yet
   size_t inFlightBytes = 0;
   std::string out;  // to be written
   uint64_t added = 0;
+  // Of the first batch answered, with UIDs: the dates it was given.
+  std::vector<std::pair<uint32_t, int64_t>> datesToCheck;
+  bool datesChecked = false;
+  // The connection's failures in a row: the first one's cause, and when
+  // trying again is over.
   int failedTries = 0;
+  Status firstCause;
+  int64_t giveUpAt = 0;
+  // What broke the protocol, where the server did.
+  std::string brokeBecause;
   Status fatal;  // a fault that ends the run
   DeliveryTally tally;
   uint64_t reconnects = 0;

@@ -262,7 +262,7 @@ class MemoryImapServer::Pipe : public Connection {
     if (LiteralMarker(lines.back(), &count, &sync)) {
       literals.emplace_back();
       literalLeft = count;
-      if (sync && server->okBeforeGoAhead) {
+      if (sync && fault.okBeforeGoAhead) {
         Answer(Tag() + " OK taken\r\n");
       } else if (sync) {
         Answer("+ go ahead\r\n");

@@ -55,6 +55,9 @@ class MemoryImapServer : public Connector {
     // connection left open.
     int byeAfter = -1;
     std::string byeText = "shutting down";
+    // A synchronizing literal is answered with a tagged OK instead of the
+    // go-ahead.
+    bool okBeforeGoAhead = false;
   };
 
   explicit MemoryImapServer(ManualClock* clock);
@@ -82,9 +85,6 @@ class MemoryImapServer : public Connector {
   int latencyMs = 0;
   // The internal date of an append: the one given, or the clock's.
   bool keepsDates = true;
-  // A synchronizing literal is answered with a tagged OK instead of the
-  // go-ahead.
-  bool okBeforeGoAhead = false;
   std::vector<Fault> faults;
 
   std::map<std::string, Folder> folders;

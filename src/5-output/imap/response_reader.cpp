@@ -76,6 +76,7 @@ NetStatus ResponseReader::ReadLiteral(uint64_t count, size_t keep,
         static_cast<size_t>(std::min<uint64_t>(count, end - start));
     const size_t room = keep - std::min(keep, literal->size());
     literal->append(buffer + start, std::min(take, room));
+    if (watcher) watcher(buffer + start, take);
     start += take;
     count -= take;
   }

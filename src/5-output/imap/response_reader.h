@@ -12,6 +12,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,12 @@ class ResponseReader {
   // incomplete.
   NetStatus Next(RawResponse* response);
 
+  // Hands every byte of every literal to watcher as it is read, the bytes
+  // the response does not keep too (a message's body, to be hashed); null
+  // for none.
+  typedef std::function<void(const char* bytes, size_t size)> LiteralWatcher;
+  void WatchLiterals(LiteralWatcher watcher) { this->watcher = watcher; }
+
  private:
   // The line up to its LF, without CR LF, at most kMaxLine bytes kept.
   NetStatus ReadLine(std::string* line, bool* cut);
@@ -55,6 +62,7 @@ class ResponseReader {
   ByteStream* const stream;
   Clock* clock = nullptr;  // null: no time limit but the stream's own
   int timeoutMs = 0;
+  LiteralWatcher watcher;
   int64_t started = 0;    // when the response began to be read
   uint64_t received = 0;  // bytes of it read so far
   char buffer[1 << 15];

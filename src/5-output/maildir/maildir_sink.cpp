@@ -10,7 +10,7 @@ std::unique_ptr<MessageSink> CreateIn(const Folder& where,
                                       const std::string& name,
                                       const OutputOptions& options,
                                       Status* why) {
-  FileSystem* fs = options.fs != nullptr ? options.fs : RealFileSystem();
+  FileSystem* fs = OrRealFileSystem(options.fs);
   DWORD error = ERROR_SUCCESS;
   std::unique_ptr<Folder> folder;
   if (name != ".") {

@@ -8,8 +8,7 @@ std::unique_ptr<MessageSink> MboxSink::Create(const std::string& name,
   std::unique_ptr<MboxSink> sink(new MboxSink());
   if (options.folder != nullptr) {
     sink->partial.reset(
-        new PartialFile(options.fs != nullptr ? options.fs : RealFileSystem(),
-                        *options.folder, name));
+        new PartialFile(OrRealFileSystem(options.fs), *options.folder, name));
     const DWORD error = sink->partial->Create();
     if (error != ERROR_SUCCESS) {
       *why = Status::System(error);

@@ -180,7 +180,7 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   result.scan =
       options.alternativeScan ? ScanKind::kAlternative : ScanKind::kNormal;
 
-  FileSystem* fs = options.fs != nullptr ? options.fs : RealFileSystem();
+  FileSystem* fs = OrRealFileSystem(options.fs);
   MappedFile base;
   // The observer is done with the base's bytes before they are unmapped,
   // whichever way the conversion ends.
@@ -230,6 +230,7 @@ ConversionResult ConvertBase(const char* baseName, const char* outputName,
   outputOptions.folder = options.outputFolder;
   outputOptions.mustBeNew = options.outputMustBeNew;
   outputOptions.madeByCaller = options.outputMade;
+  outputOptions.cancel = options.cancel;
   outputOptions.writeBehind = options.writeBehind;
   outputOptions.writeBehindFrom = options.writeBehindFrom;
   std::unique_ptr<MessageSink> sink =

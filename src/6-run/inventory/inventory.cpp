@@ -9,11 +9,10 @@
 #include <vector>
 
 #include "bytes/sha256.h"
+#include "framing/message_digest.h"
 #include "headers/header_decoder.h"
 #include "headers/header_fields.h"
 #include "inventory/csv.h"
-#include "message/message_range.h"
-#include "message/synthetic_header.h"
 
 const char kTreeInventoryName[] = "inventory.csv";
 const char kEarlierInventoryName[] = ".inventory.csv.earlier";
@@ -34,20 +33,6 @@ const char* ScanName(FoundBy foundBy) {
       return "recovered";
   }
   return "";
-}
-
-// The bytes a message file holds with the line ends as stored (the .eml
-// file): the same digest for the same message whatever the output kind.
-std::string MessageDigest(Sha256* sha, const MessageFacts& m) {
-  if (m.headerBlock) {
-    const std::string block = SyntheticHeader(m.envelopeDate, "\r\n");
-    sha->Update(block.data(), block.size());
-  }
-  const MessageRange range =
-      MessageFileRange(m.text, m.text + m.length, m.ownEnvelope,
-                       m.place.foundBy != FoundBy::kNormalScan, false);
-  sha->Update(range.begin, size_t(range.end - range.begin));
-  return Sha256::Hex(sha->Finish());
 }
 
 // Splits whole records (RFC 4180: a CR LF ends one outside quotes) off the
@@ -197,7 +182,7 @@ class Inventory::BaseRows : public MessageObserver {
         if (fields[i].found) decoded[i] = DecodeHeaderValue(fields[i].value);
       if (m.headerBlock) decoded[3] = "recovered message";
       date = IsoUtcDate(m.envelopeDate);
-      digest = MessageDigest(&sha, m);
+      digest = MessageFileDigest(&sha, m, true);
     }
     std::string place;
     if (!r.output.empty())

@@ -21,7 +21,7 @@ struct RunContext {
   explicit RunContext(const RunRequest& request)
       : request(request),
         kind(KindOf(request)),
-        fs(request.fs != nullptr ? request.fs : RealFileSystem()),
+        fs(OrRealFileSystem(request.fs)),
         concurrency(ConcurrencyFor(request.tree, request.jobs)),
         destination(kind.destination(DefaultDestination(request))) {}
 

@@ -40,8 +40,7 @@ class Run {
  public:
   Run(const Folder& root, const Folder& outDir, const std::string& outDirName,
       TreeLayout* layout, const TreeRunOptions& options, TreeFolders* folders)
-      : fs(options.conversion.fs != nullptr ? options.conversion.fs
-                                            : RealFileSystem()),
+      : fs(OrRealFileSystem(options.conversion.fs)),
         root(root),
         outDir(outDir),
         outDirName(outDirName),

@@ -47,6 +47,8 @@ void PrintElapsedTime(DWORD startTick) {
 void PrintTally(const std::string& where, const DeliveryTally& tally) {
   for (const std::string& refusal : tally.refusals)
     PrintLine("refused: " + refusal);
+  for (const std::string& warning : tally.warnings)
+    PrintLine("warning: " + warning);
   PrintLine(where + ": " + TallyText(tally));
 }
 
@@ -82,6 +84,9 @@ std::string TallyText(const DeliveryTally& tally) {
   if (tally.nulsAsBlanks > 0)
     text += " (" + std::to_string(tally.nulsAsBlanks) +
             " with NUL bytes, sent as blanks)";
+  if (tally.connectionLimit > 0)
+    text += "; " + std::to_string(tally.connectionLimit) +
+            " connections at once, as many as the server allows";
   return text;
 }
 
@@ -201,9 +206,22 @@ void ConsolePrinter::SingleResult(const TreeFolder& base) {
       else if (result.outcome == ConversionOutcome::kCantWriteOutput)
         PrintLine("error: can't write " + output + ": " +
                   result.failure.Text());
+      // An upload stopped by Ctrl-C while it finished says how far it got
+      // before the signal ends the process.
+      if (result.tallied) fflush(stdout);
       break;
     case ConversionOutcome::kCancelled:
-      // Ended as by the signal: nothing more is said.
+      // Ended as by the signal; an upload says how far it got, since the
+      // next run is to carry it on.
+      if (result.tallied) {
+        PrintTally(output, result.tally);
+        const uint64_t in = result.tally.delivered + result.tally.alreadyThere;
+        PrintLine("stopped by the user; " + std::to_string(in) + " of " +
+                  std::to_string(result.messages) +
+                  " messages handed on are in the folder for certain: run "
+                  "korvane again to upload the rest");
+        fflush(stdout);
+      }
       break;
   }
 }

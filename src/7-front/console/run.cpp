@@ -43,9 +43,7 @@ int RunOnConsole(const RunRequest& request, const char* logName) {
   std::unique_ptr<EventLog> log;
   if (logName != nullptr) {
     Status failure;
-    log =
-        EventLog::Create(request.fs != nullptr ? request.fs : RealFileSystem(),
-                         logName, &failure);
+    log = EventLog::Create(OrRealFileSystem(request.fs), logName, &failure);
     if (!log) {
       printer.Error(failure);
       return kRunFailed;

@@ -1,6 +1,7 @@
 // What a tree run prints at its end: one line per folder, then the total.
 #include <stdio.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -168,6 +169,8 @@ void PrintTreeReport(const RunReport& report) {
         total.refused += t.refused;
         total.nulsAsBlanks += t.nulsAsBlanks;
         total.deliveredBytes += t.deliveredBytes;
+        total.connectionLimit =
+            std::max(total.connectionLimit, t.connectionLimit);
       }
     }
     printf("%s", OutcomeText(f).c_str());
@@ -212,6 +215,11 @@ void PrintTreeReport(const RunReport& report) {
     for (const std::string& refusal : folders[i].result.tally.refusals) {
       printf("refused in %s: %s", Label(folders, i).c_str(),
              ConsoleText(refusal).c_str());
+      printf("\n");
+    }
+    for (const std::string& warning : folders[i].result.tally.warnings) {
+      printf("warning: in %s: %s", Label(folders, i).c_str(),
+             ConsoleText(warning).c_str());
       printf("\n");
     }
   }
