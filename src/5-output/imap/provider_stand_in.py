@@ -85,7 +85,8 @@ class StandIn:
                           refreshes=0, logins=0, refused_logins=0,
                           expired_sessions=0, appends=0, appended_bytes=0,
                           throttled=0, over_daily=0, over_appendlimit=0,
-                          connections=0, most_at_once=0, over_cap=0)
+                          connections=0, most_at_once=0, over_cap=0,
+                          upstream_refusals=0)
         self.at_once = 0
         self.today = 0
         self.throttled_until = 0.0
@@ -441,16 +442,25 @@ class ImapSession:
                 return self.send(tag + " NO [AUTHENTICATIONFAILED] Invalid "
                                  "credentials (Failure)\r\n")
             return self.send(tag + " NO AUTHENTICATE failed.\r\n")
-        upstream = socket.create_connection(
-            ("127.0.0.1", int(ENV["imaps_port"])))
         context = ssl.create_default_context(cafile=ENV["ca_file"])
-        self.upstream = context.wrap_socket(upstream,
-                                            server_hostname="127.0.0.1")
-        self.up = Lines(self.upstream)
-        self.up.line()  # the greeting
-        self.upstream.sendall(b"u1 LOGIN korvane test-password-1\r\n")
-        while not self.up.line().startswith(b"u1 "):
-            pass
+        upstream = context.wrap_socket(socket.create_connection(
+            ("127.0.0.1", int(ENV["imaps_port"]))),
+            server_hostname="127.0.0.1")
+        up = Lines(upstream)
+        up.line()  # the greeting
+        upstream.sendall(b"u1 LOGIN korvane test-password-1\r\n")
+        answer = up.line()
+        while not answer.startswith(b"u1 "):
+            answer = up.line()
+        if not answer.startswith(b"u1 OK"):
+            # Dovecot turned the login down (its connections from one
+            # address, say): the client is told so with Dovecot's words,
+            # never "authenticated" on a connection that serves nothing.
+            upstream.close()
+            self.s.count("upstream_refusals")
+            return self.send(tag + answer[2:].decode("ascii", "replace") +
+                             "\r\n")
+        self.upstream, self.up = upstream, up
         self.token = token
         with self.s.lock:
             self.s.at_once += 1

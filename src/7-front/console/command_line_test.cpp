@@ -210,7 +210,7 @@ TEST(CommandLineTest, AnOutputUrlChoosesItsKind) {
   const struct {
     std::vector<std::string> args;
     bool ok;
-    bool remote;  // the kind chosen is an account's folder
+    bool byName;  // the kind its URL names was chosen
   } kCases[] = {
       {{"in.tbb", "imaps://me@host/Box"}, true, true},
       {{"in.tbb", "IMAP://me@host"}, true, true},
@@ -234,7 +234,7 @@ TEST(CommandLineTest, AnOutputUrlChoosesItsKind) {
     EXPECT_EQ(std::string::npos, problem.find("secret")) << problem;
     if (c.ok) {
       // The account's kind, which its URL chose.
-      EXPECT_EQ(c.remote, p->settings.Output().namesKind != nullptr);
+      EXPECT_EQ(c.byName, p->settings.Output().namesKind != nullptr);
     }
   }
 }

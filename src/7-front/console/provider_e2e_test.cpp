@@ -80,7 +80,14 @@ class StandIn {
     imap = id.empty() ? 0 : std::stoi(fields.at("imap"));
     oauth = id.empty() ? 0 : std::stoi(fields.at("oauth"));
   }
-  ~StandIn() { Control("close " + id); }
+  ~StandIn() {
+    // A login the test Dovecot refused would make the stand-in fail where
+    // the provider would not.
+    if (!id.empty()) {
+      EXPECT_EQ(0, Stat("upstream_refusals"));
+    }
+    Control("close " + id);
+  }
   int Stat(const std::string& name) {
     const auto fields = Control("stats " + id);
     return fields.count(name) ? std::stoi(fields.at(name)) : -1;
