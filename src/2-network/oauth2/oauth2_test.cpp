@@ -177,7 +177,7 @@ TEST(DeviceFlowTest, AsksAsTheEndpointSays) {
   }
 }
 
-TEST(RefreshingTokensTest, ConnectionsShareOneRenewal) {
+TEST(RefreshingTokensTest, ConcurrentConnectionsShareOneRenewal) {
   int64_t clock = 0;
   std::unique_ptr<ScriptedHttp> owned(new ScriptedHttp);
   ScriptedHttp* http = owned.get();

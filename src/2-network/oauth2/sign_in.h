@@ -6,6 +6,7 @@
 #ifndef KORVANE_OAUTH2_SIGN_IN_H_
 #define KORVANE_OAUTH2_SIGN_IN_H_
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -30,15 +31,17 @@ struct SignInResult {
 
 // A sign-in's events as notices (status/notice.h) to sink: the page to
 // open (kOpenInBrowser), the device code (kDeviceCode), for a front end
-// that shows them as the run's other notices.
+// that shows them as the run's other notices. The wait ends where cancel
+// (may be null) turns true.
 class SignInNotices : public SignInEvents {
  public:
   SignInNotices(const Provider& provider, const std::string& account,
-                NoticeSink* sink)
-      : provider(provider), account(account), sink(sink) {}
+                NoticeSink* sink, const std::atomic<bool>* cancel = nullptr)
+      : provider(provider), account(account), sink(sink), cancel(cancel) {}
   void OpenPage(const std::string& url, bool opened) override;
   void EnterCode(const std::string& page, const std::string& code,
                  int64_t expiresIn) override;
+  bool KeepWaiting() override { return !cancel || !cancel->load(); }
   // kSignedIn.
   void SignedIn();
 
@@ -47,6 +50,7 @@ class SignInNotices : public SignInEvents {
   const Provider& provider;
   const std::string account;
   NoticeSink* const sink;
+  const std::atomic<bool>* const cancel;
 };
 
 // The provider for request (KORVANE_PROVIDER, else the host, else the

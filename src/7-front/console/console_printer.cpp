@@ -318,7 +318,8 @@ Status ConsolePrinter::AccountNeeded(const AccountPlace& place,
     ConsolePrinter* const printer;
   } direct(this);
   Status failure;
-  switch (SignInOnConsole(place, access, &direct, &failure, &accountHint)) {
+  switch (
+      SignInOnConsole(place, access, &direct, cancel, &failure, &accountHint)) {
     case ConsoleSignIn::kSignedIn:
       return Status::Ok();
     case ConsoleSignIn::kFailed:

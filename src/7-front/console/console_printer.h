@@ -6,6 +6,7 @@
 #ifndef KORVANE_CONSOLE_CONSOLE_PRINTER_H_
 #define KORVANE_CONSOLE_CONSOLE_PRINTER_H_
 
+#include <atomic>
 #include <string>
 
 #include "platform/win32.h"
@@ -35,6 +36,13 @@ class ConsolePrinter : public RunEvents {
 
   // A hint to the failure AccountNeeded returned, told after its error.
   std::string accountHint;
+
+ protected:
+  // The run's cancel flag, where the printer is given it: it ends a wait
+  // for the user (a sign-in).
+  const std::atomic<bool>* cancel = nullptr;
+
+ private:
   bool tree = false;
   const Destination* to = nullptr;
   std::string source;

@@ -18,8 +18,7 @@ namespace {
 // The printer, and the run's cancel flag for what it asks the user.
 class CancellablePrinter : public ConsolePrinter {
  public:
-  explicit CancellablePrinter(const std::atomic<bool>* cancel)
-      : cancel(cancel) {}
+  explicit CancellablePrinter(const std::atomic<bool>* flag) { cancel = flag; }
   Status AccountNeeded(const AccountPlace& place,
                        AccountAccess* access) override {
     Status status = ConsolePrinter::AccountNeeded(place, access);
@@ -28,9 +27,6 @@ class CancellablePrinter : public ConsolePrinter {
       status = Status::Of(StatusKind::kCancelled, "cancelled");
     return status;
   }
-
- private:
-  const std::atomic<bool>* const cancel;
 };
 
 }  // namespace

@@ -5,7 +5,8 @@
 #include "oauth2/sign_in.h"
 
 ConsoleSignIn SignInOnConsole(const AccountPlace& place, AccountAccess* access,
-                              NoticeSink* notices, Status* failure,
+                              NoticeSink* notices,
+                              const std::atomic<bool>* cancel, Status* failure,
                               std::string* hint) {
   SignInRequest request;
   request.address = place.user;
@@ -19,7 +20,7 @@ ConsoleSignIn SignInOnConsole(const AccountPlace& place, AccountAccess* access,
     *failure = Status::Of(StatusKind::kBadInput, why);
     return ConsoleSignIn::kFailed;
   }
-  SignInNotices events(*provider, place.user, notices);
+  SignInNotices events(*provider, place.user, notices, cancel);
   const SignInResult result = SignIn(request, &events);
   const std::string cantSignIn =
       std::string("can't sign in to ") + provider->title + " as " + place.user;

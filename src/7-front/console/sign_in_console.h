@@ -4,6 +4,7 @@
 #ifndef KORVANE_CONSOLE_SIGN_IN_CONSOLE_H_
 #define KORVANE_CONSOLE_SIGN_IN_CONSOLE_H_
 
+#include <atomic>
 #include <string>
 
 #include "account/account_access.h"
@@ -17,8 +18,11 @@ enum class ConsoleSignIn {
                 // to say (the run's status is then 2)
 };
 
+// A wait for the browser or the device code ends where cancel (may be
+// null) turns true.
 ConsoleSignIn SignInOnConsole(const AccountPlace& place, AccountAccess* access,
-                              NoticeSink* notices, Status* failure,
+                              NoticeSink* notices,
+                              const std::atomic<bool>* cancel, Status* failure,
                               std::string* hint);
 
 #endif  // KORVANE_CONSOLE_SIGN_IN_CONSOLE_H_
