@@ -34,6 +34,7 @@ const Provider kProviders[] = {
      "Into Outlook.com or Microsoft 365",
      "Microsoft takes no password over IMAP; an access token of your own "
      "can go into KORVANE_OAUTH2_TOKEN",
+     false,
      // Exchange Online: 20 IMAP connections per mailbox.
      20,
      // What migration tools send at most; an admin can raise the
@@ -48,6 +49,7 @@ const Provider kProviders[] = {
      KORVANE_GOOGLE_CLIENT_ID, KORVANE_GOOGLE_CLIENT_SECRET, "Into Gmail",
      "or use an app password (Google account, Security, App passwords) in "
      "KORVANE_PASSWORD",
+     true,
      // 15 connections at once; about 500 MB of IMAP upload a day; the
      // APPENDLIMIT Gmail announces.
      15, 35882577, 500 * kMB, FolderNameRule::kGmailTree},

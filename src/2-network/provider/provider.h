@@ -41,6 +41,8 @@ struct Provider {
   const char* guide;  // the README's section on it
   // For a user without a client ID: what else can be done (one line).
   const char* otherWay;
+  // IMAP takes a password too (Gmail's app passwords), not only a token.
+  bool passwords;
 
   // Limits.
   int maxConnections;         // at once, per account
