@@ -7,11 +7,16 @@
 
 namespace {
 
-// A path from the root with the system's separators: P("m/Mail").
+// A path from the root with the system's separators: P("m/Mail"); on
+// Windows on a drive, as full names are.
 std::string P(std::string path) {
   for (char& c : path)
     if (c == '/') c = kPathSeparator;
-  return kPathSeparator + path;
+#ifdef _WIN32
+  return "C:\\" + path;
+#else
+  return "/" + path;
+#endif
 }
 
 TreeFolder Base(const std::string& path, uint64_t size) {
