@@ -278,6 +278,51 @@ TEST_F(ProviderTest, SignInByBothFlowsAndWhatRefusesIt) {
   }
 }
 
+#ifndef _WIN32
+TEST_F(ProviderTest, CtrlCEndsTheWaitForTheSignIn) {
+  // A browser that never answers, a device code never entered: Ctrl-C
+  // ends the wait (of up to 5 and 15 minutes) and the run at once.
+  ASSERT_TRUE(WriteFile(dir.File("in.tbb"), Base("ctrlc", 1)));
+  const struct {
+    const char* provider;
+    const char* standIn;  // settings
+    std::map<std::string, std::string> env;
+    const char* waiting;  // the line it waits after
+  } kCases[] = {
+      {"google",
+       "client_secret=test-secret",
+       {{"KORVANE_BROWSER", "true"}},
+       "the browser shows its page"},
+      {"microsoft",
+       "device_pending=100000",
+       {{"KORVANE_OAUTH2_FLOW", "device"}},
+       "enter the code KRV-7391"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.provider);
+    StandIn standIn("provider=" + std::string(c.provider) +
+                    " client_id=test-client " + c.standIn);
+    SignInEnvironment(standIn, c.provider, c.env);
+    const std::string script =
+        "'" + std::string(KORVANE_BINARY) + "' in.tbb '" +
+        standIn.Url(Unique("ctrlc")) +
+        "' >out 2>&1 & pid=$!; (sleep 30; kill -KILL $pid) >/dev/null 2>&1 & "
+        "for i in $(seq 1 1000); do grep -q '" +
+        c.waiting +
+        "' out && break; sleep 0.01; done; start=$(date +%s); "
+        "kill -INT $pid; wait $pid; echo \"status $? after "
+        "$(($(date +%s) - start)) s\" >>out; cat out";
+    const ProgramResult run =
+        testing_support::RunProgram("sh", {"-c", script}, dir.path());
+    EXPECT_NE(std::string::npos, run.output.find(c.waiting)) << run.output;
+    EXPECT_TRUE(std::regex_search(run.output,
+                                  std::regex("status 130 after [0-3] s\n$")))
+        << run.output;
+    EXPECT_EQ(0, standIn.Stat("logins"));
+  }
+}
+#endif
+
 TEST_F(ProviderTest, LimitsOfOneBase) {
   const struct {
     const char* name;
