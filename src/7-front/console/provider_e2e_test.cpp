@@ -307,11 +307,12 @@ TEST_F(ProviderTest, CtrlCEndsTheWaitForTheSignIn) {
         "'" + std::string(KORVANE_BINARY) + "' in.tbb '" +
         standIn.Url(Unique("ctrlc")) +
         "' >out 2>&1 & pid=$!; (sleep 30; kill -KILL $pid) >/dev/null 2>&1 & "
+        "dog=$!; "
         "for i in $(seq 1 1000); do grep -q '" +
         c.waiting +
         "' out && break; sleep 0.01; done; start=$(date +%s); "
         "kill -INT $pid; wait $pid; echo \"status $? after "
-        "$(($(date +%s) - start)) s\" >>out; cat out";
+        "$(($(date +%s) - start)) s\" >>out; kill $dog; cat out";
     const ProgramResult run =
         testing_support::RunProgram("sh", {"-c", script}, dir.path());
     EXPECT_NE(std::string::npos, run.output.find(c.waiting)) << run.output;
