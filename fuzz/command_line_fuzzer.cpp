@@ -97,9 +97,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   bool tree = false, inventory = false;
   char kind = 0;
   long long jobs = 0;
+  const char* logName = nullptr;
   for (int i = 2; i < argc && valid; ++i) {
     const char* arg = argv[i];
     CheckNumberReader(arg);
+    // --log takes the next argument, whatever it looks like, as its file.
+    if (strcmp(arg, "--log") == 0) {
+      if (i + 1 == argc) valid = false;
+      else logName = argv[++i];
+      continue;
+    }
     if (!IsSwitch(arg, slashSwitches)) {
       if (name != nullptr) valid = false;
       name = arg;
@@ -144,6 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   if (!parsed) return 0;
 
   FUZZ_CHECK(settings.inputName == argv[1]);
+  FUZZ_CHECK(settings.logName == logName);
   FUZZ_CHECK(settings.mailboxName == name);
   FUZZ_CHECK(settings.alternativeScan == alternative);
   FUZZ_CHECK(settings.treeMode == tree && settings.inventory == inventory);
