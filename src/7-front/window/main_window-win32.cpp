@@ -27,7 +27,7 @@ const UINT kTypingPause = 600;  // milliseconds
 // What a control is: its class, style and text. The order is the order
 // of the Tab key; a label comes right before its control, so that its
 // access key and a screen reader find it.
-struct ControlSpec {
+struct ControlRow {
   int id;
   const wchar_t* windowClass;
   DWORD style;
@@ -39,7 +39,7 @@ const DWORD kValue = SS_LEFT | SS_NOPREFIX;  // names from the disk
 const DWORD kEdit = WS_TABSTOP | ES_AUTOHSCROLL;
 const DWORD kButton = WS_TABSTOP | BS_PUSHBUTTON;
 
-const ControlSpec kControls[] = {
+const ControlRow kControls[] = {
     {kIdTitle, WC_STATICW, kValue, L""},
     {kIdIntro, WC_STATICW, kValue, L""},
 
@@ -254,14 +254,14 @@ bool MainWindow::Open(HINSTANCE instance, int show) {
 void MainWindow::MakeControls() {
   HINSTANCE instance =
       reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
-  for (const ControlSpec& spec : kControls) {
+  for (const ControlRow& row : kControls) {
     DWORD exStyle = 0;
-    if (spec.windowClass == std::wstring(WC_EDITW)) exStyle = WS_EX_CLIENTEDGE;
+    if (row.windowClass == std::wstring(WC_EDITW)) exStyle = WS_EX_CLIENTEDGE;
     HWND control = CreateWindowExW(
-        exStyle, spec.windowClass, spec.text, WS_CHILD | spec.style, 0, 0, 0, 0,
-        window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+        exStyle, row.windowClass, row.text, WS_CHILD | row.style, 0, 0, 0, 0,
+        window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)),
         instance, nullptr);
-    if (spec.windowClass == std::wstring(WC_LISTVIEWW))
+    if (row.windowClass == std::wstring(WC_LISTVIEWW))
       ListView_SetExtendedListViewStyle(control, LVS_EX_FULLROWSELECT |
                                                      LVS_EX_DOUBLEBUFFER |
                                                      LVS_EX_LABELTIP);
@@ -313,10 +313,10 @@ void MainWindow::ApplyDpi(UINT dpi) {
   SelectObject(dc, old);
   ReleaseDC(window, dc);
 
-  for (const ControlSpec& spec : kControls)
+  for (const ControlRow& row : kControls)
     SendDlgItemMessageW(
-        window, spec.id, WM_SETFONT,
-        reinterpret_cast<WPARAM>(spec.id == kIdTitle ? metrics.titleFont
+        window, row.id, WM_SETFONT,
+        reinterpret_cast<WPARAM>(row.id == kIdTitle ? metrics.titleFont
                                                      : metrics.font),
         FALSE);
   SetColumns(kIdSurveyList, kSurveyColumns,
