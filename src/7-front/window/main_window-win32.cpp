@@ -259,8 +259,8 @@ void MainWindow::MakeControls() {
     if (row.windowClass == std::wstring(WC_EDITW)) exStyle = WS_EX_CLIENTEDGE;
     HWND control = CreateWindowExW(
         exStyle, row.windowClass, row.text, WS_CHILD | row.style, 0, 0, 0, 0,
-        window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)),
-        instance, nullptr);
+        window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance,
+        nullptr);
     if (row.windowClass == std::wstring(WC_LISTVIEWW))
       ListView_SetExtendedListViewStyle(control, LVS_EX_FULLROWSELECT |
                                                      LVS_EX_DOUBLEBUFFER |
@@ -317,7 +317,7 @@ void MainWindow::ApplyDpi(UINT dpi) {
     SendDlgItemMessageW(
         window, row.id, WM_SETFONT,
         reinterpret_cast<WPARAM>(row.id == kIdTitle ? metrics.titleFont
-                                                     : metrics.font),
+                                                    : metrics.font),
         FALSE);
   SetColumns(kIdSurveyList, kSurveyColumns,
              sizeof kSurveyColumns / sizeof kSurveyColumns[0]);
