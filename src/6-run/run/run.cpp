@@ -1,5 +1,6 @@
 // The run's frame: its own thread, which carries the request out, and the
-// caller's, which tells the front end what the queue holds.
+// caller's, which tells the front end what the queue holds; or, for a front
+// end that can be told from any thread, the caller's thread alone.
 #include "run/run.h"
 
 #include <mutex>
@@ -69,13 +70,23 @@ class LockedEvents : public RunEvents, public NoticeSink {
   std::mutex mutex;
 };
 
+// Carries the run out on this thread, each event told straight from
+// whichever of the run's threads has it.
+int CarryHere(RunContext* context, RunEvents* events, int (*run)(RunContext*)) {
+  LockedEvents direct(events);
+  context->events = &direct;
+  context->notices = &direct;
+  return run(context);
+}
+
 // Carries the run out on a thread of its own while this thread delivers
-// its events.
-int Carry(const RunRequest& request, RunEvents* events,
-          int (*run)(RunContext*)) {
+// its events; on this thread only where no other thread can be had.
+int Carry(const RunRequest& request, RunEvents* events, int (*run)(RunContext*),
+          bool here) {
   RunEvents quiet;
   if (events == nullptr) events = &quiet;
   RunContext context(request);
+  if (here) return CarryHere(&context, events, run);
   EventQueue queue;
   context.events = &queue;
   context.notices = &queue;
@@ -87,10 +98,7 @@ int Carry(const RunRequest& request, RunEvents* events,
       queue.Close();
     });
   } catch (const std::system_error&) {
-    LockedEvents direct(events);
-    context.events = &direct;
-    context.notices = &direct;
-    return run(&context);
+    return CarryHere(&context, events, run);
   }
   queue.Deliver(events);
   worker.join();
@@ -139,12 +147,22 @@ Status OpenAccount(RunContext* run, AccountPlace* place) {
   return Status::Ok();
 }
 
+namespace {
+
+int RunAsked(RunContext* run) {
+  return run->request.tree ? RunFolderTree(run) : RunSingleBase(run);
+}
+
+}  // namespace
+
 int ExecuteRun(const RunRequest& request, RunEvents* events) {
-  return Carry(request, events, [](RunContext* run) {
-    return run->request.tree ? RunFolderTree(run) : RunSingleBase(run);
-  });
+  return Carry(request, events, &RunAsked, false);
+}
+
+int ExecuteRunHere(const RunRequest& request, RunEvents* events) {
+  return Carry(request, events, &RunAsked, true);
 }
 
 int SurveySource(const RunRequest& request, RunEvents* events) {
-  return Carry(request, events, &RunSourceSurvey);
+  return Carry(request, events, &RunSourceSurvey, false);
 }

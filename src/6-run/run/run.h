@@ -14,6 +14,14 @@
 // nothing; several runs may go at once on different threads.
 int ExecuteRun(const RunRequest& request, RunEvents* events);
 
+// As ExecuteRun, but carried out on this thread, with each event told from
+// whichever of the run's threads has it, one at a time: for a front end that
+// may be told from any thread (the console). A run that needs no thread of
+// its own (one base into a Maildir or .eml files) then starts none, and the
+// C library, which takes a cheaper path in a process of one thread, saves
+// some 3 % of the instructions of a run of small messages.
+int ExecuteRunHere(const RunRequest& request, RunEvents* events);
+
 // What a run of request would find, without writing anything: the tree's
 // folders (or the one base), each base scanned as the run would scan it
 // (with recover, as a tree run always does). Told as a run is: Planned,

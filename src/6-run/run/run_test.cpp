@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "base_builder.h"
+#include "kinds/output_kind.h"
 #include "run/event_log.h"
 #include "run/run_status.h"
 #include "test_support.h"
@@ -101,6 +103,47 @@ TEST_F(RunTest, EventsComeInOrderOnTheCallersThread) {
   ASSERT_EQ(refused.events.size(), 2u);
   EXPECT_NE(refused.events[0].find("lies inside"), std::string::npos);
   EXPECT_FALSE(refused.report.planned);
+}
+
+// Threads of this process as the system counts them; 0 where it does not
+// tell (only Linux is asked).
+size_t ThreadsNow() {
+  std::error_code error;
+  size_t threads = 0;
+  for (fs::directory_iterator i("/proc/self/task", error);
+       !error && i != fs::directory_iterator(); i.increment(error))
+    ++threads;
+  return error ? 0 : threads;
+}
+
+// The console's way in runs a base on the caller's own thread, which saves
+// the C library's costlier path for a process of several threads on every
+// file of a Maildir: the same events, all on that thread, and no other
+// thread while the base is written.
+TEST_F(RunTest, ABaseRunHereIsToldAsOneRunOnItsOwnThread) {
+  struct Counter : Recorder {
+    void BaseFinished(const BaseEvent& b) override {
+      threads = ThreadsNow();
+      Recorder::BaseFinished(b);
+    }
+    size_t threads = 0;
+  };
+  std::vector<std::string> told[2];
+  for (int here = 0; here < 2; ++here) {
+    RunRequest request;
+    request.source = dir.File("Mail/Big/messages.tbb");
+    request.destination = dir.File("out" + std::to_string(here));
+    request.kind = OutputKindOfLetter('m');
+    Counter counter;
+    EXPECT_EQ((here ? ExecuteRunHere : ExecuteRun)(request, &counter),
+              kRunDone);
+    told[here] = counter.events;
+    if (ThreadsNow() != 0) {
+      EXPECT_EQ(counter.threads == 1, here == 1);
+    }
+  }
+  EXPECT_EQ(told[0], told[1]);
+  EXPECT_EQ(told[1].back(), "end 0");
 }
 
 // Cancelled as a base starts: that base stops before its output has a name,

@@ -47,8 +47,8 @@ int RunOnConsole(const RunRequest& request, const char* logName) {
   }
   EventFanOut both({&printer, log.get()});
   WatchStopRequests(&cancel);
-  int status = ExecuteRun(asked, log ? static_cast<RunEvents*>(&both)
-                                     : static_cast<RunEvents*>(&printer));
+  int status = ExecuteRunHere(asked, log ? static_cast<RunEvents*>(&both)
+                                         : static_cast<RunEvents*>(&printer));
   EndStopRequests();
   if (log) {
     const Status failure = log->Close();
