@@ -6,20 +6,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <vector>
 
 #include "redirect/redirect_listener.h"
 
 namespace {
-
-const size_t kMaxHead = 16 * 1024;
-const size_t kMaxConnections = 16;
-
-struct Connection {
-  int fd;
-  std::string received;
-};
 
 class PosixRedirectListener : public RedirectListener {
  public:
@@ -43,58 +34,6 @@ class PosixRedirectListener : public RedirectListener {
 
   uint16_t Port() const override { return port; }
 
-  Status AwaitRequest(int timeoutMs, const std::function<bool()>& keepWaiting,
-                      std::string* head) override {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-      if (keepWaiting && !keepWaiting())
-        return Status::Of(StatusKind::kCancelled, "the sign-in was given up");
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now())
-                            .count();
-      if (left <= 0)
-        return Status::Of(StatusKind::kTimedOut,
-                          "no answer from the browser in time");
-      std::vector<pollfd> watched;
-      watched.push_back({listening, POLLIN, 0});
-      for (const Connection& c : connections)
-        watched.push_back({c.fd, POLLIN, 0});
-      const int ready = poll(watched.data(), watched.size(),
-                             static_cast<int>(left < 200 ? left : 200));
-      if (ready < 0 && errno != EINTR) return Failed("waiting");
-      if (ready <= 0) continue;
-      for (size_t i = watched.size(); i-- > 1;) {
-        if (!watched[i].revents) continue;
-        Connection& c = connections[i - 1];
-        char buffer[4096];
-        const ssize_t n = recv(c.fd, buffer, sizeof buffer, 0);
-        if (n <= 0 && !(n < 0 && (errno == EINTR || errno == EAGAIN))) {
-          Drop(i - 1);
-          continue;
-        }
-        if (n > 0) c.received.append(buffer, static_cast<size_t>(n));
-        const size_t end = c.received.find("\r\n\r\n");
-        if (end != std::string::npos) {
-          *head = c.received.substr(0, end + 2);
-          chosen = c.fd;
-          c.fd = -1;
-          return Status::Ok();
-        }
-        if (c.received.size() > kMaxHead) Drop(i - 1);
-      }
-      if (watched[0].revents) {
-        const int fd =
-            accept4(listening, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd >= 0) {
-          // The oldest silent connection makes room for a new one.
-          if (connections.size() >= kMaxConnections) Drop(0);
-          connections.push_back({fd, ""});
-        }
-      }
-    }
-  }
-
   void Answer(const std::string& response) override {
     if (chosen >= 0) {
       const int flags = fcntl(chosen, F_GETFL);
@@ -114,20 +53,54 @@ class PosixRedirectListener : public RedirectListener {
     CloseAll();
   }
 
+ protected:
+  Status Wait(int waitMs, std::vector<size_t>* readable,
+              bool* incoming) override {
+    std::vector<pollfd> watched;
+    watched.push_back({listening, POLLIN, 0});
+    for (int fd : connections) watched.push_back({fd, POLLIN, 0});
+    const int ready = poll(watched.data(), watched.size(), waitMs);
+    if (ready < 0 && errno != EINTR) return Failed("waiting");
+    if (ready <= 0) return Status::Ok();
+    for (size_t i = 1; i < watched.size(); ++i)
+      if (watched[i].revents) readable->push_back(i - 1);
+    *incoming = watched[0].revents != 0;
+    return Status::Ok();
+  }
+
+  bool Receive(size_t i, std::string* to) override {
+    char buffer[4096];
+    const ssize_t n = recv(connections[i], buffer, sizeof buffer, 0);
+    if (n > 0) to->append(buffer, static_cast<size_t>(n));
+    return n > 0 || (n < 0 && (errno == EINTR || errno == EAGAIN));
+  }
+
+  bool Accept() override {
+    const int fd =
+        accept4(listening, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) return false;
+    connections.push_back(fd);
+    return true;
+  }
+
+  void Drop(size_t i) override {
+    close(connections[i]);
+    connections.erase(connections.begin() + static_cast<long>(i));
+  }
+
+  void Choose(size_t i) override {
+    chosen = connections[i];
+    connections.erase(connections.begin() + static_cast<long>(i));
+  }
+
  private:
   Status Failed(const char* doing) {
     return Status::Of(StatusKind::kOther,
                       std::string(doing) + ": errno " + std::to_string(errno));
   }
 
-  void Drop(size_t index) {
-    if (connections[index].fd >= 0) close(connections[index].fd);
-    connections.erase(connections.begin() + static_cast<long>(index));
-  }
-
   void CloseAll() {
-    for (const Connection& c : connections)
-      if (c.fd >= 0) close(c.fd);
+    for (int fd : connections) close(fd);
     connections.clear();
     if (chosen >= 0) close(chosen);
     if (listening >= 0) close(listening);
@@ -137,7 +110,7 @@ class PosixRedirectListener : public RedirectListener {
   int listening = -1;
   int chosen = -1;
   uint16_t port = 0;
-  std::vector<Connection> connections;
+  std::vector<int> connections;  // taken, not yet answered or dropped
 };
 
 }  // namespace

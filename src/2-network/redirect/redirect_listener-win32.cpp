@@ -1,20 +1,11 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <chrono>
 #include <vector>
 
 #include "redirect/redirect_listener.h"
 
 namespace {
-
-const size_t kMaxHead = 16 * 1024;
-const size_t kMaxConnections = 16;
-
-struct Connection {
-  SOCKET socket;
-  std::string received;
-};
 
 void NonBlocking(SOCKET s) {
   u_long on = 1;
@@ -55,58 +46,6 @@ class Win32RedirectListener : public RedirectListener {
 
   uint16_t Port() const override { return port; }
 
-  Status AwaitRequest(int timeoutMs, const std::function<bool()>& keepWaiting,
-                      std::string* head) override {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-      if (keepWaiting && !keepWaiting())
-        return Status::Of(StatusKind::kCancelled, "the sign-in was given up");
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now())
-                            .count();
-      if (left <= 0)
-        return Status::Of(StatusKind::kTimedOut,
-                          "no answer from the browser in time");
-      fd_set readable;
-      FD_ZERO(&readable);
-      FD_SET(listening, &readable);
-      for (const Connection& c : connections) FD_SET(c.socket, &readable);
-      const long wait = left < 200 ? static_cast<long>(left) : 200;
-      timeval limit = {0, wait * 1000};
-      const int ready = select(0, &readable, nullptr, nullptr, &limit);
-      if (ready == SOCKET_ERROR) return Failed("waiting");
-      if (ready == 0) continue;
-      for (size_t i = connections.size(); i-- > 0;) {
-        Connection& c = connections[i];
-        if (!FD_ISSET(c.socket, &readable)) continue;
-        char buffer[4096];
-        const int n = recv(c.socket, buffer, sizeof buffer, 0);
-        if (n <= 0 && !(n < 0 && WSAGetLastError() == WSAEWOULDBLOCK)) {
-          Drop(i);
-          continue;
-        }
-        if (n > 0) c.received.append(buffer, static_cast<size_t>(n));
-        const size_t end = c.received.find("\r\n\r\n");
-        if (end != std::string::npos) {
-          *head = c.received.substr(0, end + 2);
-          chosen = c.socket;
-          c.socket = INVALID_SOCKET;
-          return Status::Ok();
-        }
-        if (c.received.size() > kMaxHead) Drop(i);
-      }
-      if (FD_ISSET(listening, &readable)) {
-        const SOCKET s = accept(listening, nullptr, nullptr);
-        if (s != INVALID_SOCKET) {
-          NonBlocking(s);
-          if (connections.size() >= kMaxConnections) Drop(0);
-          connections.push_back({s, ""});
-        }
-      }
-    }
-  }
-
   void Answer(const std::string& response) override {
     if (chosen != INVALID_SOCKET) {
       u_long off = 0;
@@ -126,6 +65,48 @@ class Win32RedirectListener : public RedirectListener {
     CloseAll();
   }
 
+ protected:
+  Status Wait(int waitMs, std::vector<size_t>* readable,
+              bool* incoming) override {
+    fd_set ready;
+    FD_ZERO(&ready);
+    FD_SET(listening, &ready);
+    for (SOCKET s : connections) FD_SET(s, &ready);
+    timeval limit = {0, static_cast<long>(waitMs) * 1000};
+    const int count = select(0, &ready, nullptr, nullptr, &limit);
+    if (count == SOCKET_ERROR) return Failed("waiting");
+    if (count == 0) return Status::Ok();
+    for (size_t i = 0; i < connections.size(); ++i)
+      if (FD_ISSET(connections[i], &ready)) readable->push_back(i);
+    *incoming = FD_ISSET(listening, &ready) != 0;
+    return Status::Ok();
+  }
+
+  bool Receive(size_t i, std::string* to) override {
+    char buffer[4096];
+    const int n = recv(connections[i], buffer, sizeof buffer, 0);
+    if (n > 0) to->append(buffer, static_cast<size_t>(n));
+    return n > 0 || (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK);
+  }
+
+  bool Accept() override {
+    const SOCKET s = accept(listening, nullptr, nullptr);
+    if (s == INVALID_SOCKET) return false;
+    NonBlocking(s);
+    connections.push_back(s);
+    return true;
+  }
+
+  void Drop(size_t i) override {
+    closesocket(connections[i]);
+    connections.erase(connections.begin() + static_cast<long>(i));
+  }
+
+  void Choose(size_t i) override {
+    chosen = connections[i];
+    connections.erase(connections.begin() + static_cast<long>(i));
+  }
+
  private:
   Status Failed(const char* doing) {
     return Status::Of(
@@ -133,15 +114,8 @@ class Win32RedirectListener : public RedirectListener {
         std::string(doing) + ": error " + std::to_string(WSAGetLastError()));
   }
 
-  void Drop(size_t index) {
-    if (connections[index].socket != INVALID_SOCKET)
-      closesocket(connections[index].socket);
-    connections.erase(connections.begin() + static_cast<long>(index));
-  }
-
   void CloseAll() {
-    for (const Connection& c : connections)
-      if (c.socket != INVALID_SOCKET) closesocket(c.socket);
+    for (SOCKET s : connections) closesocket(s);
     connections.clear();
     if (chosen != INVALID_SOCKET) closesocket(chosen);
     if (listening != INVALID_SOCKET) closesocket(listening);
@@ -152,7 +126,7 @@ class Win32RedirectListener : public RedirectListener {
   SOCKET listening = INVALID_SOCKET;
   SOCKET chosen = INVALID_SOCKET;
   uint16_t port = 0;
-  std::vector<Connection> connections;
+  std::vector<SOCKET> connections;  // taken, not yet answered or dropped
 };
 
 }  // namespace

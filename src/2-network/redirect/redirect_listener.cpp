@@ -1,5 +1,62 @@
 #include "redirect/redirect_listener.h"
 
+#include <chrono>
+
+namespace {
+
+const size_t kMaxHead = 16 * 1024;
+const size_t kMaxConnections = 16;
+
+}  // namespace
+
+Status RedirectListener::AwaitRequest(int timeoutMs,
+                                      const std::function<bool()>& keepWaiting,
+                                      std::string* head) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (keepWaiting && !keepWaiting())
+      return Status::Of(StatusKind::kCancelled, "the sign-in was given up");
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0)
+      return Status::Of(StatusKind::kTimedOut,
+                        "no answer from the browser in time");
+    std::vector<size_t> readable;
+    bool incoming = false;
+    const Status waited =
+        Wait(static_cast<int>(left < 200 ? left : 200), &readable, &incoming);
+    if (!waited.IsOk()) return waited;
+    // From the last, so that a dropped connection moves none still to read.
+    for (size_t k = readable.size(); k-- > 0;) {
+      const size_t i = readable[k];
+      if (!Receive(i, &received[i])) {
+        Forget(i);
+        continue;
+      }
+      const size_t end = received[i].find("\r\n\r\n");
+      if (end != std::string::npos) {
+        *head = received[i].substr(0, end + 2);
+        Choose(i);
+        received.erase(received.begin() + static_cast<long>(i));
+        return Status::Ok();
+      }
+      if (received[i].size() > kMaxHead) Forget(i);
+    }
+    if (incoming && Accept()) {
+      // The oldest silent connection makes room for a new one.
+      if (received.size() >= kMaxConnections) Forget(0);
+      received.emplace_back();
+    }
+  }
+}
+
+void RedirectListener::Forget(size_t i) {
+  Drop(i);
+  received.erase(received.begin() + static_cast<long>(i));
+}
+
 bool ParseRequestTarget(const std::string& head, std::string* path,
                         std::string* query) {
   const size_t lineEnd = head.find("\r\n");
