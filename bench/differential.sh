@@ -83,6 +83,23 @@ console() {
 }
 
 failures=0
+# The case's outputs and console text, old against new: "same", or the
+# first of their differences.
+verdict() {  # name
+  local name=$1
+  if cmp -s "$work/output-old" "$work/output-new" &&
+     diff <(console "$work/console-old") <(console "$work/console-new") \
+       >/dev/null; then
+    printf '%-36s same (%s lines)\n' "$name" "$(wc -l <"$work/output-new")"
+  else
+    printf '%-36s DIFFERENT\n' "$name"
+    diff <(console "$work/console-old") <(console "$work/console-new") |
+      head -5 || true
+    diff "$work/output-old" "$work/output-new" | head -5 || true
+    failures=$((failures + 1))
+  fi
+}
+
 # $setup runs in the run's folder before it; $times is how often the
 # program runs there (a second run finds the first's OUTDIR).
 setup=:
@@ -113,17 +130,7 @@ compare() {  # name, then the arguments after the program
       describe "$work/run/out.csv" >>"$work/output-$side"
     fi
   done
-  if cmp -s "$work/output-old" "$work/output-new" &&
-     diff <(console "$work/console-old") <(console "$work/console-new") \
-       >/dev/null; then
-    printf '%-36s same (%s lines)\n' "$name" "$(wc -l <"$work/output-new")"
-  else
-    printf '%-36s DIFFERENT\n' "$name"
-    diff <(console "$work/console-old") <(console "$work/console-new") |
-      head -5 || true
-    diff "$work/output-old" "$work/output-new" | head -5 || true
-    failures=$((failures + 1))
-  fi
+  verdict "$name"
 }
 
 for base in plain list rough damaged; do
@@ -208,17 +215,7 @@ for entry in sorted(os.listdir(top) if os.path.isdir(top) else []):
 print("\n".join(sorted(rows)))
 PY
   done
-  if cmp -s "$work/output-old" "$work/output-new" &&
-     diff <(console "$work/console-old") <(console "$work/console-new") \
-       >/dev/null; then
-    printf '%-36s same (%s lines)\n' "$name" "$(wc -l <"$work/output-new")"
-  else
-    printf '%-36s DIFFERENT\n' "$name"
-    diff <(console "$work/console-old") <(console "$work/console-new") |
-      head -5 || true
-    diff "$work/output-old" "$work/output-new" | head -5 || true
-    failures=$((failures + 1))
-  fi
+  verdict "$name"
 }
 
 if [ "$(id -u)" = 0 ] && command -v dovecot >/dev/null; then
